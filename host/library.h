@@ -1,0 +1,36 @@
+// Loads the plug-in library the way a renderer does: dlopen, then symbols by
+// name. The host process must already export the four host C functions.
+#pragma once
+
+#include <string>
+
+#include <plugin/plugin.h>
+
+namespace kvx::host {
+
+class Library {
+ public:
+  // The built library by default; KVX_LIBRARY in the environment overrides.
+  explicit Library(std::string path = default_path());
+  ~Library();
+  Library(Library const&) = delete;
+  Library& operator=(Library const&) = delete;
+
+  static std::string default_path();
+  std::string const& path() const { return path_; }
+
+  // The exported symbol, or null.
+  void* symbol(char const* name) const;
+  template <class F>
+  F* function(char const* name) const { return reinterpret_cast<F*>(symbol(name)); }
+
+  // initializer(index)
+  ZR::PLUG::Plugin* plugin(unsigned index) const { return initializer_(index); }
+
+ private:
+  std::string path_;
+  void* handle_;
+  ZR::PLUG::Plugin* (*initializer_)(unsigned);
+};
+
+}  // namespace kvx::host

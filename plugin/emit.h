@@ -1,0 +1,17 @@
+// Emits everything of the shaders whose families the including translation
+// unit selects with KVX_EMIT_FAMILY_<family>: their plug-in makers, and with
+// them the plug-in and shader-object classes.
+#include <plugin/classes.h>
+#include <plugin/makers.h>
+
+#define KVX_EMIT(name) \
+  ZR::PLUG::Plugin* new_##name##_plugin() { return new ZR::SHADER::name##_shader_plugin; }
+
+namespace kvx {
+#define KVX_FAMILY(family) KVX_EMIT_FAMILY_##family
+#define KVX_SHADER(index, name, operation, type) KVX_EMIT(name)
+#define KVX_STATE(index, field, source, result, id) KVX_EMIT(State_##field)
+#include <catalogue/shaders.def>
+}  // namespace kvx
+
+#undef KVX_EMIT

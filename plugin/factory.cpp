@@ -1,0 +1,25 @@
+// The plug-in factory: a dense table from catalogue index to plug-in maker.
+#include <array>
+
+#include <catalogue/catalogue.h>
+#include <plugin/export.h>
+#include <plugin/makers.h>
+
+namespace kvx {
+namespace {
+using Plugin_maker = ZR::PLUG::Plugin* (*)();
+
+constexpr Plugin_maker plugin_makers[] = {
+#define KVX_SHADER(index, name, operation, type) &new_##name##_plugin,
+#define KVX_STATE(index, field, source, result, id) &new_State_##field##_plugin,
+#include <catalogue/shaders.def>
+};
+static_assert(std::size(plugin_makers) == catalogue::shader_count);
+}  // namespace
+}  // namespace kvx
+
+// A new plug-in for indices 0 to 401, owned by the caller; null above.
+extern "C" KVX_EXPORT ZR::PLUG::Plugin* initializer(unsigned index) {
+  if (index >= kvx::catalogue::shader_count) return nullptr;
+  return kvx::plugin_makers[index]();
+}

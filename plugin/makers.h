@@ -1,0 +1,11 @@
+// One maker per catalogue row: creates that shader's plug-in. Each is defined
+// in its family's translation unit, where the classes are emitted.
+#pragma once
+
+#include <plugin/plugin.h>
+
+namespace kvx {
+#define KVX_SHADER(index, name, operation, type) ZR::PLUG::Plugin* new_##name##_plugin();
+#define KVX_STATE(index, field, source, result, id) ZR::PLUG::Plugin* new_State_##field##_plugin();
+#include <catalogue/shaders.def>
+}  // namespace kvx

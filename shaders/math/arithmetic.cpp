@@ -1,0 +1,3 @@
+// Emits the shaders of the arithmetic family.
+#define KVX_EMIT_FAMILY_arithmetic 1
+#include <plugin/emit.h>

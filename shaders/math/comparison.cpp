@@ -1,0 +1,3 @@
+// Emits the shaders of the comparison family.
+#define KVX_EMIT_FAMILY_comparison 1
+#include <plugin/emit.h>

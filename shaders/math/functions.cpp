@@ -1,0 +1,3 @@
+// Emits the shaders of the functions family.
+#define KVX_EMIT_FAMILY_functions 1
+#include <plugin/emit.h>

@@ -1,0 +1,3 @@
+// Emits the shaders of the geometry family.
+#define KVX_EMIT_FAMILY_geometry 1
+#include <plugin/emit.h>

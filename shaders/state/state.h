@@ -1,0 +1,50 @@
+// State read-outs: one host query by id, the result passed on unchanged
+// (the three bool shaders turn a non-zero integer into 1).
+#pragma once
+
+#include <bit>
+#include <cstdint>
+
+#include <bridge/host.h>
+#include <catalogue/catalogue.h>
+
+namespace kvx::ops {
+
+using catalogue::Source;
+
+// Reads what catalogue row Index names: its source, its id, as its result type.
+template <unsigned Index>
+struct op_read_state {
+  static constexpr Source S = catalogue::shaders[Index].source;
+  static constexpr Type R = catalogue::shaders[Index].result;
+  static constexpr int Id = catalogue::shaders[Index].id;
+
+  // Render and camera settings are borrowed afresh on every evaluation.
+  static Value<R> apply(ZR::SHADER::State* state) {
+    if constexpr (S == Source::state) return from_state(*state);
+    else if constexpr (S == Source::render) return from_settings(*state->get_render_settings());
+    else return from_settings(*state->get_render_settings()->get_camera());
+  }
+
+ private:
+  static Value<R> from_int(int v) {
+    if constexpr (R == Type::bool_) return {{static_cast<std::uint8_t>(v != 0)}};
+    else return {{v}};
+  }
+
+  static Value<R> from_state(ZR::SHADER::State& s) {
+    if constexpr (R == Type::float3) return std::bit_cast<Value<R>>(s.get_state_float3(Id));
+    else if constexpr (R == Type::float2) return std::bit_cast<Value<R>>(s.get_state_float2(Id));
+    else if constexpr (R == Type::float_) return {{s.get_state_float(Id)}};
+    else return from_int(s.get_state_int(Id));
+  }
+
+  template <class Settings>
+  static Value<R> from_settings(Settings& s) {
+    if constexpr (R == Type::float2) return std::bit_cast<Value<R>>(s.get_float2(Id));
+    else if constexpr (R == Type::float_) return {{s.get_float(Id)}};
+    else return from_int(s.get_int(Id));
+  }
+};
+
+}  // namespace kvx::ops

@@ -188,17 +188,14 @@ std::size_t Host::count(Call call) const {
   return n;
 }
 
-void Host::fail_on(Call call, int nth) { failures_[call] = nth; }
+void Host::fail_on(Call call, int nth) { failures_[static_cast<unsigned>(call)] = nth; }
 
 void Host::enter(Call call, int id, void const* address, char const* name) {
   Record record{call, id, address, {}};
   if (name) std::strncpy(record.name.data(), name, record.name.size() - 1);
   calls_.push_back(record);
-  auto it = failures_.find(call);
-  if (it != failures_.end() && --it->second == 0) {
-    failures_.erase(it);
-    throw Host_failure(std::string(kvx::host::name(call)) + " failed as asked");
-  }
+  int& countdown = failures_[static_cast<unsigned>(call)];
+  if (countdown > 0 && --countdown == 0) throw Host_failure(call);
 }
 
 int Host::query(int code, ::Host_state* record, void* answer) {

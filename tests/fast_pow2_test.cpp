@@ -1,0 +1,54 @@
+// fast_pow2, as every exp2 shader computes it and as the library exports it.
+#include <cmath>
+
+#include "support.h"
+
+namespace kvx::test {
+namespace {
+
+float exported_fast_pow2(float x) {
+  using Fast_pow2 = float(float);
+  static auto* f = library().function<Fast_pow2>("_ZN2zr4math9fast_pow2Ef");
+  return f(x);
+}
+
+float exp2_shader(float x) { return float_at(evaluate("Math_float_exp2", {floats(x)})); }
+
+struct Case {
+  float x;
+  std::uint32_t expected;
+};
+
+TEST(Fast_pow2, ExportedFunctionAndShaderAgreeWithTheConstruction) {
+  Case const cases[] = {
+      {0.0f, bits(1.0f)},         {1.0f, bits(2.0f)},         {3.0f, bits(8.0f)},
+      {-1.0f, bits(0.5f)},        {0.5f, bits(1.4150696f)},   {-0.5f, bits(0.70753479f)},
+      {10.25f, bits(1214.7812f)}, {127.5f, bits(2.4076161e38f)},
+      {-127.0f, bits(0.0f)},      {128.0f, bits(INFINITY)},   {129.0f, 0x80000000u},
+      {-128.0f, bits(-INFINITY)}, {NAN, 0x80000000u},         {INFINITY, 0x80000000u},
+  };
+  for (auto const& c : cases) {
+    EXPECT_EQ(bits(exported_fast_pow2(c.x)), c.expected) << c.x;
+    EXPECT_EQ(bits(exp2_shader(c.x)), c.expected) << c.x;
+  }
+}
+
+TEST(Fast_pow2, SubnormalBelowMinus126) {
+  float v = exported_fast_pow2(-126.5f);
+  EXPECT_TRUE(std::fpclassify(v) == FP_SUBNORMAL);
+  EXPECT_NEAR(v, 4.879e-39f, 0.001e-39f);
+}
+
+TEST(Fast_pow2, ErrorStaysWithinTheApproximationsBound) {
+  for (float x = -20.0f; x < 20.0f; x += 0.0625f)
+    EXPECT_NEAR(exp2_shader(x) / std::exp2(x), 1.0, 0.0028) << x;
+}
+
+TEST(Fast_pow2, ExportsItsConstant) {
+  auto const* exp_c = static_cast<float const*>(library().symbol("_ZZN2zr4math9fast_pow2EfE5EXP_C"));
+  ASSERT_NE(exp_c, nullptr);
+  EXPECT_EQ(bits(*exp_c), 0x4B000000u);
+}
+
+}  // namespace
+}  // namespace kvx::test

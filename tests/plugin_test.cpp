@@ -1,0 +1,90 @@
+// The factory and the identity of every plug-in.
+#include <memory>
+#include <string>
+
+#include "support.h"
+
+namespace kvx::test {
+namespace {
+
+// The type-information name of ZR::SHADER::<name>.
+std::string mangled(std::string const& name) { return "N2ZR6SHADER" + std::to_string(name.size()) + name + "E"; }
+
+TEST(Factory, HandsOutOnePluginPerCatalogueRowInOrder) {
+  for (auto const& r : catalogue::shaders) {
+    auto* plugin = library().plugin(r.index);
+    ASSERT_NE(plugin, nullptr) << r.index;
+    EXPECT_EQ(std::string(plugin->get_name()), "softshader_" + std::string(r.name));
+    plugin->release();
+  }
+}
+
+TEST(Factory, IsNullPastTheLastIndex) {
+  EXPECT_EQ(library().plugin(402), nullptr);
+  EXPECT_EQ(library().plugin(0x80000000u), nullptr);
+  EXPECT_EQ(library().plugin(static_cast<unsigned>(-1)), nullptr);
+}
+
+TEST(Factory, CatalogueLandmarks) {
+  EXPECT_EQ(catalogue::shaders[104].name, "Math_color_sign");
+  EXPECT_EQ(catalogue::shaders[105].name, "Math_float_acos");
+  EXPECT_EQ(catalogue::shaders[235].name, "Math_float_all");
+  EXPECT_EQ(catalogue::shaders[336].name, "Math_float2_faceforward");
+  EXPECT_EQ(catalogue::shaders[364].name, "Math_cross");
+  EXPECT_EQ(catalogue::shaders[367].name, "State_origin");
+  EXPECT_EQ(catalogue::shaders[401].name, "State_window_bottom");
+}
+
+TEST(Factory, EveryCallMakesAnIndependentPlugin) {
+  auto* first = library().plugin(5);
+  auto* second = library().plugin(5);
+  ASSERT_NE(first, second);
+  EXPECT_EQ(typeid(*first), typeid(*second));
+  first->release();
+  EXPECT_STREQ(second->get_name(), "softshader_Math_float_clamp");
+  second->release();
+}
+
+TEST(Plugin, EveryPluginReportsTheSameIdentity) {
+  char const* runtime = nullptr;
+  for (auto const& r : catalogue::shaders) {
+    SCOPED_TRACE(std::string(r.name));
+    auto* plugin = static_cast<ZR::SHADER::Software_shader_plugin*>(library().plugin(r.index));
+    EXPECT_EQ(plugin->get_plugin_system_version(), 2);
+    EXPECT_STREQ(plugin->get_type(), "softshader");
+    EXPECT_EQ(plugin->get_version(), 2);
+    EXPECT_STREQ(plugin->get_compiler(), "korvex");
+    EXPECT_STREQ(plugin->get_runtime_version(), "2.0.0");
+    if (!runtime) runtime = plugin->get_runtime_version();
+    EXPECT_EQ(plugin->get_runtime_version(), runtime) << "one runtime string for all plug-ins";
+
+    host::Block block;
+    EXPECT_EQ(plugin->new_brdf_instance(nullptr, nullptr), nullptr);
+    EXPECT_EQ(plugin->new_brdf_instance(reinterpret_cast<ZR::SHADER::Shader_system*>(&block), &block), nullptr);
+    plugin->delete_brdf_instance(nullptr, nullptr);
+
+    char const* untouched = "untouched";
+    for (int id : {0, 1, -1, 1000}) {
+      EXPECT_EQ(plugin->get_string_property(id, &untouched), 0);
+      EXPECT_STREQ(untouched, "untouched");
+    }
+    plugin->initialize();
+    plugin->finalize();
+    plugin->release();
+  }
+}
+
+TEST(Plugin, MakesShaderObjectsWithoutSystemOrBlock) {
+  for (auto const& r : catalogue::shaders) {
+    auto* plugin = static_cast<ZR::SHADER::Software_shader_plugin*>(library().plugin(r.index));
+    ZR::SHADER::Shader* object = plugin->new_instance(nullptr, nullptr);
+    ASSERT_NE(object, nullptr) << r.name;
+    EXPECT_EQ(typeid(*plugin).name(), mangled(std::string(r.name) + "_shader_plugin"));
+    EXPECT_EQ(typeid(*object).name(), mangled("Kvx_" + std::string(r.name)));
+    plugin->release();
+    object->release();  // independent of the plug-in that made it
+  }
+}
+
+}  // namespace
+}  // namespace kvx::test

@@ -1,0 +1,183 @@
+// Capture and main, as every shader object does them: table-driven over the
+// whole catalogue.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support.h"
+
+namespace kvx::test {
+namespace {
+
+using host::Call;
+
+// Where a shader object keeps its fields: after the vtable pointer, in
+// parameter order, each at its own width and its component's alignment.
+std::vector<unsigned> field_offsets(catalogue::Shader const& r) {
+  std::vector<unsigned> offsets;
+  unsigned at = sizeof(void*);
+  for (auto const& p : r.parameters()) {
+    unsigned align = component_size(p.type);
+    at = (at + align - 1) / align * align;
+    offsets.push_back(at);
+    at += width(p.type);
+  }
+  return offsets;
+}
+
+Bytes pattern(unsigned parameter) {
+  Bytes b;
+  for (unsigned i = 0; i < b.size(); ++i) b[i] = static_cast<std::uint8_t>(0x10 * (parameter + 1) + i + 1);
+  return b;
+}
+
+struct Plugin_deleter {
+  void operator()(ZR::PLUG::Plugin* p) const { p->release(); }
+};
+using Plugin_ptr = std::unique_ptr<ZR::SHADER::Software_shader_plugin, Plugin_deleter>;
+
+class Every_shader : public ::testing::TestWithParam<unsigned> {
+ protected:
+  catalogue::Shader const& r = catalogue::shaders[GetParam()];
+  Plugin_ptr plugin{static_cast<ZR::SHADER::Software_shader_plugin*>(library().plugin(GetParam()))};
+  host::Host host;
+
+  std::uint8_t const* bytes_of(ZR::SHADER::Shader* object) { return reinterpret_cast<std::uint8_t const*>(object); }
+};
+
+TEST_P(Every_shader, CapturesEachParameterWithTwoLookupsInOrderAtItsWidth) {
+  host::Block block(&host);
+  for (unsigned k = 0; k < r.parameter_count; ++k) block.set(r.parameter_list[k].name, pattern(k));
+  ZR::SHADER::Shader* object = plugin->new_instance(nullptr, &block);
+
+  ASSERT_EQ(host.calls().size(), 2 * r.parameter_count);
+  for (unsigned k = 0; k < r.parameter_count; ++k)
+    for (unsigned twice = 0; twice < 2; ++twice) {
+      auto const& call = host.calls()[2 * k + twice];
+      EXPECT_EQ(call.call, Call::lookup);
+      EXPECT_EQ(call.name_view(), r.parameter_list[k].name);
+    }
+  auto offsets = field_offsets(r);
+  for (unsigned k = 0; k < r.parameter_count; ++k) {
+    Bytes field{};
+    std::memcpy(field.data(), bytes_of(object) + offsets[k], width(r.parameter_list[k].type));
+    EXPECT_TRUE(same_bytes(field, pattern(k), width(r.parameter_list[k].type))) << r.parameter_list[k].name;
+  }
+  object->release();
+}
+
+TEST_P(Every_shader, MissingParametersAreLookedUpOnceAndLeftZero) {
+  host::Block block(&host);
+  block.set("unrelated", pattern(7));
+  ZR::SHADER::Shader* object = plugin->new_instance(nullptr, &block);
+  EXPECT_EQ(host.count(Call::lookup), r.parameter_count);
+  auto offsets = field_offsets(r);
+  for (unsigned k = 0; k < r.parameter_count; ++k)
+    for (unsigned i = 0; i < width(r.parameter_list[k].type); ++i)
+      EXPECT_EQ(bytes_of(object)[offsets[k] + i], 0) << r.parameter_list[k].name;
+  object->release();
+}
+
+TEST_P(Every_shader, WithoutDataBlockCapturesNothingAndFieldsAreZero) {
+  ZR::SHADER::Shader* object = plugin->new_instance(nullptr, nullptr);
+  EXPECT_TRUE(host.calls().empty());
+  auto offsets = field_offsets(r);
+  for (unsigned k = 0; k < r.parameter_count; ++k)
+    for (unsigned i = 0; i < width(r.parameter_list[k].type); ++i) EXPECT_EQ(bytes_of(object)[offsets[k] + i], 0);
+  object->release();
+}
+
+TEST_P(Every_shader, MainLooksUpAndNotifiesResultOnceThenStoresItsWidth) {
+  host::Block inputs;
+  for (unsigned k = 0; k < r.parameter_count; ++k) inputs.set(r.parameter_list[k].name, pattern(k));
+  ZR::SHADER::Shader* object = plugin->new_instance(nullptr, &inputs);
+
+  Bytes canary;
+  canary.fill(0xAA);
+  host::Block output(&host);
+  output.set("result", canary);
+  object->main(host.state(), &output);
+  object->main(host.state(), &output);  // main changes nothing: it may run again
+
+  std::vector<Call> block_calls;
+  for (auto const& c : host.calls())
+    if (c.call == Call::lookup || c.call == Call::notify_output) {
+      block_calls.push_back(c.call);
+      EXPECT_EQ(c.name_view(), "result");
+    }
+  EXPECT_EQ(block_calls, (std::vector<Call>{Call::lookup, Call::notify_output, Call::lookup, Call::notify_output}));
+  EXPECT_EQ(host.calls().front().call, Call::lookup) << "the result address comes first";
+  EXPECT_EQ(host.calls()[1].call, Call::notify_output);
+
+  Bytes stored{};
+  std::memcpy(stored.data(), output.find("result"), 16);
+  for (unsigned i = width(r.result); i < 16; ++i) EXPECT_EQ(stored[i], 0xAA) << "byte " << i << " past the result";
+  object->release();
+}
+
+TEST_P(Every_shader, MainWithoutResultInTheBlockStoresNothing) {
+  ZR::SHADER::Shader* object = plugin->new_instance(nullptr, nullptr);
+  host::Block output(&host);
+  output.set("left", pattern(0));
+  object->main(host.state(), &output);
+  ASSERT_EQ(host.calls().size(), 2u) << "nothing is computed for a missing result";
+  EXPECT_EQ(host.calls()[0].call, Call::lookup);
+  EXPECT_EQ(host.calls()[1].call, Call::notify_output);
+  EXPECT_TRUE(same_bytes(Bytes{*reinterpret_cast<Bytes const*>(output.find("left"))}, pattern(0), 16));
+  object->release();
+}
+
+std::string test_name(::testing::TestParamInfo<unsigned> const& info) {
+  return std::string(catalogue::shaders[info.param].name);
+}
+
+INSTANTIATE_TEST_SUITE_P(Catalogue, Every_shader, ::testing::Range(0u, catalogue::shader_count), test_name);
+
+// The worked member of the family, from end to end.
+TEST(Shader_object, CapturedValuesAreFrozenAtCreation) {
+  host::Host host;
+  host::Block inputs;
+  inputs.set("left", 2.5f).set("right", 4.0f);
+  auto plugin = Plugin_ptr{new_plugin("Math_float_add")};
+  ZR::SHADER::Shader* object = plugin->new_instance(nullptr, &inputs);
+  inputs.set("left", 100.0f);
+
+  host::Block output;
+  output.add_result().set("left", -1.0f).set("right", -1.0f);
+  for (int i = 0; i < 3; ++i) {
+    object->main(host.state(), &output);
+    EXPECT_EQ(output.get<float>("result"), 6.5f);
+  }
+  object->release();
+}
+
+TEST(Shader_object, MissingScalarIsZeroNotTheDeclaredDefault) {
+  EXPECT_TRUE(same_floats(evaluate("Math_float_add", {floats(2.5f), floats(0.0f)}), {2.5f}));
+  host::Host host;
+  host::Block inputs;
+  inputs.set("right", 3.0f);
+  auto plugin = Plugin_ptr{new_plugin("Math_float_multiply")};
+  ZR::SHADER::Shader* object = plugin->new_instance(nullptr, &inputs);
+  host::Block output;
+  output.add_result();
+  object->main(host.state(), &output);
+  EXPECT_EQ(bits(output.get<float>("result")), bits(0.0f)) << "left is 0, not the declared 1.0";
+  object->release();
+}
+
+TEST(Shader_object, BoolBytesAreCapturedAsIs) {
+  host::Block inputs;
+  inputs.set("condition", std::uint8_t{2}).set("true_value", std::uint8_t{7}).set("false_value", std::uint8_t{0});
+  auto plugin = Plugin_ptr{new_plugin("Math_bool_conditional")};
+  ZR::SHADER::Shader* object = plugin->new_instance(nullptr, &inputs);
+  EXPECT_EQ(reinterpret_cast<std::uint8_t const*>(object)[8], 2);
+  host::Host host;
+  host::Block output;
+  output.add_result();
+  object->main(host.state(), &output);
+  EXPECT_EQ(output.get<std::uint8_t>("result"), 7) << "conditional copies the selected byte unchanged";
+  object->release();
+}
+
+}  // namespace
+}  // namespace kvx::test

@@ -25,6 +25,10 @@ enum class Unset : std::uint8_t { zero, one };
 // Where a State_ shader reads its value.
 enum class Source : std::uint8_t { none, state, render, camera };
 
+// What a C entry does besides the common protocol: State_normal and
+// State_dot_nd first put a normal from the parameter block in place.
+enum class Entry : std::uint8_t { plain, overrides_normal };
+
 using Bytes = std::array<std::uint8_t, 16>;
 
 struct Parameter {
@@ -46,6 +50,7 @@ struct Shader {
   std::array<Parameter, max_parameters> parameter_list;
   Source source;  // State_ shaders only
   int id;         // State_ shaders only
+  Entry entry;
 
   constexpr std::span<Parameter const> parameters() const {
     return {parameter_list.data(), parameter_count};
@@ -90,8 +95,8 @@ struct Parameter_declaration {
 constexpr Shader make_shader(unsigned index, std::string_view name, std::string_view operation,
                              bool typed, Type type, Type result,
                              std::initializer_list<Parameter_declaration> declared,
-                             Source source = Source::none, int id = 0) {
-  Shader s{index, name, operation, typed, type, result, 0, {}, source, id};
+                             Source source = Source::none, int id = 0, Entry entry = Entry::plain) {
+  Shader s{index, name, operation, typed, type, result, 0, {}, source, id, entry};
   unsigned offset = 0;
   for (auto const& d : declared) {
     s.parameter_list[s.parameter_count++] =
@@ -112,9 +117,9 @@ inline constexpr std::array<Shader, shader_count> shaders = {
   KVX_CATALOGUE_ROW(index, Math_##type##_##operation, operation, true, type)
 #define KVX_MATH_UNTYPED(index, operation) \
   KVX_CATALOGUE_ROW(index, Math_##operation, operation, false, float3)
-#define KVX_STATE(index, field, source, result, id)                                       \
+#define KVX_STATE(index, field, source, result, id, entry)                                \
   make_shader(index, "State_" #field, #field, false, KVX_TYPE_##result, KVX_TYPE_##result, \
-              {}, Source::source, id),
+              {}, Source::source, id, Entry::entry),
 #include <catalogue/shaders.def>
 };
 

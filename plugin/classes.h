@@ -21,6 +21,9 @@
 #include <shaders/state/state.h>
 #include <shaders/state/texture.h>
 
+// The operation type of a math row.
+#define KVX_OPERATION(operation) ::kvx::ops::op_##operation
+
 #define KVX_FIELD(name, type, rule) ::kvx::Value<KVX_TYPE_##type> name;
 #define KVX_FIELD_ARGUMENT(name, type, rule) , name
 #define KVX_FIELD_POINTER(name, type, rule) , &Object::name
@@ -57,8 +60,8 @@
 
 namespace ZR::SHADER {
 #define KVX_SHADER(index, name, operation, type) \
-  KVX_SHADER_CLASSES(index, name, ::kvx::ops::op_##operation, KVX_PARAMETERS_OF(operation), type)
-#define KVX_STATE(index, field, source, result, id) \
+  KVX_SHADER_CLASSES(index, name, KVX_OPERATION(operation), KVX_PARAMETERS_OF(operation), type)
+#define KVX_STATE(index, field, source, result, id, entry) \
   KVX_SHADER_CLASSES(index, State_##field, ::kvx::ops::op_read_state<index>, KVX_NO_PARAMETERS, result)
 #include <catalogue/shaders.def>
 }  // namespace ZR::SHADER

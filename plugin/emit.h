@@ -10,7 +10,6 @@
 namespace kvx {
 #define KVX_FAMILY(family) KVX_EMIT_FAMILY_##family
 #define KVX_SHADER(index, name, operation, type) KVX_EMIT(name)
-#define KVX_STATE(index, field, source, result, id) KVX_EMIT(State_##field)
 #include <catalogue/shaders.def>
 }  // namespace kvx
 

@@ -11,7 +11,6 @@ using Plugin_maker = ZR::PLUG::Plugin* (*)();
 
 constexpr Plugin_maker plugin_makers[] = {
 #define KVX_SHADER(index, name, operation, type) &new_##name##_plugin,
-#define KVX_STATE(index, field, source, result, id) &new_State_##field##_plugin,
 #include <catalogue/shaders.def>
 };
 static_assert(std::size(plugin_makers) == catalogue::shader_count);

@@ -6,6 +6,5 @@
 
 namespace kvx {
 #define KVX_SHADER(index, name, operation, type) ZR::PLUG::Plugin* new_##name##_plugin();
-#define KVX_STATE(index, field, source, result, id) ZR::PLUG::Plugin* new_State_##field##_plugin();
 #include <catalogue/shaders.def>
 }  // namespace kvx

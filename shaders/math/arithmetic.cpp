@@ -1,3 +1,4 @@
-// Emits the shaders of the arithmetic family.
+// Emits everything of the shaders of the arithmetic family.
 #define KVX_EMIT_FAMILY_arithmetic 1
 #include <plugin/emit.h>
+#include <bridge/entries.h>

@@ -1,3 +1,4 @@
-// Emits the shaders of the comparison family.
+// Emits everything of the shaders of the comparison family.
 #define KVX_EMIT_FAMILY_comparison 1
 #include <plugin/emit.h>
+#include <bridge/entries.h>

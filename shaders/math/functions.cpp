@@ -1,3 +1,4 @@
-// Emits the shaders of the functions family.
+// Emits everything of the shaders of the functions family.
 #define KVX_EMIT_FAMILY_functions 1
 #include <plugin/emit.h>
+#include <bridge/entries.h>

@@ -1,3 +1,4 @@
-// Emits the shaders of the geometry family.
+// Emits everything of the shaders of the geometry family.
 #define KVX_EMIT_FAMILY_geometry 1
 #include <plugin/emit.h>
+#include <bridge/entries.h>

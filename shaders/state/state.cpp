@@ -2,3 +2,4 @@
 #define KVX_EMIT_FAMILY_state 1
 #define KVX_EMIT_FAMILY_texture 1
 #include <plugin/emit.h>
+#include <bridge/entries.h>

@@ -1,0 +1,164 @@
+// The C call entry of every shader, written once: evaluate the parameters
+// through the host, compute inline with the same operation the shader object
+// runs, and deliver in plain or gathering mode.
+//
+// This is the renderer's innermost path: nothing is allocated, every working
+// value lives on the stack, and the only calls are the host's (and the C math
+// library's inside the operations).
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <tuple>
+#include <utility>
+
+#include <bridge/gather.h>
+#include <bridge/host.h>
+#include <bridge/host_state.h>
+#include <bridge/parameters.h>
+#include <catalogue/catalogue.h>
+#include <plugin/shader_object.h>
+
+namespace kvx {
+
+inline constexpr int ray_type_shadow = 4;
+inline constexpr int ray_type_skip = 5;  // gathering mode only: answer zeros, do nothing else
+inline constexpr char shadow_key[] = "kvx:shadow";
+inline constexpr int shadow_store_mode = 2;
+
+// Stored under "kvx:shadow" for four-float results on shadow rays.
+struct Shadow_record {
+  float value[4];         // the computed value, unweighted
+  float weight[4];        // State get_shadow_weight
+  std::uint32_t context;  // Host_state shadow_context
+};
+static_assert(sizeof(Shadow_record) == 36);
+
+// Releases a host object if the call leaves by exception; on the normal path
+// the entry releases it in its place in the protocol with done().
+template <class Host_object>
+class Release_on_unwind {
+ public:
+  explicit Release_on_unwind(Host_object* object) : object_(object) {}
+  Release_on_unwind(Release_on_unwind const&) = delete;
+  Release_on_unwind& operator=(Release_on_unwind const&) = delete;
+  ~Release_on_unwind() {
+    if (object_) object_->release();
+  }
+  void done() { std::exchange(object_, nullptr)->release(); }
+
+ private:
+  Host_object* object_;
+};
+
+// The Runtime_interface is released as soon as it has handed out the State.
+inline ZR::SHADER::State* acquire_state(Host_state* state) {
+  ZR::SHADER::Runtime_interface* runtime = zr_get_korvex_interface(1);
+  Release_on_unwind<ZR::SHADER::Runtime_interface> held(runtime);
+  ZR::SHADER::State* acquired = runtime->get_state(state);
+  held.done();
+  return acquired;
+}
+
+// State_normal and State_dot_nd read the State with a normal from the start of
+// the parameter block in place, and put the host's normal back on every way out.
+class Normal_override {
+ public:
+  explicit Normal_override(Host_state* state)
+      : state_(state), saved_(host_record::read<Saved>(state, host_record::normal)) {}
+  Normal_override(Normal_override const&) = delete;
+  Normal_override& operator=(Normal_override const&) = delete;
+  ~Normal_override() { host_record::write(state_, host_record::normal, saved_); }
+
+  void apply(unsigned char* block) {
+    if (!block) return;
+    void const* from = nullptr;
+    switch (general_source(block, Tag_settings::of(state_).tag_offset)) {
+      case Source_of_value::unset: return;
+      case Source_of_value::slot: from = block; break;
+      case Source_of_value::connection: from = zr_phen_eval(state_, block); break;
+    }
+    if (from) std::memcpy(reinterpret_cast<unsigned char*>(state_) + host_record::normal, from, sizeof(Saved));
+  }
+
+ private:
+  struct Saved { float xyz[3]; };
+  Host_state* state_;
+  Saved saved_;
+};
+
+template <Type R>
+inline constexpr bool has_shadow_delivery = R == Type::float4 || R == Type::color;
+
+// Gathering mode, shadow ray, four-float result: store the unweighted value
+// with its weight, deliver it weighted.
+inline void deliver_shadow(ZR::SHADER::State& s, Host_state* state, unsigned char const* buffer, void* result) {
+  ZR::SHADER::Vector4 const w = s.get_shadow_weight();
+  Shadow_record record;
+  std::memcpy(record.value, buffer, sizeof record.value);
+  record.weight[0] = w.x, record.weight[1] = w.y, record.weight[2] = w.z, record.weight[3] = w.w;
+  record.context = host_record::read<std::uint32_t>(state, host_record::shadow_context);
+  zr_shaderstate_set(state, shadow_key, &record, sizeof record, shadow_store_mode);
+  float weighted[4];
+  for (int i = 0; i < 4; ++i) weighted[i] = record.value[i] * record.weight[i];
+  std::memcpy(result, weighted, sizeof weighted);
+}
+
+// Steps 4 to 11 of a call: from the instance-slot query to the State's release.
+template <unsigned Index, class Operation, class Result>
+int evaluate_and_deliver(void* result, Host_state* state, unsigned char* block, bool gathering) {
+  static constexpr catalogue::Shader const& row = catalogue::shaders[Index];
+  void** instance = nullptr;
+  zr_query(QUERY_INSTANCE_SLOT, state, 0, &instance);
+
+  alignas(16) unsigned char buffer[16] = {};
+  Result const record{buffer};
+
+  ZR::SHADER::State* const s = acquire_state(state);
+  Release_on_unwind<ZR::SHADER::State> held(s);
+  Host_state* const hs = row.parameter_count ? s->get_host_state() : nullptr;
+  auto const arguments = parameters<Index>(hs, block, std::make_index_sequence<row.parameter_count>{});
+  auto const value = std::apply([&](auto const&... a) { return evaluate<Operation>(s, a...); }, arguments);
+  static_assert(decltype(value)::type == row.result);
+  std::memcpy(buffer, &value, sizeof value);
+
+  if (!gathering) {
+    std::memcpy(result, buffer, slot_size(row.result));
+  } else if (host_record::read<std::int32_t>(state, host_record::ray_type) == ray_type_shadow) {
+    if constexpr (has_shadow_delivery<row.result>)
+      deliver_shadow(*s, state, buffer, result);
+    else
+      std::memcpy(result, buffer, 16);
+  } else {
+    ZR::SHADER::gather(s, &record);
+    std::memcpy(result, buffer, 16);
+  }
+  held.done();
+  return 1;
+}
+
+// The entry named after the shader: result, the host's shading state, the
+// instance's parameter block. Returns 1, or 0 for the gathering-mode skip.
+template <unsigned Index, class Operation, class Result>
+int call_entry(void* result, Host_state* state, void* block_address) {
+  static constexpr catalogue::Shader const& row = catalogue::shaders[Index];
+  if (!result) return 1;
+
+  std::uint32_t gathering = 0;
+  zr_query(QUERY_GATHER_FLAG, state, 0, &gathering);
+  if (gathering && host_record::read<std::int32_t>(state, host_record::ray_type) == ray_type_skip) {
+    std::memset(result, 0, 16);
+    return 0;
+  }
+
+  auto* const block = static_cast<unsigned char*>(block_address);
+  if constexpr (row.entry == catalogue::Entry::overrides_normal) {
+    Normal_override normal(state);
+    normal.apply(block);
+    return evaluate_and_deliver<Index, Operation, Result>(result, state, block, gathering != 0);
+  } else {
+    return evaluate_and_deliver<Index, Operation, Result>(result, state, block, gathering != 0);
+  }
+}
+
+}  // namespace kvx

@@ -1,0 +1,86 @@
+// Evaluating the parameters of a C call from the instance's parameter block.
+//
+// A parameter's slot lies at its catalogue offset; its tag is the 32-bit word
+// at slot + tag_offset. Two conventions:
+//   general (floats, vectors, colors):  tag_offset 0 or tag 0: the declared
+//     default; tag 0xFFFFFFFE: the slot; any other tag: zr_phen_eval.
+//   scalar integer (int, bool, texture): tags are read only when integer_tags
+//     is exactly 1; tag 0 or 0xFFFFFFFE: the slot; any other: zr_phen_eval.
+//     Never a default.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <tuple>
+#include <utility>
+
+#include <bridge/host.h>
+#include <bridge/host_state.h>
+#include <catalogue/catalogue.h>
+
+namespace kvx {
+
+inline constexpr std::uint32_t tag_unset = 0;
+inline constexpr std::uint32_t tag_constant = 0xFFFFFFFEu;
+
+// Tag settings as the host record gives them; a record without evaluation
+// settings tags nothing.
+struct Tag_settings {
+  std::int32_t tag_offset = 0;
+  bool integer_tags = false;
+
+  static Tag_settings of(Host_state* record) {
+    auto const* settings = host_record::read<unsigned char const*>(record, host_record::eval_settings);
+    if (!settings) return {};
+    return {host_record::read<std::int32_t>(settings, host_record::tag_offset),
+            host_record::read<std::uint8_t>(settings, host_record::integer_tags) == 1};
+  }
+};
+
+inline std::uint32_t tag_of(unsigned char* slot, std::int32_t tag_offset) {
+  return host_record::read<std::uint32_t>(slot + static_cast<std::ptrdiff_t>(tag_offset), 0);
+}
+
+enum class Source_of_value : std::uint8_t { unset, slot, connection };
+
+inline Source_of_value general_source(unsigned char* slot, std::int32_t tag_offset) {
+  if (tag_offset == 0) return Source_of_value::unset;
+  std::uint32_t const tag = tag_of(slot, tag_offset);
+  if (tag == tag_unset) return Source_of_value::unset;
+  return tag == tag_constant ? Source_of_value::slot : Source_of_value::connection;
+}
+
+inline Source_of_value integer_source(unsigned char* slot, Tag_settings const& settings) {
+  if (!settings.integer_tags) return Source_of_value::slot;
+  std::uint32_t const tag = tag_of(slot, settings.tag_offset);
+  return tag == tag_unset || tag == tag_constant ? Source_of_value::slot : Source_of_value::connection;
+}
+
+// Parameter K of shader Index, read at its own width. A connection the host
+// cannot evaluate (zr_phen_eval answers null) counts as unset.
+template <unsigned Index, unsigned K>
+[[gnu::always_inline]] inline auto parameter(Host_state* hs, unsigned char* block) {
+  constexpr catalogue::Parameter p = catalogue::shaders[Index].parameter_list[K];
+  Value<p.type> value;
+  std::memcpy(&value, p.unset.data(), sizeof value);
+  if (!block) return value;
+  unsigned char* const slot = block + p.offset;
+  Tag_settings const settings = Tag_settings::of(hs);
+  Source_of_value const source =
+      p.has_default ? general_source(slot, settings.tag_offset) : integer_source(slot, settings);
+  void const* from = nullptr;
+  if (source == Source_of_value::slot) from = slot;
+  if (source == Source_of_value::connection) from = zr_phen_eval(hs, slot);
+  if (from) std::memcpy(&value, from, sizeof value);
+  return value;
+}
+
+// Every parameter, once each, in declaration order (a braced list evaluates
+// left to right).
+template <unsigned Index, std::size_t... K>
+[[gnu::always_inline]] inline auto parameters([[maybe_unused]] Host_state* hs, [[maybe_unused]] unsigned char* block,
+                                              std::index_sequence<K...>) {
+  return std::tuple<Value<catalogue::shaders[Index].parameter_list[K].type>...>{parameter<Index, K>(hs, block)...};
+}
+
+}  // namespace kvx

@@ -51,15 +51,6 @@ class Release_on_unwind {
   Host_object* object_;
 };
 
-// The Runtime_interface is released as soon as it has handed out the State.
-inline ZR::SHADER::State* acquire_state(Host_state* state) {
-  ZR::SHADER::Runtime_interface* runtime = zr_get_korvex_interface(1);
-  Release_on_unwind<ZR::SHADER::Runtime_interface> held(runtime);
-  ZR::SHADER::State* acquired = runtime->get_state(state);
-  held.done();
-  return acquired;
-}
-
 // State_normal and State_dot_nd read the State with a normal from the start of
 // the parameter block in place, and put the host's normal back on every way out.
 class Normal_override {
@@ -114,8 +105,13 @@ int evaluate_and_deliver(void* result, Host_state* state, unsigned char* block, 
   alignas(16) unsigned char buffer[16] = {};
   Result const record{buffer};
 
-  ZR::SHADER::State* const s = acquire_state(state);
+  // The Runtime_interface goes as soon as it has handed out the State, which
+  // is held from then on, also if that release throws.
+  ZR::SHADER::Runtime_interface* const runtime = zr_get_korvex_interface(1);
+  Release_on_unwind<ZR::SHADER::Runtime_interface> interface(runtime);
+  ZR::SHADER::State* const s = runtime->get_state(state);
   Release_on_unwind<ZR::SHADER::State> held(s);
+  interface.done();
   Host_state* const hs = row.parameter_count ? s->get_host_state() : nullptr;
   auto const arguments = parameters<Index>(hs, block, std::make_index_sequence<row.parameter_count>{});
   auto const value = std::apply([&](auto const&... a) { return evaluate<Operation>(s, a...); }, arguments);

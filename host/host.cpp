@@ -194,8 +194,10 @@ void Host::enter(Call call, int id, void const* address, char const* name) {
   Record record{call, id, address, {}};
   if (name) std::strncpy(record.name.data(), name, record.name.size() - 1);
   calls_.push_back(record);
+  if (observer_) observer_(calls_.back());
   int& countdown = failures_[static_cast<unsigned>(call)];
   if (countdown > 0 && --countdown == 0) throw Host_failure(call);
+  if (fail_countdown_ > 0 && --fail_countdown_ == 0) throw Host_failure(call);
 }
 
 int Host::query(int code, ::Host_state* record, void* answer) {
@@ -218,9 +220,23 @@ void* Host::phen_eval(::Host_state* record, void* slot) {
 
 int Host::shaderstate_set(::Host_state* record, char const* key, void const* data, int size, int mode) {
   enter(Call::shaderstate_set, mode, record, key);
-  auto const* bytes = static_cast<std::uint8_t const*>(data);
-  shader_states_[key].assign(bytes, bytes + size);
-  return 1;
+  std::string_view const name(key);
+  for (auto& stored : shader_states_) {
+    if (stored.key[0] != 0 && name != stored.key.data()) continue;
+    if (name.size() >= stored.key.size() || size < 0 || std::size_t(size) > stored.bytes.size()) return 0;
+    std::memcpy(stored.key.data(), name.data(), name.size());
+    std::memcpy(stored.bytes.data(), data, static_cast<std::size_t>(size));
+    stored.size = static_cast<std::size_t>(size);
+    return 1;
+  }
+  return 0;
+}
+
+std::optional<std::vector<std::uint8_t>> Host::shader_state(std::string_view key) const {
+  for (auto const& stored : shader_states_)
+    if (stored.key[0] != 0 && key == stored.key.data())
+      return std::vector<std::uint8_t>(stored.bytes.begin(), stored.bytes.begin() + stored.size);
+  return std::nullopt;
 }
 
 // Block

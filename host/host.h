@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <exception>
 #include <string>
 #include <string_view>
@@ -95,6 +96,10 @@ class Host {
   void clear_calls() { calls_.clear(); }
   // The nth call of this kind from now on throws Host_failure (before it acts).
   void fail_on(Call call, int nth = 1);
+  // The nth call of any kind from now on throws Host_failure.
+  void fail_at(int nth) { fail_countdown_ = nth; }
+  // Runs at every call, after it is recorded and before it acts or throws.
+  void on_call(std::function<void(Record const&)> observer) { observer_ = std::move(observer); }
 
   // The record handed to the C entry, and the one State get_host_state returns
   // (the same one unless separate_evaluation_record is called).
@@ -127,8 +132,8 @@ class Host {
   void set_gather_flag(std::uint32_t flag) { gather_flag_ = flag; }
   void*& instance_slot() { return instance_slot_; }
 
-  // zr_shaderstate_set stores here, by key.
-  std::map<std::string, std::vector<std::uint8_t>, std::less<>> const& shader_states() const { return shader_states_; }
+  // What zr_shaderstate_set stored last under key, or nothing.
+  std::optional<std::vector<std::uint8_t>> shader_state(std::string_view key) const;
 
   void set_output_requests(::Output_request_list* list) { output_requests_ = list; }
 
@@ -150,6 +155,8 @@ class Host {
 
   std::vector<Record> calls_;
   std::array<int, call_kinds> failures_{};  // countdown per call kind; 0: never fail
+  int fail_countdown_ = 0;
+  std::function<void(Record const&)> observer_;
 
   Host_record record_{*this};
   Host_record second_record_{*this};
@@ -171,7 +178,13 @@ class Host {
   std::array<std::uint8_t, 16> evaluated_{};
   std::uint32_t gather_flag_ = 0;
   void* instance_slot_ = nullptr;
-  std::map<std::string, std::vector<std::uint8_t>, std::less<>> shader_states_;
+  // A few keys, stored in place: answering a call allocates nothing.
+  struct Stored_state {
+    std::array<char, 32> key{};
+    std::array<std::uint8_t, 64> bytes{};
+    std::size_t size = 0;
+  };
+  std::array<Stored_state, 8> shader_states_{};
   ::Output_request_list* output_requests_ = nullptr;
 
   struct Objects;

@@ -1,37 +1,12 @@
 // Shader objects allocate exactly themselves at capture and nothing in main;
-// a capture that fails frees what it allocated.
-#include <cstdlib>
-#include <new>
-
+// a capture that fails frees what it allocated; a C call allocates nothing.
+#include "heap_counter.h"
 #include "support.h"
 
-namespace {
-thread_local bool counting = false;
-thread_local long allocations = 0;
-thread_local long deallocations = 0;
-}  // namespace
-
-void* operator new(std::size_t size) {
-  if (counting) ++allocations;
-  if (void* p = std::malloc(size ? size : 1)) return p;
-  throw std::bad_alloc();
-}
-namespace {
-void deallocate(void* p) noexcept {
-  if (counting && p) ++deallocations;
-  std::free(p);
-}
-}  // namespace
-void operator delete(void* p) noexcept { deallocate(p); }
-void operator delete(void* p, std::size_t) noexcept { deallocate(p); }
+#include <host/requests.h>
 
 namespace kvx::test {
 namespace {
-
-struct Count {
-  Count() { allocations = deallocations = 0; counting = true; }
-  ~Count() { counting = false; }
-};
 
 TEST(Allocation, CaptureAllocatesTheObjectAloneAndMainNothing) {
   for (auto const& r : catalogue::shaders) {
@@ -44,19 +19,19 @@ TEST(Allocation, CaptureAllocatesTheObjectAloneAndMainNothing) {
     auto* plugin = new_plugin(r.name);
     ZR::SHADER::Shader* object;
     {
-      Count count;
+      Heap_counter heap;
       object = plugin->new_instance(nullptr, &inputs);
-      EXPECT_EQ(allocations, 1);
+      EXPECT_EQ(heap.allocations(), 1);
     }
     {
-      Count count;
+      Heap_counter heap;
       object->main(host.state(), &output);
-      EXPECT_EQ(allocations, 0);
+      EXPECT_EQ(heap.allocations(), 0);
     }
     {
-      Count count;
+      Heap_counter heap;
       object->release();
-      EXPECT_EQ(deallocations, 1);
+      EXPECT_EQ(heap.deallocations(), 1);
     }
     plugin->release();
   }
@@ -71,12 +46,35 @@ TEST(Allocation, ACaptureThatThrowsFreesTheObject) {
     auto* plugin = new_plugin(r.name);
     for (int nth = 1; nth <= 2 * int(r.parameter_count); ++nth) {
       host.fail_on(host::Call::lookup, nth);
-      Count count;
+      Heap_counter heap;
       EXPECT_THROW(plugin->new_instance(nullptr, &inputs), host::Host_failure);
-      EXPECT_EQ(allocations, 1) << "lookup " << nth;
-      EXPECT_EQ(deallocations, 1) << "lookup " << nth;
+      EXPECT_EQ(heap.allocations(), 1) << "lookup " << nth;
+      EXPECT_EQ(heap.deallocations(), 1) << "lookup " << nth;
     }
     plugin->release();
+  }
+}
+
+TEST(Allocation, CEntriesAllocateNothingInAnyMode) {
+  for (auto const& r : catalogue::shaders) {
+    SCOPED_TRACE(std::string(r.name));
+    host::Host host;
+    C_block block;
+    host.record().set_tag_offset(block.tag_offset());
+    for (auto const& p : r.parameters()) block.set(p, floats(1, 2, 3, 4), tag_connected);
+    host::Output_requests requests;
+    Bytes destinations[3];
+    requests.named("result", 5, &destinations[0]).named("other", 2, &destinations[1]).by_id(6, 4, &destinations[2]);
+    host.set_output_requests(requests.list());
+    Entry* const entry = c_entry(r.name);
+    for (std::uint32_t gathering : {0u, 1u})
+      for (int ray_type : {0, 4, 5}) {
+        host.set_gather_flag(gathering);
+        host.record().set_ray_type(ray_type);
+        Heap_counter heap;
+        call_c(entry, host, block);
+        EXPECT_EQ(heap.allocations(), 0) << "gathering " << gathering << ", ray type " << ray_type;
+      }
   }
 }
 

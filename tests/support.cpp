@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 namespace kvx::test {
 
@@ -30,8 +31,8 @@ Bytes bools(std::initializer_list<int> values) {
 Bytes evaluate(std::string_view shader, std::vector<Bytes> const& arguments, host::Host* host) {
   auto const& r = row(shader);
   if (arguments.size() != r.parameter_count) throw std::invalid_argument("argument count for " + std::string(shader));
-  host::Host local;
-  if (!host) host = &local;
+  std::optional<host::Host> local;  // a second live Host would take over zr_get_korvex_interface
+  if (!host) host = &local.emplace();
 
   host::Block inputs;
   for (unsigned k = 0; k < r.parameter_count; ++k)
@@ -48,6 +49,44 @@ Bytes evaluate(std::string_view shader, std::vector<Bytes> const& arguments, hos
   Bytes result{};
   std::memcpy(result.data(), output.find("result"), width(r.result));
   return result;
+}
+
+void C_block::set(catalogue::Parameter const& p, Bytes const& value, std::uint32_t tag) {
+  std::memcpy(slot(p), value.data(), slot_size(p.type));
+  set_tag(p, tag);
+}
+
+void C_block::set_tag_at(unsigned offset, std::uint32_t tag) {
+  std::memcpy(bytes_.data() + base + offset + tag_offset_, &tag, sizeof tag);
+}
+
+Entry* c_entry(std::string_view shader) {
+  auto* entry = library().function<Entry>(std::string(shader).c_str());
+  if (!entry) throw std::invalid_argument("no C entry " + std::string(shader));
+  return entry;
+}
+
+C_result call_c(Entry* entry, host::Host& host, C_block& block) {
+  C_result r;
+  r.area.fill(canary);
+  r.returned = entry(r.area.data(), host.record().get(), block.params());
+  return r;
+}
+
+C_result call_c(std::string_view shader, host::Host& host, C_block& block) {
+  return call_c(c_entry(shader), host, block);
+}
+
+Bytes evaluate_c(std::string_view shader, std::vector<Bytes> const& arguments, host::Host* host) {
+  auto const& r = row(shader);
+  std::optional<host::Host> local;
+  if (!host) host = &local.emplace();
+  C_block block;
+  host->record().set_tag_offset(block.tag_offset());
+  for (unsigned k = 0; k < r.parameter_count; ++k) block.set(r.parameter_list[k], arguments.at(k));
+  Bytes value{};
+  std::memcpy(value.data(), call_c(shader, *host, block).area.data(), width(r.result));
+  return value;
 }
 
 ::testing::AssertionResult same_floats(Bytes const& actual, std::initializer_list<float> expected) {

@@ -60,10 +60,66 @@ inline std::int32_t int_at(Bytes const& b, int i = 0) {
   return v;
 }
 
+// The tests keep one Host alive at a time: the newest live Host answers
+// zr_get_korvex_interface.
+
 // Runs `shader` on a shader object captured from a data block that holds the
 // arguments under the parameter names, in parameter order, and returns what
 // main stored under "result" (zeros past the result's width).
 Bytes evaluate(std::string_view shader, std::vector<Bytes> const& arguments, host::Host* host = nullptr);
+
+// The C side
+
+inline constexpr std::uint32_t tag_unset = 0;
+inline constexpr std::uint32_t tag_constant = 0xFFFFFFFEu;
+inline constexpr std::uint32_t tag_connected = 0x51;  // any other tag
+
+// A C parameter block with room for the tags on either side of it: a
+// parameter's tag is the word at its slot + tag_offset.
+class C_block {
+ public:
+  explicit C_block(std::int32_t tag_offset = 64) : tag_offset_(tag_offset) {}
+  void* params() { return bytes_.data() + base; }
+  std::int32_t tag_offset() const { return tag_offset_; }
+  unsigned char* slot(catalogue::Parameter const& p) { return bytes_.data() + base + p.offset; }
+  void set(catalogue::Parameter const& p, Bytes const& value, std::uint32_t tag = tag_constant);
+  void set_tag(catalogue::Parameter const& p, std::uint32_t tag) { set_tag_at(p.offset, tag); }
+  void set_tag_at(unsigned offset, std::uint32_t tag);
+
+ private:
+  static constexpr unsigned base = 256;
+  alignas(16) std::array<unsigned char, 640> bytes_{};
+  std::int32_t tag_offset_;
+};
+
+using Entry = int(void* result, Host_state* state, void* params);
+Entry* c_entry(std::string_view shader);
+
+inline constexpr std::uint8_t canary = 0xA5;
+
+// What a C call returned and left in a canary-filled 32-byte result area.
+struct C_result {
+  int returned;
+  std::array<std::uint8_t, 32> area;
+  Bytes value() const {
+    Bytes b;
+    std::memcpy(b.data(), area.data(), 16);
+    return b;
+  }
+  // Bytes from the start that no longer hold the canary, up to the last one.
+  unsigned written() const {
+    unsigned n = 0;
+    for (unsigned i = 0; i < area.size(); ++i)
+      if (area[i] != canary) n = i + 1;
+    return n;
+  }
+};
+
+C_result call_c(std::string_view shader, host::Host& host, C_block& block);
+C_result call_c(Entry* entry, host::Host& host, C_block& block);
+
+// The C entry in plain mode with every parameter a constant in its slot.
+Bytes evaluate_c(std::string_view shader, std::vector<Bytes> const& arguments, host::Host* host = nullptr);
 
 // Bit-for-bit comparison of the first `count` floats.
 ::testing::AssertionResult same_floats(Bytes const& actual, std::initializer_list<float> expected);

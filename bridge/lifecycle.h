@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include <bridge/host.h>
+#include <plugin/export.h>
 #include <plugin/plugin.h>
 
 namespace kvx {
@@ -21,7 +22,7 @@ struct Shader_instance_record {
 
 // The shader's plug-in between its shader-level init and exit; null at load.
 template <class Plugin>
-inline constinit ZR::SHADER::Software_shader_plugin* plugin_of = nullptr;
+KVX_HIDDEN inline constinit ZR::SHADER::Software_shader_plugin* plugin_of = nullptr;
 
 inline void** instance_slot(Host_state* state) {
   void** slot = nullptr;

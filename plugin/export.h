@@ -3,3 +3,6 @@
 #pragma once
 
 #define KVX_EXPORT __attribute__((visibility("default")))
+// For library-internal entities whose template arguments are exported types,
+// which would otherwise lend them their visibility.
+#define KVX_HIDDEN __attribute__((visibility("hidden")))

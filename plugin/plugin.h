@@ -15,8 +15,14 @@ class Shader;
 
 namespace ZR::PLUG {
 
+// Each base keeps an out-of-line constructor, so its virtual table, type
+// information and members are emitted and exported like the stamped classes'.
+#define KVX_EMITTED_CONSTRUCTOR(Class) \
+  [[gnu::used]] Class() noexcept {}
+
 class KVX_EXPORT Plugin {
  public:
+  KVX_EMITTED_CONSTRUCTOR(Plugin)
   virtual int get_plugin_system_version() { return 2; }
   virtual char const* get_name() const = 0;
   virtual char const* get_type() const = 0;
@@ -25,7 +31,7 @@ class KVX_EXPORT Plugin {
   virtual void release() { delete this; }
   // Serves no property: reports 0 and leaves *value untouched.
   virtual int get_string_property(int, char const**) { return 0; }
-  virtual ~Plugin() {}
+  [[gnu::used]] virtual ~Plugin() {}
 };
 
 }  // namespace ZR::PLUG
@@ -34,11 +40,12 @@ namespace ZR::SHADER {
 
 class KVX_EXPORT Software_shader_plugin : public ZR::PLUG::Plugin {
  public:
+  KVX_EMITTED_CONSTRUCTOR(Software_shader_plugin)
   char const* get_name() const override = 0;
   char const* get_type() const override = 0;
   int get_version() const override = 0;
   char const* get_compiler() const override = 0;
-  ~Software_shader_plugin() override {}
+  [[gnu::used]] ~Software_shader_plugin() override {}
   virtual Shader* new_instance(Shader_system* system, Data_block* block) const = 0;
   virtual Brdf* new_brdf_instance(Shader_system* system, Data_block* block) const = 0;
   virtual char const* get_runtime_version() const = 0;
@@ -51,6 +58,7 @@ class KVX_EXPORT Software_shader_plugin : public ZR::PLUG::Plugin {
 // and the table holds exactly these three slots.
 class KVX_EXPORT Shader {
  public:
+  KVX_EMITTED_CONSTRUCTOR(Shader)
   virtual void main(State* state, Data_block* block) = 0;
   virtual void event(Event_type, Event_context*) {}
   virtual void release() const = 0;
@@ -60,6 +68,8 @@ class KVX_EXPORT Shader {
 };
 
 }  // namespace ZR::SHADER
+
+#undef KVX_EMITTED_CONSTRUCTOR
 
 namespace kvx {
 // Identity every shader plug-in reports.

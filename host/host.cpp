@@ -20,9 +20,9 @@ auto answer(Map const& map, Key key) {
 // Black and white squares of a tenth of a unit along every coordinate given.
 ZR::SHADER::Color checker(Call lookup, float const* coordinate) {
   int dimensions = lookup == Call::tex1d ? 1 : lookup == Call::tex2d ? 2 : 3;
-  int sum = 0;
-  for (int i = 0; i < dimensions; ++i) sum += static_cast<int>(std::floor(coordinate[i] * 10.0f));
-  float v = (sum & 1) ? 1.0f : 0.0f;
+  float sum = 0.0f;
+  for (int i = 0; i < dimensions; ++i) sum += std::floor(coordinate[i] * 10.0f);
+  float v = std::isfinite(sum) && std::fmod(sum, 2.0f) != 0.0f ? 1.0f : 0.0f;
   return {v, v, v, 1.0f};
 }
 }  // namespace

@@ -1,0 +1,94 @@
+// The C call entry of any shader, with arbitrary parameter bytes, tags, tag
+// offset, integer-tag switch, gathering flag and ray type.
+//
+// Properties: the return value and the bytes written are exactly what the
+// mode calls for; the State and the Runtime_interface are released once each
+// when acquired; the host's normal is restored; and when every parameter is a
+// constant, the shader object computes the same bits.
+#include <memory>
+
+#include <host/requests.h>
+
+#include "fuzz_support.h"
+
+namespace kvx::fuzz {
+namespace {
+
+constexpr std::uint32_t tag_constant = 0xFFFFFFFEu;
+
+// The shader object's answer for the constants in the block.
+std::array<std::uint8_t, 16> object_result(catalogue::Shader const& row, unsigned char* params, host::Host& host) {
+  host::Block inputs;
+  for (auto const& p : row.parameters()) inputs.set_bytes(p.name, params + p.offset, width(p.type));
+  auto* plugin = static_cast<ZR::SHADER::Software_shader_plugin*>(library().plugin(row.index));
+  ZR::SHADER::Shader* object = plugin->new_instance(nullptr, &inputs);
+  host::Block output;
+  output.add_result();
+  object->main(host.state(), &output);
+  object->release();
+  plugin->release();
+  std::array<std::uint8_t, 16> result{};
+  std::memcpy(result.data(), output.find("result"), 16);
+  return result;
+}
+
+}  // namespace
+}  // namespace kvx::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size) {
+  using namespace kvx;
+  using namespace kvx::fuzz;
+  FuzzedDataProvider in(data, size);
+  auto const& row = catalogue::shaders[in.ConsumeIntegralInRange<unsigned>(0, catalogue::shader_count - 1)];
+  bool const constants_only = in.ConsumeBool();
+
+  host::Host host;
+  Parameter_area area;
+  std::int32_t tag_offset = constants_only ? 64 : in.ConsumeIntegralInRange<std::int32_t>(-Parameter_area::reach,
+                                                                                          Parameter_area::reach);
+  host.record().set_tag_offset(tag_offset);
+  host.record().set_integer_tags(constants_only ? 0 : in.ConsumeIntegral<std::uint8_t>());
+  std::uint32_t const gathering = constants_only ? 0 : in.ConsumeIntegral<std::uint32_t>();
+  int const ray_type = constants_only ? 0 : in.ConsumeIntegralInRange<int>(-1, 6);
+  host.set_gather_flag(gathering);
+  host.record().set_ray_type(ray_type);
+  host.record().set_normal({1.0f, 2.0f, 3.0f});
+
+  auto fill = in.ConsumeBytes<std::uint8_t>(area.bytes.size());
+  std::memcpy(area.bytes.data(), fill.data(), fill.size());
+  for (auto const& p : row.parameters()) {
+    std::array<std::uint8_t, 16> connection{};
+    auto bytes = in.ConsumeBytes<std::uint8_t>(16);
+    std::memcpy(connection.data(), bytes.data(), bytes.size());
+    host.connect(area.params() + p.offset, connection);
+    if (constants_only) std::memcpy(area.params() + p.offset + tag_offset, &tag_constant, 4);
+  }
+  if (constants_only) std::memcpy(area.params() + tag_offset, &tag_constant, 4);  // the normal override's
+
+  host::Output_requests requests;
+  std::array<std::uint8_t, 16> destination{};
+  requests.named("result", 5, destination.data()).by_id(3, 4, destination.data());
+  host.set_output_requests(in.ConsumeBool() ? requests.list() : nullptr);
+
+  std::array<std::uint8_t, 32> result;
+  result.fill(canary);
+  int const returned = entry_of(row)(result.data(), host.record().get(), area.params());
+
+  bool const skipped = gathering != 0 && ray_type == 5;
+  KVX_REQUIRE(returned == (skipped ? 0 : 1));
+  unsigned const written = gathering != 0 ? 16 : slot_size(row.result);
+  for (unsigned i = written; i < result.size(); ++i) KVX_REQUIRE(result[i] == canary);
+  if (skipped)
+    for (unsigned i = 0; i < 16; ++i) KVX_REQUIRE(result[i] == 0);
+  KVX_REQUIRE(host.count(host::Call::get_state) == host.count(host::Call::state_release));
+  KVX_REQUIRE(host.count(host::Call::get_interface) == host.count(host::Call::interface_release));
+  KVX_REQUIRE(host.count(host::Call::get_state) == (skipped ? 0u : 1u));
+  auto const normal = host.record().normal();
+  KVX_REQUIRE(normal.x == 1.0f && normal.y == 2.0f && normal.z == 3.0f);
+
+  if (constants_only) {
+    auto const expected = object_result(row, area.params(), host);
+    KVX_REQUIRE(std::memcmp(expected.data(), result.data(), width(row.result)) == 0);
+  }
+  return 0;
+}

@@ -1,0 +1,44 @@
+// Shader objects captured from data blocks holding arbitrary subsets of their
+// parameters, with arbitrary bytes.
+//
+// Properties: capture looks up each parameter once, twice when present; and
+// main computes the same bits as the C entry given the same values, a missing
+// parameter counting as zero.
+#include "fuzz_support.h"
+
+extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size) {
+  using namespace kvx;
+  using namespace kvx::fuzz;
+  FuzzedDataProvider in(data, size);
+  auto const& row = catalogue::shaders[in.ConsumeIntegralInRange<unsigned>(0, catalogue::shader_count - 1)];
+
+  host::Host host;
+  host::Block inputs(&host);
+  Parameter_area area;
+  unsigned present = 0;
+  std::uint32_t const constant = 0xFFFFFFFEu;
+  for (auto const& p : row.parameters()) {
+    auto bytes = in.ConsumeBytes<std::uint8_t>(width(p.type));
+    bytes.resize(width(p.type));
+    std::memcpy(area.params() + p.offset + 64, &constant, 4);
+    if (!in.ConsumeBool()) continue;
+    ++present;
+    inputs.set_bytes(p.name, bytes.data(), bytes.size());
+    std::memcpy(area.params() + p.offset, bytes.data(), bytes.size());
+  }
+  host.record().set_tag_offset(64);
+
+  auto* plugin = static_cast<ZR::SHADER::Software_shader_plugin*>(library().plugin(row.index));
+  ZR::SHADER::Shader* object = plugin->new_instance(nullptr, &inputs);
+  KVX_REQUIRE(host.count(host::Call::lookup) == row.parameter_count + present);
+  host::Block output;
+  output.add_result();
+  object->main(host.state(), &output);
+  object->release();
+  plugin->release();
+
+  std::array<std::uint8_t, 16> c_result{};
+  entry_of(row)(c_result.data(), host.record().get(), area.params());
+  KVX_REQUIRE(std::memcmp(output.find("result"), c_result.data(), width(row.result)) == 0);
+  return 0;
+}

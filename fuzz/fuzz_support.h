@@ -1,0 +1,52 @@
+// Shared by the fuzz targets: the loaded library, a parameter block with room
+// for tags, and property checks that stop the run on a violation.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <catalogue/catalogue.h>
+#include <host/host.h>
+#include <host/library.h>
+
+namespace kvx::fuzz {
+
+// Loaded once and kept for the life of the fuzzing process.
+inline host::Library& library() {
+  static host::Library* loaded = new host::Library;
+  return *loaded;
+}
+
+// A property that must hold for every input.
+#define KVX_REQUIRE(condition)                                                          \
+  do {                                                                                  \
+    if (!(condition)) {                                                                 \
+      std::fprintf(stderr, "property violated: %s (%s:%d)\n", #condition, __FILE__, __LINE__); \
+      std::abort();                                                                     \
+    }                                                                                   \
+  } while (0)
+
+using Entry = int(void*, Host_state*, void*);
+
+inline Entry* entry_of(catalogue::Shader const& row) {
+  char name[64] = {};
+  std::memcpy(name, row.name.data(), row.name.size());
+  return library().function<Entry>(name);
+}
+
+// Parameters in the middle, so that any tag offset in [-reach, reach] stays
+// inside the host's memory.
+struct Parameter_area {
+  static constexpr int reach = 400;
+  alignas(16) std::array<std::uint8_t, 1024> bytes{};
+  unsigned char* params() { return bytes.data() + 448; }
+};
+
+inline constexpr std::uint8_t canary = 0xA5;
+
+}  // namespace kvx::fuzz

@@ -1,10 +1,11 @@
 // The C call entry of every shader, written once: evaluate the parameters
-// through the host, compute inline with the same operation the shader object
-// runs, and deliver in plain or gathering mode.
+// through the host, compute with the very code the shader object's main runs,
+// and deliver in plain or gathering mode.
 //
 // This is the renderer's innermost path: nothing is allocated, every working
-// value lives on the stack, and the only calls are the host's (and the C math
-// library's inside the operations).
+// value lives on the stack, and no shader object or virtual call is involved;
+// the only calls are the host's, the shader's one computation and the C math
+// library's inside it.
 #pragma once
 
 #include <cstdint>
@@ -114,7 +115,7 @@ int evaluate_and_deliver(void* result, Host_state* state, unsigned char* block, 
   interface.done();
   Host_state* const hs = row.parameter_count ? s->get_host_state() : nullptr;
   auto const arguments = parameters<Index>(hs, block, std::make_index_sequence<row.parameter_count>{});
-  auto const value = std::apply([&](auto const&... a) { return evaluate<Operation>(s, a...); }, arguments);
+  auto const value = std::apply([&](auto const&... a) { return compute<Index, Operation>(s, a...); }, arguments);
   static_assert(decltype(value)::type == row.result);
   std::memcpy(buffer, &value, sizeof value);
 

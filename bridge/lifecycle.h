@@ -1,7 +1,7 @@
 // <shader>_version, <shader>_init and <shader>_exit, written once for every
 // plug-in class. They keep one plug-in per shader between the shader-level init
 // and exit, and one shader object per instance in the host's per-instance slot.
-// The call entry uses neither: it computes inline.
+// The call entry uses neither.
 #pragma once
 
 #include <cstdint>

@@ -24,6 +24,22 @@ template <class Operation, class... Arguments>
     return Operation::apply(arguments...);
 }
 
+#if defined(__clang__)
+#define KVX_ONE_COPY [[clang::noinline]]
+#else
+#define KVX_ONE_COPY [[gnu::noipa]]
+#endif
+
+// The one compiled copy of a shader's computation, called by its shader
+// object's main and by its C entry alike. Inlined into each, the same source
+// could compile differently: the compiler may swap the operands of an add or a
+// multiply, and which NaN payload survives when two NaNs meet depends on that
+// order. One copy runs the very same instructions on both paths.
+template <unsigned Index, class Operation, Type... Parameters>
+KVX_ONE_COPY auto compute(ZR::SHADER::State* state, Value<Parameters> const&... arguments) {
+  return evaluate<Operation>(state, arguments...);
+}
+
 // Result type of an operation over the given parameter types.
 template <class Operation, Type... Parameters>
 using Result_of = decltype(evaluate<Operation>(nullptr, std::declval<Value<Parameters> const&>()...));
@@ -65,7 +81,7 @@ void run_main(ZR::SHADER::State* state, ZR::SHADER::Data_block* block, Value<Par
   void* const out = block->lookup(result_name);
   block->notify_output(result_name);
   if (!out) return;
-  auto const value = evaluate<Operation>(state, fields...);
+  auto const value = compute<Index, Operation>(state, fields...);
   static_assert(decltype(value)::type == catalogue::shaders[Index].result);
   std::memcpy(out, &value, sizeof value);
 }

@@ -52,9 +52,11 @@ void fill_state(host::Host& host, unsigned round) {
 }
 
 TEST(Differential, EveryShaderGivesTheSameBitsOnBothPaths) {
+  constexpr unsigned rounds = 16;
+  unsigned checked = 0;
   for (auto const& r : catalogue::shaders) {
     SCOPED_TRACE(std::string(r.name));
-    for (unsigned round = 0; round < 16; ++round) {
+    for (unsigned round = 0; round < rounds; ++round) {
       std::vector<Bytes> arguments;
       for (unsigned k = 0; k < r.parameter_count; ++k) arguments.push_back(corpus_value(r.parameter_list[k].type, round, k));
       host::Host host;
@@ -63,7 +65,9 @@ TEST(Differential, EveryShaderGivesTheSameBitsOnBothPaths) {
       Bytes const entry = evaluate_c(r.name, arguments, &host);
       ASSERT_TRUE(same_bytes(entry, object, width(r.result))) << "round " << round;
     }
+    ++checked;
   }
+  std::printf("[conformance] %u shaders identical to the bit on both paths, %u inputs each\n", checked, rounds);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@ cd "$(dirname "$0")/.."
 mkdir -p build
 logs=build/conformance
 mkdir -p "$logs"
+passed=0
 failed=0
 declare -a rows
 
@@ -20,9 +21,10 @@ step() {  # step NAME COMMAND...: runs a step, its output both shown and kept
   echo "==> $name: $*"
   if "$@" 2>&1 | tee "$logs/$name.log"; then
     rows+=("$name|pass")
+    passed=$((passed + 1))
   else
     rows+=("$name|FAIL (see $logs/$name.log)")
-    failed=1
+    failed=$((failed + 1))
   fi
 }
 
@@ -49,5 +51,5 @@ printf '%-22s %s\n' "both paths" "${paths:-not measured}"
 for row in "${rows[@]}"; do printf '%-22s %s\n' "${row%%|*}" "${row#*|}"; done
 printf '%-22s %s\n' "fuzz executions" "$fuzz_runs in ${fuzz_seconds}s per target"
 echo
-if ((failed)); then echo "1 passed, 1 failed: conformance"; else echo "1 passed, 0 failed: conformance"; fi
-exit "$failed"
+echo "conformance: $passed passed, $failed failed"
+((failed == 0))

@@ -193,8 +193,8 @@ void Host::fail_on(Call call, int nth) { failures_[static_cast<unsigned>(call)] 
 void Host::enter(Call call, int id, void const* address, char const* name) {
   Record record{call, id, address, {}};
   if (name) std::strncpy(record.name.data(), name, record.name.size() - 1);
-  calls_.push_back(record);
-  if (observer_) observer_(calls_.back());
+  if (recording_) calls_.push_back(record);
+  if (observer_) observer_(record);
   int& countdown = failures_[static_cast<unsigned>(call)];
   if (countdown > 0 && --countdown == 0) throw Host_failure(call);
   if (fail_countdown_ > 0 && --fail_countdown_ == 0) throw Host_failure(call);
@@ -214,6 +214,8 @@ int Host::query(int code, ::Host_state* record, void* answer) {
 void* Host::phen_eval(::Host_state* record, void* slot) {
   enter(Call::phen_eval, 0, slot);
   (void)record;
+  if (evaluator_)
+    if (void* value = evaluator_(slot)) return value;
   auto it = connections_.find(slot);
   return it == connections_.end() ? slot : it->second.data();
 }

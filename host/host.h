@@ -100,6 +100,8 @@ class Host {
   void fail_at(int nth) { fail_countdown_ = nth; }
   // Runs at every call, after it is recorded and before it acts or throws.
   void on_call(std::function<void(Record const&)> observer) { observer_ = std::move(observer); }
+  // Off: calls are no longer recorded (a render makes millions).
+  void set_recording(bool on) { recording_ = on; }
 
   // The record handed to the C entry, and the one State get_host_state returns
   // (the same one unless separate_evaluation_record is called).
@@ -127,6 +129,9 @@ class Host {
 
   // zr_phen_eval: the value a connected parameter at `slot` evaluates to.
   void connect(void const* slot, std::array<std::uint8_t, 16> value) { connections_[slot] = value; }
+  // zr_phen_eval asks this first; a null answer falls back to connect().
+  using Evaluator = std::function<void*(void* slot)>;
+  void set_evaluator(Evaluator evaluator) { evaluator_ = std::move(evaluator); }
 
   // zr_query answers.
   void set_gather_flag(std::uint32_t flag) { gather_flag_ = flag; }
@@ -156,6 +161,8 @@ class Host {
   std::vector<Record> calls_;
   std::array<int, call_kinds> failures_{};  // countdown per call kind; 0: never fail
   int fail_countdown_ = 0;
+  bool recording_ = true;
+  Evaluator evaluator_;
   std::function<void(Record const&)> observer_;
 
   Host_record record_{*this};
@@ -175,7 +182,6 @@ class Host {
   std::map<int, ZR::SHADER::Vector2> camera_float2s_;
   std::map<ZR::SHADER::Texture_handle, Texture> textures_;
   std::map<void const*, std::array<std::uint8_t, 16>> connections_;
-  std::array<std::uint8_t, 16> evaluated_{};
   std::uint32_t gather_flag_ = 0;
   void* instance_slot_ = nullptr;
   // A few keys, stored in place: answering a call allocates nothing.

@@ -25,7 +25,7 @@ template <class Operation, class... Arguments>
 }
 
 #if defined(__clang__)
-#define KVX_ONE_COPY [[clang::noinline]]
+#define KVX_ONE_COPY __attribute__((noinline))
 #else
 #define KVX_ONE_COPY [[gnu::noipa]]
 #endif

@@ -1,72 +1,58 @@
-// kvx-host: the reference host as a command-line tool. Loads the plug-in
+// kvx-host: the reference host as a command-line tool. It loads the plug-in
 // library with dlopen, exactly as a renderer would, and drives it only through
 // its exported interface.
-//
-//   kvx-host list    every shader the factory hands out, in index order, with
-//                    its parameters and result type
 #include <cstdio>
 #include <cstring>
 #include <exception>
-#include <memory>
 #include <string>
 #include <string_view>
 
-#include <catalogue/catalogue.h>
 #include <host/host.h>
 #include <host/library.h>
 
-namespace {
+#include "commands.h"
 
-struct Release_plugin {
-  void operator()(ZR::PLUG::Plugin* plugin) const { plugin->release(); }
-};
+namespace kvx::tool {
 
-constexpr std::string_view plugin_prefix = "softshader_";
-
-std::string describe_parameters(kvx::catalogue::Shader const& row) {
-  std::string text;
-  for (auto const& p : row.parameters()) {
-    if (!text.empty()) text += ", ";
-    text += std::string(p.name) + " " + std::string(kvx::name(p.type)) + " @" + std::to_string(p.offset);
-  }
-  return text;
-}
-
-int list(kvx::host::Library& library) {
-  unsigned index = 0;
-  for (;; ++index) {
-    std::unique_ptr<ZR::PLUG::Plugin, Release_plugin> plugin{library.plugin(index)};
-    if (!plugin) break;
-    std::string_view name = plugin->get_name();
-    if (name.starts_with(plugin_prefix)) name.remove_prefix(plugin_prefix.size());
-    auto const* row = kvx::catalogue::find(name);
-    if (!row) {
-      std::printf("%3u  %.*s  (not in this tool's catalogue)\n", index, int(name.size()), name.data());
-      continue;
-    }
-    std::printf("%3u  %-36.*s (%s) -> %.*s\n", index, int(name.size()), name.data(),
-                describe_parameters(*row).c_str(), int(kvx::name(row->result).size()),
-                kvx::name(row->result).data());
-  }
-  std::printf("%u shaders in %s\n", index, library.path().c_str());
-  return 0;
-}
-
-int usage() {
-  std::fprintf(stderr, "usage: kvx-host list\n");
+int usage_error(std::string_view message) {
+  std::fprintf(stderr, "kvx-host: %.*s\n", int(message.size()), message.data());
   return 2;
 }
+
+}  // namespace kvx::tool
+
+namespace {
+
+constexpr char usage[] =
+    "usage: kvx-host COMMAND ...\n"
+    "  list [--json]                     every shader in the library, in factory order\n"
+    "  describe SHADER                   one shader's interface in full\n"
+    "  eval SHADER [name=value ...] [--path c|cpp|both] [--gather] [--ray-type N]\n"
+    "       [--state id=value] [--render id=value] [--camera id=value]\n"
+    "                                    evaluate one shader and print the result and its bits\n"
+    "  render [-o demo.png] [--size WxH] [--path c|cpp] [--threads N]\n"
+    "                                    render the demo scene through the library's shaders\n"
+    "The library is the one built beside kvx-host, or KVX_LIBRARY if set.\n";
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) return usage();
+  using namespace kvx::tool;
+  if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+    std::fputs(usage, argc < 2 ? stderr : stdout);
+    return argc < 2 ? 2 : 0;
+  }
+  std::string_view const command = argv[1];
+  Arguments const arguments(argv + 2, static_cast<std::size_t>(argc - 2));
+  int (*run)(kvx::host::Library&, Arguments) = command == "list"       ? list
+                                                : command == "describe" ? describe
+                                                : command == "eval"     ? eval
+                                                : command == "render"   ? render
+                                                                        : nullptr;
+  if (!run) return usage_error("unknown command '" + std::string(command) + "' (try --help)");
   try {
-    kvx::host::Host host;
     kvx::host::Library library;
-    if (std::strcmp(argv[1], "list") == 0) return list(library);
-    std::fprintf(stderr, "kvx-host: unknown command '%s'\n", argv[1]);
-    return usage();
+    return run(library, arguments);
   } catch (std::exception const& e) {
     std::fprintf(stderr, "kvx-host: %s\n", e.what());
     return 1;

@@ -1,0 +1,22 @@
+// The kvx-host commands. Each returns the process exit status: 0 done, 1 the
+// library failed to load or to answer, 2 the command line was wrong.
+#pragma once
+
+#include <span>
+#include <string_view>
+
+#include <host/library.h>
+
+namespace kvx::tool {
+
+using Arguments = std::span<char const* const>;
+
+int list(host::Library& library, Arguments arguments);
+int describe(host::Library& library, Arguments arguments);
+int eval(host::Library& library, Arguments arguments);
+int render(host::Library& library, Arguments arguments);
+
+// One line on stderr naming the problem; returns 2.
+int usage_error(std::string_view message);
+
+}  // namespace kvx::tool

@@ -1,14 +1,25 @@
 #include <host/library.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <stdexcept>
 
 #include <dlfcn.h>
 
 namespace kvx::host {
 
+// KVX_LIBRARY if set; else the plug-in beside the executable (a build tree)
+// or where the installation put it relative to the executable; else the one
+// this host was built with.
 std::string Library::default_path() {
   if (char const* path = std::getenv("KVX_LIBRARY")) return path;
+  std::error_code error;
+  auto const executable = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (!error) {
+    auto const dir = executable.parent_path();
+    for (auto const& candidate : {dir / "libkvx_base.so", dir / KVX_INSTALLED_LIBRARY})
+      if (std::filesystem::exists(candidate, error)) return candidate.lexically_normal().string();
+  }
   return KVX_LIBRARY_PATH;
 }
 

@@ -1,0 +1,35 @@
+# Installs the build into a fresh prefix, runs the installed kvx-host, and has
+# a renderer-like project find the plug-in with find_package and pkg-config.
+# Run with -DBUILD_DIR=... -DWORK_DIR=... -DSOURCE_DIR=...
+file(REMOVE_RECURSE ${WORK_DIR})
+set(prefix ${WORK_DIR}/prefix)
+execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix} RESULT_VARIABLE failed OUTPUT_QUIET)
+if(failed)
+  message(FATAL_ERROR "install failed")
+endif()
+
+execute_process(COMMAND ${prefix}/bin/kvx-host list OUTPUT_VARIABLE listed RESULT_VARIABLE failed)
+if(failed OR NOT listed MATCHES "402 shaders in ${prefix}/lib[^ ]*/libkvx_base.so")
+  message(FATAL_ERROR "the installed kvx-host did not find the installed plug-in:\n${listed}")
+endif()
+
+execute_process(
+  COMMAND ${CMAKE_COMMAND} -S ${SOURCE_DIR}/tests/consumer -B ${WORK_DIR}/consumer -G Ninja -DCMAKE_PREFIX_PATH=${prefix}
+  OUTPUT_VARIABLE configured RESULT_VARIABLE failed)
+if(failed OR NOT configured MATCHES "plug-in: ${prefix}/lib[^ ]*/libkvx_base.so")
+  message(FATAL_ERROR "find_package(kvx_base) failed:\n${configured}")
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} --build ${WORK_DIR}/consumer RESULT_VARIABLE failed OUTPUT_QUIET)
+if(failed)
+  message(FATAL_ERROR "a project compiling against the installed headers failed to build")
+endif()
+
+file(GLOB_RECURSE pc_file ${prefix}/*/kvx_base.pc)
+if(NOT pc_file)
+  message(FATAL_ERROR "no kvx_base.pc installed")
+endif()
+file(READ ${pc_file} pc)
+if(NOT pc MATCHES "plugin=\\\${libdir}/libkvx_base.so")
+  message(FATAL_ERROR "kvx_base.pc names no plug-in:\n${pc}")
+endif()
+message(STATUS "installed and found: ${prefix}")

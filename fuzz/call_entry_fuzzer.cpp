@@ -5,6 +5,7 @@
 // mode calls for; the State and the Runtime_interface are released once each
 // when acquired; the host's normal is restored; and when every parameter is a
 // constant, the shader object computes the same bits.
+#include <algorithm>
 #include <memory>
 
 #include <host/requests.h>
@@ -54,12 +55,12 @@ extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size
   host.record().set_ray_type(ray_type);
   host.record().set_normal({1.0f, 2.0f, 3.0f});
 
-  auto fill = in.ConsumeBytes<std::uint8_t>(area.bytes.size());
-  std::memcpy(area.bytes.data(), fill.data(), fill.size());
+  auto const fill = in.ConsumeBytes<std::uint8_t>(area.bytes.size());
+  std::copy(fill.begin(), fill.end(), area.bytes.begin());
   for (auto const& p : row.parameters()) {
     std::array<std::uint8_t, 16> connection{};
-    auto bytes = in.ConsumeBytes<std::uint8_t>(16);
-    std::memcpy(connection.data(), bytes.data(), bytes.size());
+    auto const bytes = in.ConsumeBytes<std::uint8_t>(16);
+    std::copy(bytes.begin(), bytes.end(), connection.begin());
     host.connect(area.params() + p.offset, connection);
     if (constants_only) std::memcpy(area.params() + p.offset + tag_offset, &tag_constant, 4);
   }

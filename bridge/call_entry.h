@@ -98,7 +98,7 @@ inline void deliver_shadow(ZR::SHADER::State& s, Host_state* state, unsigned cha
 
 // Steps 4 to 11 of a call: from the instance-slot query to the State's release.
 template <unsigned Index, class Operation, class Result>
-int evaluate_and_deliver(void* result, Host_state* state, unsigned char* block, bool gathering) {
+[[gnu::always_inline]] inline int evaluate_and_deliver(void* result, Host_state* state, unsigned char* block, bool gathering) {
   static constexpr catalogue::Shader const& row = catalogue::shaders[Index];
   void** instance = nullptr;
   zr_query(QUERY_INSTANCE_SLOT, state, 0, &instance);

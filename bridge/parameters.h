@@ -65,7 +65,7 @@ template <unsigned Index, unsigned K>
   std::memcpy(&value, p.unset.data(), sizeof value);
   if (!block) return value;
   unsigned char* const slot = block + p.offset;
-  Tag_settings const settings = Tag_settings::of(hs);
+  Tag_settings const settings = Tag_settings::of(hs);  // afresh for every parameter
   Source_of_value const source =
       p.has_default ? general_source(slot, settings.tag_offset) : integer_source(slot, settings);
   void const* from = nullptr;

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include <math/convert.h>
+#include <math/floor.h>
 #include <plugin/export.h>
 
 namespace zr::math {
@@ -18,7 +19,7 @@ namespace zr::math {
 // a y outside the 32-bit range yields the bits 0x80000000.
 [[gnu::used]] KVX_EXPORT inline float fast_pow2(float x) noexcept {
   [[gnu::used]] static float const EXP_C = 8388608.0f;  // 2^23: one unit of exponent
-  float const f = x - ::floorf(x);
+  float const f = x - kvx::math::floor_exact(x);
   float const a = x + 127.0f;
   float const c = (f - f * f) * 0.33971f;
   float const y = (a - c) * EXP_C;

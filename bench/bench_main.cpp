@@ -79,6 +79,18 @@ void BM_fast_pow2(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * std::int64_t(x.size()));
 }
 
+// Math_float4_exp2's computation: four components at a time.
+void BM_fast_pow2_float4(benchmark::State& state) {
+  auto const x = exponents();
+  for (auto _ : state)
+    for (std::size_t i = 0; i < x.size(); i += 4) {
+      Value<Type::float4> v;
+      std::memcpy(v.c, &x[i], sizeof v.c);
+      benchmark::DoNotOptimize(ops::op_exp2::apply(v));
+    }
+  state.SetItemsProcessed(state.iterations() * std::int64_t(x.size()));
+}
+
 void BM_exp2f(benchmark::State& state) {
   auto const x = exponents();
   for (auto _ : state)
@@ -127,6 +139,7 @@ int main(int argc, char** argv) {
   benchmark::RegisterBenchmark("load/dlopen+dlclose", BM_dlopen_dlclose);
   for (auto const& c : cases()) register_case(c);
   benchmark::RegisterBenchmark("math/fast_pow2", BM_fast_pow2);
+  benchmark::RegisterBenchmark("math/fast_pow2_float4", BM_fast_pow2_float4);
   benchmark::RegisterBenchmark("math/exp2f", BM_exp2f);
 
   benchmark::Initialize(&argc, argv);

@@ -34,9 +34,10 @@ template <class Operation, class... Arguments>
 // object's main and by its C entry alike. Inlined into each, the same source
 // could compile differently: the compiler may swap the operands of an add or a
 // multiply, and which NaN payload survives when two NaNs meet depends on that
-// order. One copy runs the very same instructions on both paths.
+// order. One copy runs the very same instructions on both paths. Values come
+// by value: at most 16 bytes each, they travel in registers.
 template <unsigned Index, class Operation, Type... Parameters>
-KVX_ONE_COPY auto compute(ZR::SHADER::State* state, Value<Parameters> const&... arguments) {
+KVX_ONE_COPY auto compute(ZR::SHADER::State* state, Value<Parameters>... arguments) {
   return evaluate<Operation>(state, arguments...);
 }
 

@@ -40,7 +40,7 @@ step fuzz bash -c 'cmake --build --preset fuzz && ctest --preset fuzz'
 symbols=$(build/default/tests/kvx_tests --gtest_filter='Abi.ExportsExactlyTheInterface' 2>/dev/null |
   sed -n 's/^\[conformance\] //p')
 paths=$(build/default/tests/kvx_tests --gtest_filter='Differential.*' 2>/dev/null | sed -n 's/^\[conformance\] //p')
-fuzz_runs=$(grep -h 'stat::number_of_executed_units' "$logs/fuzz.log" 2>/dev/null | awk '{s += $2} END {print s + 0}')
+fuzz_runs=$(grep -h "stat::number_of_executed_units" build/fuzz/Testing/Temporary/LastTest.log 2>/dev/null | awk '{s += $2} END {print s + 0}')
 
 echo
 echo "kvx base shaders: conformance"

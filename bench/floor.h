@@ -31,20 +31,30 @@ inline T general(Host_state* hs, unsigned char* slot, T unset) {
   return value;
 }
 
-// Math_float_add, plain mode.
-inline int floor_float_add(void* result, Host_state* state, void* params) {
-  if (!result) return 1;
-  std::uint32_t gathering = 0;
+// Steps 2 and 3: the mode, and the gathering short cut on ray type 5.
+inline bool skipped(void* result, Host_state* state, std::uint32_t& gathering) {
   zr_query(QUERY_GATHER_FLAG, state, 0, &gathering);
-  if (gathering && record::read<std::int32_t>(state, record::ray_type) == 5) {
-    std::memset(result, 0, 16);
-    return 0;
-  }
+  if (!gathering || record::read<std::int32_t>(state, record::ray_type) != 5) return false;
+  std::memset(result, 0, 16);
+  return true;
+}
+
+// Steps 4 and 6: the instance query, then the State, the interface released.
+inline ZR::SHADER::State* acquire_state(Host_state* state) {
   void** instance;
   zr_query(QUERY_INSTANCE_SLOT, state, 0, &instance);
   auto* runtime = zr_get_korvex_interface(1);
   auto* s = runtime->get_state(state);
   runtime->release();
+  return s;
+}
+
+// Math_float_add, plain mode.
+inline int floor_float_add(void* result, Host_state* state, void* params) {
+  if (!result) return 1;
+  std::uint32_t gathering = 0;
+  if (skipped(result, state, gathering)) return 0;
+  auto* s = acquire_state(state);
   Host_state* hs = s->get_host_state();
   auto* block = static_cast<unsigned char*>(params);
   float const left = general(hs, block, 0.0f);
@@ -102,16 +112,8 @@ int floor_entry(void* result, Host_state* state, void* params) {
   static constexpr auto& row = catalogue::shaders[Index];
   if (!result) return 1;
   std::uint32_t gathering = 0;
-  zr_query(QUERY_GATHER_FLAG, state, 0, &gathering);
-  if (gathering && record::read<std::int32_t>(state, record::ray_type) == 5) {
-    std::memset(result, 0, 16);
-    return 0;
-  }
-  void** instance;
-  zr_query(QUERY_INSTANCE_SLOT, state, 0, &instance);
-  auto* runtime = zr_get_korvex_interface(1);
-  auto* s = runtime->get_state(state);
-  runtime->release();
+  if (skipped(result, state, gathering)) return 0;
+  auto* s = acquire_state(state);
   Host_state* hs = row.parameter_count ? s->get_host_state() : nullptr;
   auto* block = static_cast<unsigned char*>(params);
   auto const value = [&]<std::size_t... K>(std::index_sequence<K...>) {
@@ -130,11 +132,7 @@ int floor_entry(void* result, Host_state* state, void* params) {
 inline int floor_state_normal(void* result, Host_state* state, void* params) {
   if (!result) return 1;
   std::uint32_t gathering = 0;
-  zr_query(QUERY_GATHER_FLAG, state, 0, &gathering);
-  if (gathering && record::read<std::int32_t>(state, record::ray_type) == 5) {
-    std::memset(result, 0, 16);
-    return 0;
-  }
+  if (skipped(result, state, gathering)) return 0;
   float saved[3];
   std::memcpy(saved, reinterpret_cast<unsigned char*>(state) + record::normal, 12);
   auto* block = static_cast<unsigned char*>(params);
@@ -146,11 +144,7 @@ inline int floor_state_normal(void* result, Host_state* state, void* params) {
       std::memcpy(reinterpret_cast<unsigned char*>(state) + record::normal,
                   tag == 0xFFFFFFFEu ? block : zr_phen_eval(state, block), 12);
   }
-  void** instance;
-  zr_query(QUERY_INSTANCE_SLOT, state, 0, &instance);
-  auto* runtime = zr_get_korvex_interface(1);
-  auto* s = runtime->get_state(state);
-  runtime->release();
+  auto* s = acquire_state(state);
   auto const n = s->get_state_float3(9);
   unsigned char buffer[16] = {};
   std::memcpy(buffer, &n, 12);

@@ -122,8 +122,9 @@ class Host {
   void set_camera_float(int id, float value) { camera_floats_[id] = value; }
   void set_camera_float2(int id, ZR::SHADER::Vector2 v) { camera_float2s_[id] = v; }
 
-  // Host-side textures by handle; `dimensions` is 1, 2 or 3 (3 also for cube
-  // lookups). Unknown handles answer a procedural checker.
+  // Host-side textures by handle. `lookup` says which lookup asked, and so how
+  // many coordinate floats there are (1, 2, or 3 for 3-D and cube lookups).
+  // Unknown handles answer a procedural checker.
   using Texture = std::function<ZR::SHADER::Color(Call lookup, float const* coordinate)>;
   void set_texture(ZR::SHADER::Texture_handle handle, Texture texture) { textures_[handle] = std::move(texture); }
 

@@ -1,6 +1,7 @@
-// Emits everything of the shaders whose families the including translation
-// unit selects with KVX_EMIT_FAMILY_<family>: their plug-in makers, and with
-// them the plug-in and shader-object classes.
+// Emits the plug-in makers of the shaders whose families the including
+// translation unit selects with KVX_EMIT_FAMILY_<family>, and with them those
+// shaders' plug-in and shader-object classes. bridge/entries.h emits their C
+// interface.
 #include <plugin/classes.h>
 #include <plugin/makers.h>
 

@@ -29,7 +29,7 @@ void run_entry(benchmark::State& state, Entry* entry, catalogue::Shader const& r
   Bench_host b(row, mode);
   alignas(16) unsigned char result[16];
   for (auto _ : state) {
-    entry(result, b.host.record().get(), b.block.data());
+    entry(result, b.host.record().get(), b.parameters.params());
     benchmark::DoNotOptimize(result);
   }
 }
@@ -37,7 +37,7 @@ void run_entry(benchmark::State& state, Entry* entry, catalogue::Shader const& r
 void run_main(benchmark::State& state, catalogue::Shader const& row) {
   Bench_host b(row, Mode::plain);
   host::Block inputs;
-  for (auto const& p : row.parameters()) inputs.set_bytes(p.name, b.block.data() + p.offset, width(p.type));
+  for (auto const& p : row.parameters()) inputs.set_bytes(p.name, b.parameters.slot(p), width(p.type));
   auto* plugin = static_cast<ZR::SHADER::Software_shader_plugin*>(library().plugin(row.index));
   ZR::SHADER::Shader* object = plugin->new_instance(nullptr, &inputs);
   host::Block output;

@@ -10,6 +10,7 @@
 
 #include <host/host.h>
 #include <host/library.h>
+#include <host/parameter_block.h>
 #include <host/requests.h>
 #include <plugin/classes.h>
 
@@ -56,23 +57,22 @@ inline std::vector<Case> cases() {
 // One host, one parameter block of constants, one request list.
 struct Bench_host {
   host::Host host;
-  alignas(16) std::array<unsigned char, 256> block{};
+  host::Parameter_block parameters;
   host::Output_requests requests;
   std::array<unsigned char, 16> destinations[2]{};
 
   Bench_host(catalogue::Shader const& row, Mode mode) {
     host.set_recording(false);
-    host.record().set_tag_offset(64);
+    host.record().set_tag_offset(parameters.tag_offset());
     host.record().set_integer_tags(1);
     host.set_float3(9, {0, 0, 1});
     host.set_camera_float(1, 35);
-    std::uint32_t const constant = 0xFFFFFFFEu;
     for (auto const& p : row.parameters()) {
       float const floats[4] = {0.25f, 1.5f, -0.75f, 1};
       std::int32_t const ints[4] = {3, 7, 1, 1};
-      std::memcpy(block.data() + p.offset, kind(p.type) == Kind::real ? static_cast<void const*>(floats) : ints,
-                  slot_size(p.type));
-      std::memcpy(block.data() + p.offset + 64, &constant, 4);
+      host::Value_bytes value;
+      std::memcpy(value.data(), kind(p.type) == Kind::real ? static_cast<void const*>(floats) : ints, 16);
+      parameters.set(p, value);
     }
     host.set_gather_flag(mode == Mode::plain ? 0 : 1);
     requests.named("result", 5, destinations[0].data()).by_id(6, 4, destinations[1].data());

@@ -22,10 +22,10 @@ int main(int argc, char** argv) {
         Entry* call = floor ? c.floor[int(mode)] : entry;
         Bench_host b(*c.row, mode);
         alignas(16) unsigned char result[16];
-        for (int i = 0; i < 16; ++i) call(result, b.host.record().get(), b.block.data());  // resolve, warm
+        for (int i = 0; i < 16; ++i) call(result, b.host.record().get(), b.parameters.params());  // resolve, warm
         std::string const name = std::string(floor ? "floor/" : "entry/") + shader + "/" + mode_names[int(mode)];
         CALLGRIND_ZERO_STATS;
-        for (int i = 0; i < calls; ++i) call(result, b.host.record().get(), b.block.data());
+        for (int i = 0; i < calls; ++i) call(result, b.host.record().get(), b.parameters.params());
         CALLGRIND_DUMP_STATS_AT(name.c_str());
       }
     }

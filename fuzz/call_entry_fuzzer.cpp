@@ -15,8 +15,6 @@
 namespace kvx::fuzz {
 namespace {
 
-constexpr std::uint32_t tag_constant = 0xFFFFFFFEu;
-
 // The shader object's answer for the constants in the block.
 std::array<std::uint8_t, 16> object_result(catalogue::Shader const& row, unsigned char* params, host::Host& host) {
   host::Block inputs;
@@ -44,9 +42,10 @@ extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size
   bool const constants_only = in.ConsumeBool();
 
   host::Host host;
-  Parameter_area area;
-  std::int32_t tag_offset = constants_only ? 64 : in.ConsumeIntegralInRange<std::int32_t>(-Parameter_area::reach,
-                                                                                          Parameter_area::reach);
+  std::int32_t const tag_offset =
+      constants_only ? 64
+                     : in.ConsumeIntegralInRange<std::int32_t>(-host::Parameter_block::reach, host::Parameter_block::reach);
+  host::Parameter_block area(tag_offset);
   host.record().set_tag_offset(tag_offset);
   host.record().set_integer_tags(constants_only ? 0 : in.ConsumeIntegral<std::uint8_t>());
   std::uint32_t const gathering = constants_only ? 0 : in.ConsumeIntegral<std::uint32_t>();
@@ -55,16 +54,16 @@ extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size
   host.record().set_ray_type(ray_type);
   host.record().set_normal({1.0f, 2.0f, 3.0f});
 
-  auto const fill = in.ConsumeBytes<std::uint8_t>(area.bytes.size());
-  std::copy(fill.begin(), fill.end(), area.bytes.begin());
+  auto const fill = in.ConsumeBytes<std::uint8_t>(area.bytes().size());
+  std::copy(fill.begin(), fill.end(), area.bytes().begin());
   for (auto const& p : row.parameters()) {
     std::array<std::uint8_t, 16> connection{};
     auto const bytes = in.ConsumeBytes<std::uint8_t>(16);
     std::copy(bytes.begin(), bytes.end(), connection.begin());
-    host.connect(area.params() + p.offset, connection);
-    if (constants_only) std::memcpy(area.params() + p.offset + tag_offset, &tag_constant, 4);
+    host.connect(area.slot(p), connection);
+    if (constants_only) area.set_tag(p, host::tag_constant);
   }
-  if (constants_only) std::memcpy(area.params() + tag_offset, &tag_constant, 4);  // the normal override's
+  if (constants_only) area.set_tag_at(0, host::tag_constant);  // the normal override's
 
   host::Output_requests requests;
   std::array<std::uint8_t, 16> destination{};
@@ -88,7 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size
   KVX_REQUIRE(normal.x == 1.0f && normal.y == 2.0f && normal.z == 3.0f);
 
   if (constants_only) {
-    auto const expected = object_result(row, area.params(), host);
+    auto const expected = object_result(row, static_cast<unsigned char*>(area.params()), host);
     KVX_REQUIRE(std::memcmp(expected.data(), result.data(), width(row.result)) == 0);
   }
   return 0;

@@ -14,19 +14,18 @@ extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size
 
   host::Host host;
   host::Block inputs(&host);
-  Parameter_area area;
+  host::Parameter_block area;
   unsigned present = 0;
-  std::uint32_t const constant = 0xFFFFFFFEu;
   for (auto const& p : row.parameters()) {
     auto bytes = in.ConsumeBytes<std::uint8_t>(width(p.type));
     bytes.resize(width(p.type));
-    std::memcpy(area.params() + p.offset + 64, &constant, 4);
+    area.set_tag(p, host::tag_constant);
     if (!in.ConsumeBool()) continue;
     ++present;
     inputs.set_bytes(p.name, bytes.data(), bytes.size());
-    std::memcpy(area.params() + p.offset, bytes.data(), bytes.size());
+    std::memcpy(area.slot(p), bytes.data(), bytes.size());
   }
-  host.record().set_tag_offset(64);
+  host.record().set_tag_offset(area.tag_offset());
 
   auto* plugin = static_cast<ZR::SHADER::Software_shader_plugin*>(library().plugin(row.index));
   ZR::SHADER::Shader* object = plugin->new_instance(nullptr, &inputs);

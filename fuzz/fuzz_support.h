@@ -13,6 +13,7 @@
 #include <catalogue/catalogue.h>
 #include <host/host.h>
 #include <host/library.h>
+#include <host/parameter_block.h>
 
 namespace kvx::fuzz {
 
@@ -38,14 +39,6 @@ inline Entry* entry_of(catalogue::Shader const& row) {
   std::memcpy(name, row.name.data(), row.name.size());
   return library().function<Entry>(name);
 }
-
-// Parameters in the middle, so that any tag offset in [-reach, reach] stays
-// inside the host's memory.
-struct Parameter_area {
-  static constexpr int reach = 400;
-  alignas(16) std::array<std::uint8_t, 1024> bytes{};
-  unsigned char* params() { return bytes.data() + 448; }
-};
 
 inline constexpr std::uint8_t canary = 0xA5;
 

@@ -17,16 +17,16 @@ extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size
   static char const* const names[] = {"result", "resul", "results", "", "Result", nullptr};
 
   host::Host host;
-  Parameter_area area;
+  host::Parameter_block area;
   auto const& row = *catalogue::find("Math_float3_add");
-  float const left[3] = {in.ConsumeFloatingPoint<float>(), 2.0f, -0.0f};
-  float const right[3] = {1.0f, in.ConsumeFloatingPoint<float>(), 4.0f};
-  std::memcpy(area.params() + row.parameter_list[0].offset, left, 12);
-  std::memcpy(area.params() + row.parameter_list[1].offset, right, 12);
-  std::uint32_t const constant = 0xFFFFFFFEu;
-  std::memcpy(area.params() + row.parameter_list[0].offset + 64, &constant, 4);
-  std::memcpy(area.params() + row.parameter_list[1].offset + 64, &constant, 4);
-  host.record().set_tag_offset(64);
+  float const left[4] = {in.ConsumeFloatingPoint<float>(), 2.0f, -0.0f, 0.0f};
+  float const right[4] = {1.0f, in.ConsumeFloatingPoint<float>(), 4.0f, 0.0f};
+  host::Value_bytes value;
+  std::memcpy(value.data(), left, 16);
+  area.set(row.parameter_list[0], value);
+  std::memcpy(value.data(), right, 16);
+  area.set(row.parameter_list[1], value);
+  host.record().set_tag_offset(area.tag_offset());
   host.set_gather_flag(1);
   host.record().set_ray_type(in.ConsumeIntegralInRange<int>(0, 3));
 

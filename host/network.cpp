@@ -6,7 +6,6 @@
 namespace kvx::host {
 
 namespace {
-constexpr std::uint32_t tag_constant = 0xFFFFFFFEu;
 constexpr std::uint32_t tag_connected = 1;
 
 Value_bytes splat(Value_bytes const& scalar) {
@@ -21,15 +20,14 @@ struct Network::Instance {
   int (*entry)(void*, Host_state*, void*);
   std::array<Input, catalogue::max_parameters> inputs{};
   std::array<Value_bytes, catalogue::max_parameters> constants{};
-  // The C parameter block, its tags tag_offset bytes after each slot.
-  alignas(16) std::array<std::uint8_t, 128> block{};
+  Parameter_block block{tag_offset};
   Value_bytes result{};
   Value_bytes splat_result{};
   std::uint64_t evaluated_at = 0;
   ZR::SHADER::Software_shader_plugin* plugin = nullptr;
 
-  unsigned char* slot(unsigned k) { return block.data() + row->parameter_list[k].offset; }
-  void set_tag(unsigned k, std::uint32_t tag) { std::memcpy(slot(k) + tag_offset, &tag, sizeof tag); }
+  unsigned char* slot(unsigned k) { return block.slot(row->parameter_list[k]); }
+  void set_tag(unsigned k, std::uint32_t tag) { block.set_tag(row->parameter_list[k], tag); }
   ~Instance() {
     if (plugin) plugin->release();
   }
@@ -101,7 +99,8 @@ Value_bytes const& Network::evaluate(Node node, Host& host, Path path) {
 void* Network::evaluate_connection(void* slot, Host& host) {
   auto* address = static_cast<unsigned char*>(slot);
   for (auto& n : nodes_) {
-    if (address < n->block.data() || address >= n->block.data() + n->block.size()) continue;
+    auto const& bytes = n->block.bytes();
+    if (address < bytes.data() || address >= bytes.data() + bytes.size()) continue;
     for (unsigned k = 0; k < n->row->parameter_count; ++k) {
       if (n->slot(k) != address || !n->inputs[k].connected) continue;
       auto& source = instance(n->inputs[k].source);
@@ -117,7 +116,7 @@ void* Network::evaluate_connection(void* slot, Host& host) {
 Value_bytes const& Network::evaluate_c(Instance& node, Host& host) {
   if (node.evaluated_at == point_) return node.result;
   node.result.fill(0);
-  node.entry(node.result.data(), host.record().get(), node.block.data());
+  node.entry(node.result.data(), host.record().get(), node.block.params());
   ++shader_calls_;
   node.evaluated_at = point_;
   return node.result;

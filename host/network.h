@@ -16,10 +16,9 @@
 #include <catalogue/catalogue.h>
 #include <host/host.h>
 #include <host/library.h>
+#include <host/parameter_block.h>
 
 namespace kvx::host {
-
-using Value_bytes = std::array<std::uint8_t, 16>;
 
 class Network {
  public:

@@ -51,15 +51,6 @@ Bytes evaluate(std::string_view shader, std::vector<Bytes> const& arguments, hos
   return result;
 }
 
-void C_block::set(catalogue::Parameter const& p, Bytes const& value, std::uint32_t tag) {
-  std::memcpy(slot(p), value.data(), slot_size(p.type));
-  set_tag(p, tag);
-}
-
-void C_block::set_tag_at(unsigned offset, std::uint32_t tag) {
-  std::memcpy(bytes_.data() + base + offset + tag_offset_, &tag, sizeof tag);
-}
-
 Entry* c_entry(std::string_view shader) {
   auto* entry = library().function<Entry>(std::string(shader).c_str());
   if (!entry) throw std::invalid_argument("no C entry " + std::string(shader));

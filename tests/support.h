@@ -16,6 +16,7 @@
 #include <catalogue/catalogue.h>
 #include <host/host.h>
 #include <host/library.h>
+#include <host/parameter_block.h>
 
 namespace kvx::test {
 
@@ -70,27 +71,11 @@ Bytes evaluate(std::string_view shader, std::vector<Bytes> const& arguments, hos
 
 // The C side
 
-inline constexpr std::uint32_t tag_unset = 0;
-inline constexpr std::uint32_t tag_constant = 0xFFFFFFFEu;
+using host::tag_constant;
+using host::tag_unset;
 inline constexpr std::uint32_t tag_connected = 0x51;  // any other tag
 
-// A C parameter block with room for the tags on either side of it: a
-// parameter's tag is the word at its slot + tag_offset.
-class C_block {
- public:
-  explicit C_block(std::int32_t tag_offset = 64) : tag_offset_(tag_offset) {}
-  void* params() { return bytes_.data() + base; }
-  std::int32_t tag_offset() const { return tag_offset_; }
-  unsigned char* slot(catalogue::Parameter const& p) { return bytes_.data() + base + p.offset; }
-  void set(catalogue::Parameter const& p, Bytes const& value, std::uint32_t tag = tag_constant);
-  void set_tag(catalogue::Parameter const& p, std::uint32_t tag) { set_tag_at(p.offset, tag); }
-  void set_tag_at(unsigned offset, std::uint32_t tag);
-
- private:
-  static constexpr unsigned base = 256;
-  alignas(16) std::array<unsigned char, 640> bytes_{};
-  std::int32_t tag_offset_;
-};
+using C_block = host::Parameter_block;
 
 using Entry = int(void* result, Host_state* state, void* params);
 Entry* c_entry(std::string_view shader);

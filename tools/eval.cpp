@@ -15,6 +15,7 @@
 
 #include <catalogue/catalogue.h>
 #include <host/host.h>
+#include <host/parameter_block.h>
 
 #include "commands.h"
 #include "values.h"
@@ -157,19 +158,13 @@ int eval(host::Library& library, Arguments arguments) {
       std::fprintf(stderr, "kvx-host: the library exports no %s\n", shader.c_str());
       return 1;
     }
-    constexpr std::int32_t tag_offset = 128;
-    constexpr std::uint32_t constant = 0xFFFFFFFEu;
-    alignas(16) std::array<std::uint8_t, 256> block{};
-    for (auto const& [k, value] : r.values) {
-      auto const& p = row.parameter_list[k];
-      std::memcpy(block.data() + p.offset, value.data(), slot_size(p.type));
-      std::memcpy(block.data() + p.offset + tag_offset, &constant, 4);
-    }
-    host.record().set_tag_offset(tag_offset);
+    host::Parameter_block block;  // unset parameters keep tag 0: their declared defaults
+    for (auto const& [k, value] : r.values) block.set(row.parameter_list[k], value);
+    host.record().set_tag_offset(block.tag_offset());
     host.record().set_integer_tags(1);
     host.record().set_ray_type(r.ray_type);
     host.set_gather_flag(r.gather ? 1 : 0);
-    int const returned = entry(c_value.data(), host.record().get(), block.data());
+    int const returned = entry(c_value.data(), host.record().get(), block.params());
     print("C entry", row.result, c_value,
           std::string("  (") + (r.gather ? "gathering" : "plain") + " mode, returned " + std::to_string(returned) + ")");
   }

@@ -12,28 +12,6 @@
 
 #include "fuzz_support.h"
 
-namespace kvx::fuzz {
-namespace {
-
-// The shader object's answer for the constants in the block.
-std::array<std::uint8_t, 16> object_result(catalogue::Shader const& row, unsigned char* params, host::Host& host) {
-  host::Block inputs;
-  for (auto const& p : row.parameters()) inputs.set_bytes(p.name, params + p.offset, width(p.type));
-  auto* plugin = static_cast<ZR::SHADER::Software_shader_plugin*>(library().plugin(row.index));
-  ZR::SHADER::Shader* object = plugin->new_instance(nullptr, &inputs);
-  host::Block output;
-  output.add_result();
-  object->main(host.state(), &output);
-  object->release();
-  plugin->release();
-  std::array<std::uint8_t, 16> result{};
-  std::memcpy(result.data(), output.find("result"), 16);
-  return result;
-}
-
-}  // namespace
-}  // namespace kvx::fuzz
-
 extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size) {
   using namespace kvx;
   using namespace kvx::fuzz;
@@ -87,7 +65,9 @@ extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size
   KVX_REQUIRE(normal.x == 1.0f && normal.y == 2.0f && normal.z == 3.0f);
 
   if (constants_only) {
-    auto const expected = object_result(row, static_cast<unsigned char*>(area.params()), host);
+    host::Block inputs;  // the constants in the block, by name
+    for (auto const& p : row.parameters()) inputs.set_bytes(p.name, area.slot(p), width(p.type));
+    auto const expected = object_result(row, inputs, host);
     KVX_REQUIRE(std::memcmp(expected.data(), result.data(), width(row.result)) == 0);
   }
   return 0;

@@ -27,17 +27,11 @@ extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size
   }
   host.record().set_tag_offset(area.tag_offset());
 
-  auto* plugin = static_cast<ZR::SHADER::Software_shader_plugin*>(library().plugin(row.index));
-  ZR::SHADER::Shader* object = plugin->new_instance(nullptr, &inputs);
+  auto const object = object_result(row, inputs, host);
   KVX_REQUIRE(host.count(host::Call::lookup) == row.parameter_count + present);
-  host::Block output;
-  output.add_result();
-  object->main(host.state(), &output);
-  object->release();
-  plugin->release();
 
   std::array<std::uint8_t, 16> c_result{};
   entry_of(row)(c_result.data(), host.record().get(), area.params());
-  KVX_REQUIRE(std::memcmp(output.find("result"), c_result.data(), width(row.result)) == 0);
+  KVX_REQUIRE(std::memcmp(object.data(), c_result.data(), width(row.result)) == 0);
   return 0;
 }

@@ -42,4 +42,18 @@ inline Entry* entry_of(catalogue::Shader const& row) {
 
 inline constexpr std::uint8_t canary = 0xA5;
 
+// What a shader object captured from `inputs` stores under "result".
+inline std::array<std::uint8_t, 16> object_result(catalogue::Shader const& row, host::Block& inputs, host::Host& host) {
+  auto* plugin = static_cast<ZR::SHADER::Software_shader_plugin*>(library().plugin(row.index));
+  ZR::SHADER::Shader* object = plugin->new_instance(nullptr, &inputs);
+  host::Block output;
+  output.add_result();
+  object->main(host.state(), &output);
+  object->release();
+  plugin->release();
+  std::array<std::uint8_t, 16> result{};
+  std::memcpy(result.data(), output.find("result"), 16);
+  return result;
+}
+
 }  // namespace kvx::fuzz

@@ -204,7 +204,7 @@ int Host::query(int code, ::Host_state* record, void* answer) {
   enter(Call::query, code, record);
   if (code == QUERY_GATHER_FLAG) std::memcpy(answer, &gather_flag_, sizeof gather_flag_);
   if (code == QUERY_INSTANCE_SLOT) {
-    void** slot = &instance_slot_;
+    void** slot = instance_slot_available_ ? &instance_slot_ : nullptr;
     std::memcpy(answer, &slot, sizeof slot);
   }
   return 1;
@@ -214,6 +214,7 @@ int Host::query(int code, ::Host_state* record, void* answer) {
 void* Host::phen_eval(::Host_state* record, void* slot) {
   enter(Call::phen_eval, 0, slot);
   (void)record;
+  if (evaluation_fails_) return nullptr;
   if (evaluator_)
     if (void* value = evaluator_(slot)) return value;
   auto it = connections_.find(slot);

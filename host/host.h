@@ -134,8 +134,11 @@ class Host {
   using Evaluator = std::function<void*(void* slot)>;
   void set_evaluator(Evaluator evaluator) { evaluator_ = std::move(evaluator); }
 
-  // zr_query answers.
+  // zr_query answers. Without an instance slot, code 51 answers null.
   void set_gather_flag(std::uint32_t flag) { gather_flag_ = flag; }
+  void set_instance_slot_available(bool available) { instance_slot_available_ = available; }
+  // A host that cannot evaluate a connection: zr_phen_eval answers null.
+  void set_evaluation_fails(bool fails) { evaluation_fails_ = fails; }
   void*& instance_slot() { return instance_slot_; }
 
   // What zr_shaderstate_set stored last under key, or nothing.
@@ -163,6 +166,8 @@ class Host {
   std::array<int, call_kinds> failures_{};  // countdown per call kind; 0: never fail
   int fail_countdown_ = 0;
   bool recording_ = true;
+  bool instance_slot_available_ = true;
+  bool evaluation_fails_ = false;
   Evaluator evaluator_;
   std::function<void(Record const&)> observer_;
 

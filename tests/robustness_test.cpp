@@ -1,0 +1,89 @@
+// What a host can hand the library beyond the protocol's promises, answered
+// soundly: missing records, missing answers, missing blocks.
+#include <bridge/host_state.h>
+
+#include "heap_counter.h"
+#include "support.h"
+
+namespace kvx::test {
+namespace {
+
+using host::Call;
+
+TEST(Robustness, WithoutAParameterBlockEveryParameterTakesItsDefault) {
+  host::Host host;
+  host.record().set_tag_offset(64);
+  std::array<std::uint8_t, 32> result{};
+  EXPECT_EQ(c_entry("Math_float_multiply")(result.data(), host.record().get(), nullptr), 1);
+  float value;
+  std::memcpy(&value, result.data(), 4);
+  EXPECT_EQ(value, 1.0f);
+  EXPECT_EQ(c_entry("State_normal")(result.data(), host.record().get(), nullptr), 1) << "no normal to override";
+}
+
+TEST(Robustness, WithoutEvaluationSettingsNothingIsTagged) {
+  host::Host host;
+  C_block block;
+  auto const& r = row("Math_float_add");
+  block.set(r.parameter_list[0], floats(2));
+  block.set(r.parameter_list[1], floats(3));
+  host_record::write(host.record().get(), host_record::eval_settings, static_cast<void*>(nullptr));
+  EXPECT_TRUE(same_floats(call_c(r.name, host, block).value(), {0.0f})) << "both take their declared default";
+  EXPECT_EQ(host.count(Call::phen_eval), 0u);
+}
+
+TEST(Robustness, AConnectionTheHostCannotEvaluateCountsAsUnset) {
+  host::Host host;
+  C_block block;
+  host.record().set_tag_offset(block.tag_offset());
+  host.record().set_integer_tags(1);
+  host.set_evaluation_fails(true);
+  auto const& r = row("Math_color_multiply");
+  block.set(r.parameter_list[0], floats(2, 2, 2, 2), tag_connected);
+  block.set(r.parameter_list[1], floats(3, 3, 3, 3));
+  EXPECT_TRUE(same_floats(call_c(r.name, host, block).value(), {3, 3, 3, 3})) << "left is its default (1, 1, 1, 1)";
+  auto const& i = row("Math_int_add");
+  block.set(i.parameter_list[0], ints(5), tag_connected);
+  block.set(i.parameter_list[1], ints(7));
+  EXPECT_EQ(int_at(call_c(i.name, host, block).value()), 7) << "an integer without a value is 0";
+}
+
+// Finds a name once, then no longer.
+class Forgetful_block final : public ZR::SHADER::Data_block {
+ public:
+  void* lookup(char const*) override { return calls_++ == 0 ? value_.data() : nullptr; }
+  int notify_output(char const*) override { return 0; }
+
+ private:
+  Bytes value_ = floats(9);
+  int calls_ = 0;
+};
+
+TEST(Robustness, ASecondLookupThatFindsNothingLeavesTheFieldZero) {
+  Forgetful_block block;
+  auto* plugin = new_plugin("Math_float_abs");
+  ZR::SHADER::Shader* object = plugin->new_instance(nullptr, &block);
+  EXPECT_EQ(reinterpret_cast<float const*>(reinterpret_cast<unsigned char const*>(object) + 8)[0], 0.0f);
+  object->main(nullptr, nullptr);  // no data block: nothing to look up, nothing stored
+  object->release();
+  plugin->release();
+}
+
+TEST(Robustness, InstanceInitWithoutASlotRecordsNothingAndLeaksNothing) {
+  host::Host host;
+  host.set_instance_slot_available(false);
+  C_block block;
+  auto* init = library().function<void(Host_state*, void*, std::int32_t*)>("Math_float_add_init");
+  auto* exit = library().function<void(Host_state*, void*)>("Math_float_add_exit");
+  std::int32_t request = 0;
+  Heap_counter heap;
+  init(host.record().get(), nullptr, &request);
+  init(host.record().get(), block.params(), &request);
+  exit(host.record().get(), block.params());
+  exit(host.record().get(), nullptr);
+  EXPECT_EQ(heap.allocations(), 1) << "the plug-in only";
+  EXPECT_EQ(heap.deallocations(), 1);
+}
+
+}  // namespace
+}  // namespace kvx::test

@@ -41,10 +41,6 @@ KVX_ONE_COPY auto compute(ZR::SHADER::State* state, Value<Parameters>... argumen
   return evaluate<Operation>(state, arguments...);
 }
 
-// Result type of an operation over the given parameter types.
-template <class Operation, Type... Parameters>
-using Result_of = decltype(evaluate<Operation>(nullptr, std::declval<Value<Parameters> const&>()...));
-
 struct Release_shader {
   void operator()(ZR::SHADER::Shader const* shader) const { shader->release(); }
 };

@@ -10,7 +10,6 @@
 
 #include <cstdint>
 #include <cstring>
-#include <tuple>
 #include <utility>
 
 #include <bridge/gather.h>
@@ -96,6 +95,31 @@ inline void deliver_shadow(ZR::SHADER::State& s, Host_state* state, unsigned cha
   std::memcpy(result, weighted, sizeof weighted);
 }
 
+// Reads every parameter, once each and in declaration order, and runs the
+// shader's computation on them. The values are named locals, not a tuple: from
+// a tuple the compiler packs the argument registers through memory, in pieces
+// too small to forward to the wider loads that follow.
+template <unsigned Index, class Operation>
+[[gnu::always_inline]] inline auto compute_from_block(ZR::SHADER::State* s, Host_state* hs, unsigned char* block) {
+  constexpr unsigned count = catalogue::shaders[Index].parameter_count;
+  static_assert(count <= 3 && catalogue::max_parameters == 3);
+  if constexpr (count == 0) {
+    return compute<Index, Operation>(s);
+  } else if constexpr (count == 1) {
+    auto const a = parameter<Index, 0>(hs, block);
+    return compute<Index, Operation>(s, a);
+  } else if constexpr (count == 2) {
+    auto const a = parameter<Index, 0>(hs, block);
+    auto const b = parameter<Index, 1>(hs, block);
+    return compute<Index, Operation>(s, a, b);
+  } else {
+    auto const a = parameter<Index, 0>(hs, block);
+    auto const b = parameter<Index, 1>(hs, block);
+    auto const c = parameter<Index, 2>(hs, block);
+    return compute<Index, Operation>(s, a, b, c);
+  }
+}
+
 // Steps 4 to 11 of a call: from the instance-slot query to the State's release.
 template <unsigned Index, class Operation, class Result>
 [[gnu::always_inline]] inline int evaluate_and_deliver(void* result, Host_state* state, unsigned char* block, bool gathering) {
@@ -114,8 +138,7 @@ template <unsigned Index, class Operation, class Result>
   Release_on_unwind<ZR::SHADER::State> held(s);
   interface.done();
   Host_state* const hs = row.parameter_count ? s->get_host_state() : nullptr;
-  auto const arguments = parameters<Index>(hs, block, std::make_index_sequence<row.parameter_count>{});
-  auto const value = std::apply([&](auto const&... a) { return compute<Index, Operation>(s, a...); }, arguments);
+  auto const value = compute_from_block<Index, Operation>(s, hs, block);
   static_assert(decltype(value)::type == row.result);
   std::memcpy(buffer, &value, sizeof value);
 

@@ -11,7 +11,6 @@
 
 #include <cstdint>
 #include <cstring>
-#include <tuple>
 #include <utility>
 
 #include <bridge/host.h>
@@ -56,31 +55,30 @@ inline Source_of_value integer_source(unsigned char* slot, Tag_settings const& s
   return tag == tag_unset || tag == tag_constant ? Source_of_value::slot : Source_of_value::connection;
 }
 
+// A declared default as constant data: one object for each distinct value.
+template <Type T, catalogue::Bytes Layout>
+inline constexpr Value<T> constant_value = catalogue::value_from<T>(Layout);
+
 // Parameter K of shader Index, read at its own width. A connection the host
-// cannot evaluate (zr_phen_eval answers null) counts as unset.
+// cannot evaluate (zr_phen_eval answers null) counts as unset. The value is
+// copied once, from wherever it lies: built up from pieces, it would reach its
+// argument registers through the stack.
 template <unsigned Index, unsigned K>
 [[gnu::always_inline]] inline auto parameter(Host_state* hs, unsigned char* block) {
   constexpr catalogue::Parameter p = catalogue::shaders[Index].parameter_list[K];
+  void const* from = &constant_value<p.type, p.unset>;
+  if (block) {
+    unsigned char* const slot = block + p.offset;
+    Tag_settings const settings = Tag_settings::of(hs);  // afresh for every parameter
+    Source_of_value const source =
+        p.has_default ? general_source(slot, settings.tag_offset) : integer_source(slot, settings);
+    if (source == Source_of_value::slot) from = slot;
+    if (source == Source_of_value::connection)
+      if (void const* evaluated = zr_phen_eval(hs, slot)) from = evaluated;
+  }
   Value<p.type> value;
-  std::memcpy(&value, p.unset.data(), sizeof value);
-  if (!block) return value;
-  unsigned char* const slot = block + p.offset;
-  Tag_settings const settings = Tag_settings::of(hs);  // afresh for every parameter
-  Source_of_value const source =
-      p.has_default ? general_source(slot, settings.tag_offset) : integer_source(slot, settings);
-  void const* from = nullptr;
-  if (source == Source_of_value::slot) from = slot;
-  if (source == Source_of_value::connection) from = zr_phen_eval(hs, slot);
-  if (from) std::memcpy(&value, from, sizeof value);
+  std::memcpy(&value, from, sizeof value);
   return value;
-}
-
-// Every parameter, once each, in declaration order (a braced list evaluates
-// left to right).
-template <unsigned Index, std::size_t... K>
-[[gnu::always_inline]] inline auto parameters([[maybe_unused]] Host_state* hs, [[maybe_unused]] unsigned char* block,
-                                              std::index_sequence<K...>) {
-  return std::tuple<Value<catalogue::shaders[Index].parameter_list[K].type>...>{parameter<Index, K>(hs, block)...};
 }
 
 }  // namespace kvx

@@ -86,6 +86,16 @@ constexpr Bytes declared_default(Type t, Unset rule) {
   return bytes;
 }
 
+// Bytes in the value layout as the typed value, at compile time: code that
+// starts from a declared default gets a constant, not a copy of the catalogue
+// row built on its stack.
+template <Type T>
+constexpr Value<T> value_from(Bytes const& bytes) {
+  std::array<std::uint8_t, sizeof(Value<T>)> layout{};
+  for (std::size_t i = 0; i < layout.size(); ++i) layout[i] = bytes[i];
+  return std::bit_cast<Value<T>>(layout);
+}
+
 struct Parameter_declaration {
   std::string_view name;
   Type type;

@@ -1,5 +1,9 @@
 // fast_pow2, as every exp2 shader computes it and as the library exports it.
+#include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <thread>
+#include <vector>
 
 #include "support.h"
 
@@ -13,6 +17,17 @@ float exported_fast_pow2(float x) {
 }
 
 float exp2_shader(float x) { return float_at(evaluate("Math_float_exp2", {floats(x)})); }
+
+// The definition, one single-precision step at a time; a y without a 32-bit
+// truncation gives 0x80000000, as the conversion instruction does.
+float defined_fast_pow2(float x) {
+  float const f = x - std::floor(x);
+  float const a = x + 127.0f;
+  float const c = (f - f * f) * 0.33971f;
+  float const y = (a - c) * 8388608.0f;
+  bool const fits = y >= -2147483648.0f && y < 2147483648.0f;
+  return from_bits(fits ? std::uint32_t(std::int32_t(y)) : 0x80000000u);
+}
 
 struct Case {
   float x;
@@ -31,6 +46,28 @@ TEST(Fast_pow2, ExportedFunctionAndShaderAgreeWithTheConstruction) {
     EXPECT_EQ(bits(exported_fast_pow2(c.x)), c.expected) << c.x;
     EXPECT_EQ(bits(exp2_shader(c.x)), c.expected) << c.x;
   }
+}
+
+// The library computes f without a floor and relies on the conversion's
+// out-of-range answer where truncation fails: only every input settles that.
+TEST(Fast_pow2, EveryInputGivesTheBitsOfTheDefinition) {
+  unsigned const workers = std::max(1u, std::thread::hardware_concurrency());
+  std::uint64_t const span = (std::uint64_t{1} << 32) / workers + 1;
+  std::atomic<std::uint64_t> mismatches{0};
+  std::atomic<std::uint32_t> first{0};
+  {
+    std::vector<std::jthread> threads;
+    for (unsigned w = 0; w < workers; ++w)
+      threads.emplace_back([&, w] {
+        std::uint64_t const end = std::min((w + 1) * span, std::uint64_t{1} << 32);
+        for (std::uint64_t u = w * span; u < end; ++u) {
+          float const x = from_bits(std::uint32_t(u));
+          if (bits(exported_fast_pow2(x)) != bits(defined_fast_pow2(x)) && mismatches++ == 0)
+            first = std::uint32_t(u);
+        }
+      });
+  }
+  EXPECT_EQ(mismatches, 0u) << "first at x = 0x" << std::hex << first.load();
 }
 
 TEST(Fast_pow2, SubnormalBelowMinus126) {

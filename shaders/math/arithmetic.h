@@ -90,7 +90,6 @@ struct op_exp : Componentwise<op_exp> {
 
 // All components at once on the vector unit, each exactly fast_pow2.
 struct op_exp2 {
-  static float scalar(float x) { return zr::math::fast_pow2(x); }
   template <Type T>
   static Value<T> apply(Value<T> const& input) {
     Value<T> r;

@@ -48,6 +48,14 @@ TEST(Fast_pow2, ExportedFunctionAndShaderAgreeWithTheConstruction) {
   }
 }
 
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+// Instrumented builds look for memory faults and races, not different
+// arithmetic: a spread of inputs is enough there; the plain build walks them all.
+constexpr std::uint64_t input_stride = 251;
+#else
+constexpr std::uint64_t input_stride = 1;
+#endif
+
 // The library computes f without a floor and relies on the conversion's
 // out-of-range answer where truncation fails: only every input settles that.
 TEST(Fast_pow2, EveryInputGivesTheBitsOfTheDefinition) {
@@ -60,7 +68,7 @@ TEST(Fast_pow2, EveryInputGivesTheBitsOfTheDefinition) {
     for (unsigned w = 0; w < workers; ++w)
       threads.emplace_back([&, w] {
         std::uint64_t const end = std::min((w + 1) * span, std::uint64_t{1} << 32);
-        for (std::uint64_t u = w * span; u < end; ++u) {
+        for (std::uint64_t u = w * span; u < end; u += input_stride) {
           float const x = from_bits(std::uint32_t(u));
           if (bits(exported_fast_pow2(x)) != bits(defined_fast_pow2(x)) && mismatches++ == 0)
             first = std::uint32_t(u);

@@ -11,7 +11,6 @@
 
 #include <cstdint>
 #include <cstring>
-#include <utility>
 
 #include <bridge/host.h>
 #include <bridge/host_state.h>

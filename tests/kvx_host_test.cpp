@@ -1,43 +1,17 @@
 // kvx-host, run as a user runs it: output, exit status, and a small render on
 // both paths compared byte for byte.
-#include <sys/wait.h>
-
-#include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include <gtest/gtest.h>
 
+#include "command.h"
+
 namespace {
 
-struct Command_run {
-  int status;
-  std::string output;  // stdout and stderr
-};
-
-Command_run kvx_host(std::string const& arguments) {
-  std::string const command = std::string(KVX_HOST_PATH) + " " + arguments + " 2>&1";
-  FILE* pipe = popen(command.c_str(), "r");
-  Command_run run{-1, {}};
-  if (!pipe) return run;
-  char buffer[4096];
-  while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) run.output.append(buffer, n);
-  int const raw = pclose(pipe);
-  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return run;
-}
-
-std::size_t count(std::string const& text, std::string const& needle) {
-  std::size_t n = 0;
-  for (auto at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++n;
-  return n;
-}
-
-std::string file_bytes(std::string const& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using kvx::test::Command_run;
+using kvx::test::count;
+using kvx::test::file_bytes;
+using kvx::test::kvx_host;
 
 TEST(Kvx_host, ListsEveryShaderInFactoryOrder) {
   Command_run const run = kvx_host("list");

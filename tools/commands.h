@@ -1,5 +1,6 @@
 // The kvx-host commands. Each returns the process exit status: 0 done, 1 the
-// library failed to load or to answer, 2 the command line was wrong.
+// library failed to load or to answer, or the two paths differed (shade,
+// gallery), 2 the command line or the input was wrong.
 #pragma once
 
 #include <span>
@@ -15,6 +16,8 @@ int list(host::Library& library, Arguments arguments);
 int describe(host::Library& library, Arguments arguments);
 int eval(host::Library& library, Arguments arguments);
 int render(host::Library& library, Arguments arguments);
+int shade(host::Library& library, Arguments arguments);
+int gallery(host::Library& library, Arguments arguments);
 
 // One line on stderr naming the problem; returns 2.
 int usage_error(std::string_view message);

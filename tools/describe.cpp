@@ -5,9 +5,11 @@
 #include <catalogue/catalogue.h>
 
 #include "commands.h"
-#include "values.h"
+#include <host/values.h>
 
 namespace kvx::tool {
+
+using host::format_value;
 
 int describe(host::Library& library, Arguments arguments) {
   if (arguments.size() != 1) return usage_error("describe takes one shader name");

@@ -18,9 +18,13 @@
 #include <host/parameter_block.h>
 
 #include "commands.h"
-#include "values.h"
+#include <host/values.h>
 
 namespace kvx::tool {
+
+using host::format_bits;
+using host::format_value;
+using host::parse_value;
 
 namespace {
 

@@ -32,6 +32,12 @@ constexpr char usage[] =
     "                                    evaluate one shader and print the result and its bits\n"
     "  render [-o demo.png] [--size WxH] [--path c|cpp] [--threads N]\n"
     "                                    render the demo scene through the library's shaders\n"
+    "  shade [NETWORK] [--shader NAME INSTANCE] [--param I.P VALUE] [--connect I.result I.P]\n"
+    "        [--splat I.result I.P] [--output I] [-g W H] [-o FILE.exr|FILE.png]...\n"
+    "        [--path c|cpp|both] [--threads N]\n"
+    "                                    shade a network of the library's shaders over a grid\n"
+    "  gallery -o DIR [-g W H] [--threads N]\n"
+    "                                    a page with every shader's interface and picture\n"
     "The library is the one built beside kvx-host, or KVX_LIBRARY if set.\n";
 
 }  // namespace
@@ -48,6 +54,8 @@ int main(int argc, char** argv) {
                                                 : command == "describe" ? describe
                                                 : command == "eval"     ? eval
                                                 : command == "render"   ? render
+                                                : command == "shade"    ? shade
+                                                : command == "gallery"  ? gallery
                                                                         : nullptr;
   if (!run) return usage_error("unknown command '" + std::string(command) + "' (try --help)");
   try {

@@ -5,10 +5,15 @@
 
 #include <catalogue/catalogue.h>
 
+#include <host/catalogue_json.h>
+#include <host/values.h>
+
 #include "commands.h"
-#include "values.h"
 
 namespace kvx::tool {
+
+using host::format_value;
+using host::json_string;
 
 namespace {
 
@@ -17,37 +22,6 @@ struct Release_plugin {
 };
 
 constexpr std::string_view plugin_prefix = "softshader_";
-
-std::string json_string(std::string_view s) {
-  std::string out = "\"";
-  for (char c : s) {
-    if (c == '"' || c == '\\') out += '\\';
-    out += c;
-  }
-  return out + "\"";
-}
-
-std::string json_default(catalogue::Parameter const& p) {
-  if (!p.has_default) return "null";
-  std::string out = "[";
-  for (unsigned i = 0; i < components(p.type); ++i) {
-    if (i) out += ", ";
-    char buffer[32];
-    if (kind(p.type) == Kind::real) {
-      float f;
-      std::memcpy(&f, p.unset.data() + 4 * i, 4);
-      std::snprintf(buffer, sizeof buffer, "%.9g", f);
-    } else if (kind(p.type) == Kind::integer) {
-      std::int32_t v;
-      std::memcpy(&v, p.unset.data() + 4 * i, 4);
-      std::snprintf(buffer, sizeof buffer, "%d", v);
-    } else {
-      std::snprintf(buffer, sizeof buffer, "%u", p.unset[i]);
-    }
-    out += buffer;
-  }
-  return out + "]";
-}
 
 std::string text_parameters(catalogue::Shader const& row) {
   std::string text;
@@ -86,18 +60,7 @@ int list(host::Library& library, Arguments arguments) {
                   std::string(kvx::name(row->result)).c_str());
       continue;
     }
-    out += index ? ",\n    {" : "\n    {";
-    out += "\"index\": " + std::to_string(index) + ", \"name\": " + json_string(name) +
-           ", \"operation\": " + json_string(row->operation) +
-           ", \"type\": " + (row->typed ? json_string(kvx::name(row->type)) : std::string("null")) +
-           ", \"result\": " + json_string(kvx::name(row->result)) + ", \"parameters\": [";
-    for (unsigned k = 0; k < row->parameter_count; ++k) {
-      auto const& p = row->parameter_list[k];
-      out += std::string(k ? ", " : "") + "{\"name\": " + json_string(p.name) + ", \"type\": " +
-             json_string(kvx::name(p.type)) + ", \"offset\": " + std::to_string(p.offset) +
-             ", \"slot_size\": " + std::to_string(slot_size(p.type)) + ", \"default\": " + json_default(p) + "}";
-    }
-    out += "]}";
+    out += (index ? ",\n    " : "\n    ") + host::shader_json(*row);
   }
   if (json) {
     out += "\n  ]\n}\n";

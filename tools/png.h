@@ -1,14 +1,15 @@
-// Writes 8-bit RGB images as PNG through libpng.
+// Writes 8-bit images as PNG through libpng.
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
-#include <vector>
 
 namespace kvx::tool {
 
-// rgb holds width * height * 3 bytes, rows top to bottom. Returns an error
-// message, empty on success.
-std::string write_png(std::string const& path, unsigned width, unsigned height, std::vector<std::uint8_t> const& rgb);
+// `bytes` holds width * height * channels bytes, rows top to bottom; channels
+// 1 is gray, 3 RGB, 4 RGBA. Throws std::runtime_error when it cannot write.
+void write_png(std::string const& path, unsigned width, unsigned height, unsigned channels,
+               std::span<std::uint8_t const> bytes);
 
 }  // namespace kvx::tool

@@ -8,12 +8,17 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include <host/rows.h>
+
 #include "commands.h"
 #include "png.h"
+#include "progress.h"
 #include "scene.h"
 
 namespace kvx::tool {
@@ -60,12 +65,18 @@ std::uint8_t to_byte(float linear) {
   return static_cast<std::uint8_t>(std::lround(std::pow(c, 1.0f / 2.2f) * 255.0f));
 }
 
-void draw_progress(unsigned done, unsigned total) {
-  constexpr int bar = 40;
-  int const filled = int(std::lround(double(done) / total * bar));
-  std::fprintf(stderr, "\r[%.*s%*s] %3u%%", filled, "########################################", bar - filled, "",
-               done * 100 / total);
-}
+// One thread's host, with the scene's textures, and copy of the network.
+struct Render_thread {
+  Render_thread(Scene const& scene, std::atomic<std::uint64_t>& total) : network(scene.network()), total(total) {
+    host.set_recording(false);
+    Scene::install_textures(host);
+  }
+  ~Render_thread() { total += network.shader_calls(); }
+
+  host::Host host;
+  host::Network network;
+  std::atomic<std::uint64_t>& total;
+};
 
 }  // namespace
 
@@ -74,53 +85,32 @@ int render(host::Library& library, Arguments arguments) {
   if (int status = parse(arguments, o)) return status;
   Scene const scene(library);
   std::vector<std::uint8_t> rgb(std::size_t{o.width} * o.height * 3);
-  std::atomic<unsigned> rows_done{0};
   std::atomic<std::uint64_t> shader_calls{0};
 
-  auto work = [&](unsigned first_row) {
-    host::Host host;
-    host.set_recording(false);
-    Scene::install_textures(host);
-    host::Network network(scene.network());
-    for (unsigned y = first_row; y < o.height; y += o.threads) {
+  auto make_worker = [&]() -> host::Row_worker {
+    auto thread = std::make_shared<Render_thread>(scene, shader_calls);
+    return [&, thread](unsigned y) {
       for (unsigned x = 0; x < o.width; ++x) {
         Vec3 const direction = scene.camera_ray(x, y, o.width, o.height);
         Hit const hit = scene.trace(scene.eye(), direction);
-        Scene::set_state(host, scene.eye(), direction, hit);
-        network.next_point();
-        auto const& color = network.evaluate(scene.root(hit.surface), host, o.path);
+        Scene::set_state(thread->host, scene.eye(), direction, hit);
+        thread->network.next_point();
+        auto const& color = thread->network.evaluate(scene.root(hit.surface), thread->host, o.path);
         float rgba[4];
         std::memcpy(rgba, color.data(), sizeof rgba);
         std::uint8_t* pixel = rgb.data() + (std::size_t{y} * o.width + x) * 3;
         for (int c = 0; c < 3; ++c) pixel[c] = to_byte(rgba[c]);
       }
-      ++rows_done;
-    }
-    shader_calls += network.shader_calls();
+    };
   };
 
   auto const start = std::chrono::steady_clock::now();
-  std::vector<std::thread> threads;
-  for (unsigned t = 0; t < o.threads; ++t) threads.emplace_back(work, t);
-  bool drawn = false;
-  while (rows_done < o.height) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    if (std::chrono::steady_clock::now() - start > std::chrono::seconds(1)) {
-      draw_progress(rows_done, o.height);
-      drawn = true;
-    }
+  {
+    Progress_bar bar;
+    host::for_rows(o.height, o.threads, make_worker, std::ref(bar));
   }
-  for (auto& t : threads) t.join();
   double const seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  if (drawn) {
-    draw_progress(o.height, o.height);
-    std::fputc('\n', stderr);
-  }
-
-  if (auto error = write_png(o.output, o.width, o.height, rgb); !error.empty()) {
-    std::fprintf(stderr, "kvx-host: %s\n", error.c_str());
-    return 1;
-  }
+  write_png(o.output, o.width, o.height, 3, rgb);
   std::printf("rendered %ux%u through the %s in %.2f s: %llu shader calls, %.3g calls/s\nwrote %s\n", o.width,
               o.height, o.path == host::Network::Path::c ? "C entries" : "shader objects", seconds,
               static_cast<unsigned long long>(shader_calls.load()), double(shader_calls) / seconds, o.output.c_str());

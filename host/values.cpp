@@ -1,4 +1,4 @@
-#include "values.h"
+#include <host/values.h>
 
 #include <cerrno>
 #include <cinttypes>
@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-namespace kvx::tool {
+namespace kvx::host {
 
 namespace {
 
@@ -45,7 +45,7 @@ Parsed parse_value(Type t, std::string_view text) {
   if (parts.size() != components(t))
     return {std::nullopt, std::string(name(t)) + " takes " + std::to_string(components(t)) + " component" +
                               (components(t) == 1 ? "" : "s") + ", not " + std::to_string(parts.size())};
-  host::Value_bytes bytes{};
+  Value_bytes bytes{};
   for (unsigned i = 0; i < parts.size(); ++i) {
     auto const& p = parts[i];
     switch (kind(t)) {
@@ -82,7 +82,7 @@ Parsed parse_value(Type t, std::string_view text) {
   return {bytes, {}};
 }
 
-std::string format_value(Type t, host::Value_bytes const& bytes) {
+std::string format_value(Type t, Value_bytes const& bytes) {
   std::string text;
   char buffer[48];
   for (unsigned i = 0; i < components(t); ++i) {
@@ -115,7 +115,7 @@ std::string format_value(Type t, host::Value_bytes const& bytes) {
   return components(t) == 1 ? text : "(" + text + ")";
 }
 
-std::string format_bits(Type t, host::Value_bytes const& bytes) {
+std::string format_bits(Type t, Value_bytes const& bytes) {
   std::string text;
   char buffer[16];
   for (unsigned i = 0; i < components(t); ++i) {
@@ -132,4 +132,9 @@ std::string format_bits(Type t, host::Value_bytes const& bytes) {
   return text;
 }
 
-}  // namespace kvx::tool
+std::string format_difference(Type t, Value_bytes const& c, Value_bytes const& cpp) {
+  return "C entry " + format_value(t, c) + " [" + format_bits(t, c) + "], shader object " + format_value(t, cpp) +
+         " [" + format_bits(t, cpp) + "]";
+}
+
+}  // namespace kvx::host

@@ -6,21 +6,24 @@
 #include <string_view>
 
 #include <catalogue/types.h>
-#include <host/network.h>
+#include <host/parameter_block.h>
 
-namespace kvx::tool {
+namespace kvx::host {
 
 // The value of type t written as "1,2,3" (floats also nan, inf, -inf; bools
 // true, false or a byte; a texture an unsigned handle), or an explanation of
 // why it does not parse.
 struct Parsed {
-  std::optional<host::Value_bytes> value;
+  std::optional<Value_bytes> value;
   std::string error;
 };
 Parsed parse_value(Type t, std::string_view text);
 
 // Components as text, and the same as hexadecimal bits.
-std::string format_value(Type t, host::Value_bytes const& bytes);
-std::string format_bits(Type t, host::Value_bytes const& bytes);
+std::string format_value(Type t, Value_bytes const& bytes);
+std::string format_bits(Type t, Value_bytes const& bytes);
 
-}  // namespace kvx::tool
+// Two paths' values side by side: "C entry V [BITS], shader object V [BITS]".
+std::string format_difference(Type t, Value_bytes const& c, Value_bytes const& cpp);
+
+}  // namespace kvx::host

@@ -1,0 +1,153 @@
+// kvx-host shade, run as a user runs it: the example networks on both paths
+// and thread counts to the same bytes, the EXR read back with OpenEXR against
+// `kvx-host eval`, and every kind of bad network refused with its location.
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "command.h"
+#include "images.h"
+
+namespace {
+
+using kvx::test::Command_run;
+using kvx::test::bits_text;
+using kvx::test::Exr;
+using kvx::test::grid_u;
+using kvx::test::grid_v;
+using kvx::test::read_exr;
+using kvx::test::file_bytes;
+using kvx::test::kvx_host;
+
+std::string const examples = KVX_EXAMPLES_DIR;
+
+std::string temp(std::string const& name) { return ::testing::TempDir() + "kvx_shade_" + name; }
+
+std::string write_temp(std::string const& name, std::string const& text) {
+  std::string const path = temp(name);
+  std::ofstream(path) << text;
+  return path;
+}
+
+TEST(Shade, EveryExampleGivesTheSameBytesOnBothPathsAndThreadCounts) {
+  for (char const* example : {"checker", "lit_sphere", "texture", "bands", "refract", "rings"}) {
+    std::string const network = examples + "/" + example + ".kvx";
+    std::string const grid = " -g 61 37 ";
+    Command_run const both = kvx_host("shade " + network + grid + "--path both --threads 2 -o " + temp("both.png"));
+    ASSERT_EQ(both.status, 0) << example << "\n" << both.output;
+    EXPECT_NE(both.output.find("both paths agree at every point"), std::string::npos) << both.output;
+    EXPECT_NE(both.output.find("calls/s"), std::string::npos);
+    EXPECT_EQ(file_bytes(temp("both.png")).substr(1, 3), "PNG") << example;
+
+    std::string reference;
+    for (auto const& [path, threads] : {std::pair{"c", "1"}, {"c", "2"}, {"cpp", "1"}, {"cpp", "2"}}) {
+      std::string const out = temp(std::string(path) + threads + ".exr");
+      Command_run const run =
+          kvx_host("shade " + network + grid + "--path " + path + " --threads " + threads + " -o " + out);
+      ASSERT_EQ(run.status, 0) << example << "\n" << run.output;
+      std::string const bytes = file_bytes(out);
+      ASSERT_FALSE(bytes.empty()) << example;
+      if (reference.empty()) reference = bytes;
+      EXPECT_EQ(bytes, reference) << example << " --path " << path << " --threads " << threads;
+    }
+    Exr const image = read_exr(temp("c1.exr"));
+    EXPECT_EQ(image.width, 61);
+    EXPECT_EQ(image.height, 37);
+  }
+}
+
+TEST(Shade, TheExrHoldsTheBitsEvalGivesForTheSameInputs) {
+  struct Case {
+    char const* statements;
+    char const* shader;  // what eval runs, on the point's u, v (and 0)
+    bool three;          // a float3 input (u, v, 0) rather than a float2
+    std::vector<std::string> channels;
+  };
+  Case const cases[] = {
+      {"--shader State_parametric_uv p --shader Math_float2_sin s --connect p.result s.input --output s",
+       "Math_float2_sin", false, {"G", "R"}},
+      {"--shader State_position p --shader Math_float3_normalize s --connect p.result s.input --output s",
+       "Math_float3_normalize", true, {"B", "G", "R"}},
+  };
+  unsigned const width = 23, height = 17;
+  for (auto const& c : cases) {
+    std::string const out = temp("eval.exr");
+    Command_run const run = kvx_host("shade " + std::string(c.statements) + " -g 23 17 -o " + out);
+    ASSERT_EQ(run.status, 0) << run.output;
+    Exr const image = read_exr(out);
+    ASSERT_EQ(image.channels, c.channels);  // OpenEXR lists them by name
+    for (auto const& [x, y] : {std::pair{0u, 0u}, {22u, 16u}, {7u, 11u}, {15u, 3u}}) {
+      char input[64];
+      std::snprintf(input, sizeof input, c.three ? "%.9g,%.9g,0" : "%.9g,%.9g", grid_u(width, x), grid_v(height, y));
+      Command_run const eval = kvx_host(std::string("eval ") + c.shader + " input=" + input + " --path c");
+      ASSERT_EQ(eval.status, 0) << eval.output;
+      std::vector<float> pixel;
+      for (unsigned k = 0; k < c.channels.size(); ++k) pixel.push_back(image.at(c.channels.size() - 1 - k, x, y));
+      EXPECT_NE(eval.output.find(bits_text(pixel)), std::string::npos)
+          << c.shader << " at (" << x << ", " << y << "): " << eval.output;
+    }
+  }
+}
+
+TEST(Shade, TheCommandLineFormEqualsTheFileForm) {
+  std::string const from_file = temp("file.exr"), from_line = temp("line.exr");
+  ASSERT_EQ(kvx_host("shade " + examples + "/texture.kvx -g 32 32 -o " + from_file).status, 0);
+  Command_run const run = kvx_host(
+      "shade --shader State_parametric_uv uv --shader Math_float2_multiply tiled --connect uv.result tiled.left "
+      "--param tiled.right 3,3 --shader Math_color_tex2d ramp --param ramp.texture 2 "
+      "--connect tiled.result ramp.coordinate --shader Math_color_tex2d checker --param checker.texture 1 "
+      "--connect uv.result checker.coordinate --shader Math_color_lerp shade --param shade.start 0.45,0.45,0.45,1 "
+      "--param shade.end 1,1,1,1 --connect checker.result shade.location --shader Math_color_multiply picture "
+      "--connect ramp.result picture.left --connect shade.result picture.right --output picture -g 32 32 -o " +
+      from_line);
+  ASSERT_EQ(run.status, 0) << run.output;
+  EXPECT_EQ(file_bytes(from_file), file_bytes(from_line));
+}
+
+TEST(Shade, ABadNetworkIsRefusedWhereItStandsAndNothingIsShaded) {
+  struct Bad {
+    char const* text;
+    char const* message;
+  };
+  Bad const cases[] = {
+      {"shader Math_float_nope a\n", ":1: unknown shader 'Math_float_nope'"},
+      {"shader Math_float_add a\nparam x.left 1\n", ":2: unknown instance 'x'"},
+      {"shader Math_float_add a\nparam a.lefty 1\n",
+       ":2: a (Math_float_add) has no parameter 'lefty': its parameters are left, right"},
+      {"shader Math_float_add a\nshader Math_float_sin a\n", ":2: instance 'a' is already made, on line 1"},
+      {"shader Math_float_add a\nparam a.left one\n", ":2: a.left: 'one' is not a float"},
+      {"shader Math_float_add a\nshader Math_float3_add b\nconnect a.result b.left\n",
+       ":3: cannot connect a.result (float) to b.left (float3): the types differ (splat repeats a float into every "
+       "component)"},
+      {"shader Math_float_add a\nshader Math_float_add b\nconnect a.result b.left\n# a comment\n"
+       "connect b.result a.right\n",
+       ":5: connecting b.result to a.right makes a cycle: a already feeds b"},
+      {"shader Math_float_add a\nconnect a.result a.left\n", ":2: connecting a.result to a.left makes a cycle: a would feed itself"},
+      {"shader Math_float_add a\nparam a.left 1\nparam a.left 2\n", ":3: a.left is already set, on line 2"},
+      {"shader Math_float_add a\nparam a.left 1\n", ":2: no output: name the instance to shade with 'output INSTANCE'"},
+      {"shader Math_float_add a\noutput a\noutput a\n", ":3: the output is already 'a', on line 2"},
+      {"shader Math_float_add a\nsplat a.result a.left\n",
+       ":2: cannot splat a.result (float) to a.left (float): splat takes a float into a vector or color"},
+      {"shade Math_float_add a\n", ":1: unknown statement 'shade' (shader, param, connect, splat, output)"},
+      {"shader Math_float_add\n", ":1: shader takes NAME INSTANCE"},
+  };
+  for (auto const& c : cases) {
+    std::string const path = write_temp("bad.kvx", c.text);
+    Command_run const run = kvx_host("shade " + path + " -g 4 4 -o " + temp("bad.exr"));
+    EXPECT_EQ(run.status, 2) << c.text;
+    EXPECT_EQ(run.output, "kvx-host: " + path + c.message + "\n") << c.text;
+  }
+  Command_run const unreadable = kvx_host("shade /nonexistent/net.kvx");
+  EXPECT_EQ(unreadable.status, 2);
+  EXPECT_EQ(unreadable.output, "kvx-host: /nonexistent/net.kvx: cannot read: No such file or directory\n");
+  Command_run const line = kvx_host("shade --shader Math_float_add a --connect a.result b.left");
+  EXPECT_EQ(line.status, 2);
+  EXPECT_EQ(line.output, "kvx-host: command line:2: unknown instance 'b'\n");
+  EXPECT_EQ(kvx_host("shade --output").output, "kvx-host: --output takes one value\n");
+  EXPECT_EQ(kvx_host("shade x.kvx -o x.jpg").output, "kvx-host: -o writes .exr or .png, not 'x.jpg'\n");
+}
+
+}  // namespace

@@ -1,0 +1,23 @@
+// Images of shaded grids, written in the format the file name asks for.
+#pragma once
+
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace kvx::tool {
+
+struct Float_image {
+  unsigned width, height, channels;  // 1 to 4 components a pixel
+  std::span<float const> pixels;     // rows top to bottom, components interleaved
+};
+
+// Whether write_image knows the file name's extension: .exr or .png.
+bool is_image_name(std::string_view path);
+
+// .exr: 32-bit floats, every bit as computed. .png: 8 bits a component, each
+// clamped to [0, 1] (NaN as 0) and scaled without a transfer curve; two
+// components become red and green. Throws when the file cannot be written.
+void write_image(std::string const& path, Float_image const& image);
+
+}  // namespace kvx::tool

@@ -9,15 +9,22 @@
 namespace kvx::host {
 
 // KVX_LIBRARY if set; else the plug-in beside the executable (a build tree)
-// or where the installation put it relative to the executable; else the one
-// this host was built with.
+// or where the installation put it relative to the executable; else the same
+// relative to this reference host library, for hosts that are not an
+// executable of ours (the Python module); else the one this host was built with.
 std::string Library::default_path() {
-  if (char const* path = std::getenv("KVX_LIBRARY")) return path;
+  if (char const* path = std::getenv("KVX_LIBRARY"); path && *path) return path;
   std::error_code error;
   auto const executable = std::filesystem::read_symlink("/proc/self/exe", error);
   if (!error) {
     auto const dir = executable.parent_path();
     for (auto const& candidate : {dir / "libkvx_base.so", dir / KVX_INSTALLED_LIBRARY})
+      if (std::filesystem::exists(candidate, error)) return candidate.lexically_normal().string();
+  }
+  Dl_info self{};
+  if (dladdr(reinterpret_cast<void*>(&Library::default_path), &self) && self.dli_fname) {
+    auto const dir = std::filesystem::path(self.dli_fname).parent_path();
+    for (auto const& candidate : {dir / "libkvx_base.so", dir / ".." / "libkvx_base.so"})
       if (std::filesystem::exists(candidate, error)) return candidate.lexically_normal().string();
   }
   return KVX_LIBRARY_PATH;

@@ -133,19 +133,21 @@ Network_text::Reference Network_text::reference(std::string_view text, Location 
                               quoted(parameter) + ": " + parameter_names(*instance.shader));
 }
 
-// A parameter takes one constant or one connection, once.
-void Network_text::claim(Reference const& target, Location const& at) {
+// A parameter takes one constant or one connection, once. Checked before
+// anything changes, so a refused statement leaves the network as it was.
+void Network_text::check_unset(Reference const& target, Location const& at) const {
   std::string const name = target.instance_name + "." + target.parameter_name;
   if (!target.parameter) throw Network_error(at, name + " is the instance's result, not a parameter");
-  auto [it, fresh] = target.instance->set_at.emplace(target.parameter_name, at.line);
-  if (!fresh) throw Network_error(at, name + " is already set, on line " + std::to_string(it->second));
+  if (auto it = target.instance->set_at.find(target.parameter_name); it != target.instance->set_at.end())
+    throw Network_error(at, name + " is already set, on line " + std::to_string(it->second));
 }
 
 void Network_text::set_param(std::string_view target_text, std::string_view value, Location const& at) {
   Reference const target = reference(target_text, at);
-  claim(target, at);
+  check_unset(target, at);
   auto const parsed = parse_value(target.parameter->type, value);
   if (!parsed.value) throw Network_error(at, std::string(target_text) + ": " + parsed.error);
+  target.instance->set_at.emplace(target.parameter_name, at.line);
   network_.set(target.instance->node, target.parameter_name, *parsed.value);
 }
 
@@ -180,12 +182,13 @@ void Network_text::add_connection(std::string_view from, std::string_view to, bo
                                   (could_splat ? " (splat repeats a float into every component)" : ""));
     }
   }
-  claim(target, at);
+  check_unset(target, at);
   if (feeds(target.instance_name, source.instance_name))
     throw Network_error(at, "connecting " + std::string(from) + " to " + std::string(to) + " makes a cycle: " +
                                 (source.instance == target.instance
                                      ? target.instance_name + " would feed itself"
                                      : target.instance_name + " already feeds " + source.instance_name));
+  target.instance->set_at.emplace(target.parameter_name, at.line);
   target.instance->feeds_from.push_back(source.instance_name);
   network_.connect(target.instance->node, target.parameter_name, source.instance->node, splat);
 }

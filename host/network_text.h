@@ -86,7 +86,7 @@ class Network_text {
   void add_connection(std::string_view from, std::string_view to, bool splat, Location const& at);
   void set_output(std::string_view name, Location const& at);
   Reference reference(std::string_view text, Location const& at);
-  void claim(Reference const& target, Location const& at);
+  void check_unset(Reference const& target, Location const& at) const;
   bool feeds(std::string const& from, std::string const& into) const;
 
   Network network_;

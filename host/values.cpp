@@ -82,6 +82,12 @@ Parsed parse_value(Type t, std::string_view text) {
   return {bytes, {}};
 }
 
+std::optional<int> parse_int(std::string const& text) {
+  long long value;
+  if (!parse_integer(text, INT32_MIN, INT32_MAX, value)) return std::nullopt;
+  return static_cast<int>(value);
+}
+
 std::string format_value(Type t, Value_bytes const& bytes) {
   std::string text;
   char buffer[48];

@@ -19,6 +19,9 @@ struct Parsed {
 };
 Parsed parse_value(Type t, std::string_view text);
 
+// A 32-bit int in C notation (decimal, 0x hexadecimal, 0 octal), or nothing.
+std::optional<int> parse_int(std::string const& text);
+
 // Components as text, and the same as hexadecimal bits.
 std::string format_value(Type t, Value_bytes const& bytes);
 std::string format_bits(Type t, Value_bytes const& bytes);

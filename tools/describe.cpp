@@ -4,8 +4,9 @@
 
 #include <catalogue/catalogue.h>
 
-#include "commands.h"
 #include <host/values.h>
+
+#include "commands.h"
 
 namespace kvx::tool {
 

@@ -27,3 +27,11 @@ build/default/bench/kvx_bench --benchmark_min_time="${KVX_BENCH_MIN_TIME:-0.2}" 
 
 echo "== instructions per call against the floor (callgrind)"
 python3 tools/instructions.py build/default 1000
+
+echo "== network shading from Python against kvx-host shade"
+python=$(sed -n 's/^Python3_EXECUTABLE:[A-Z]*=//p' build/default/CMakeCache.txt)
+if [ -n "$python" ] && [ -d build/default/python ]; then
+  PYTHONPATH=build/default/python "$python" tools/python_throughput.py examples/rings.kvx build/default/kvx-host
+else
+  echo "the Python module is not built"
+fi

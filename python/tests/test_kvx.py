@@ -1,0 +1,143 @@
+"""The Python module against kvx-host: the same catalogue, the same bits, the
+same checks."""
+
+import json
+import os
+import pathlib
+import re
+import struct
+import subprocess
+
+import numpy as np
+import pytest
+
+import kvx
+
+HOST = os.environ["KVX_HOST"]
+EXAMPLES = pathlib.Path(os.environ["KVX_EXAMPLES"])
+
+
+@pytest.fixture(scope="module")
+def lib():
+    return kvx.Library()
+
+
+def kvx_host(*arguments):
+    return subprocess.run([HOST, *arguments], capture_output=True, text=True, check=False)
+
+
+def bits(kind, value):
+    """A result's bits as `kvx-host eval` prints them."""
+    components = value if isinstance(value, tuple) else (value,)
+    if kind.startswith("bool"):
+        return " ".join("0x%02x" % int(c) for c in components)
+    if kind.startswith("int"):
+        return " ".join("0x%08x" % (c & 0xFFFFFFFF) for c in components)
+    return " ".join("0x%08x" % struct.unpack("<I", struct.pack("<f", c))[0] for c in components)
+
+
+def test_the_catalogue_is_what_list_json_gives(lib):
+    listed = json.loads(kvx_host("list", "--json").stdout)
+    assert lib.shaders == listed["shaders"]
+    assert lib.path == listed["library"]
+    assert lib.shader("Math_float2_lerp")["parameters"][2]["offset"] == 24
+
+
+EVALUATIONS = [
+    ("Math_float_add", {"left": 2.5, "right": 4}, ["left=2.5", "right=4"]),
+    ("Math_float_degrees", {"input": 1}, ["input=1"]),
+    ("Math_int_divide", {"left": -2147483648, "right": -1}, ["left=-2147483648", "right=-1"]),
+    ("Math_float3_less_than", {"left": (1, 5, float("nan")), "right": "2,5,0"}, ["left=1,5,nan", "right=2,5,0"]),
+    ("Math_color_smoothstep", {"start": (0, 0, 0, 0), "end": (1, 2, 3, 4), "location": [0.5] * 4},
+     ["start=0,0,0,0", "end=1,2,3,4", "location=0.5,0.5,0.5,0.5"]),
+    ("Math_refract", {"i": (0.6, -0.8, 0), "n": (0, 1, 0), "eta": 0.7}, ["i=0.6,-0.8,0", "n=0,1,0", "eta=0.7"]),
+    ("Math_float_exp2", {"input": -3.25}, ["input=-3.25"]),
+    ("Math_bool2_and", {"left": (True, 1), "right": "true,false"}, ["left=1,1", "right=1,0"]),
+    ("State_backside", {"state": {32: 7}}, ["--state", "32=7"]),
+    ("State_camera_offset", {"camera": {4: (0.5, 0.25)}}, ["--camera", "4=0.5,0.25"]),
+    ("Math_color_tex2d", {"texture": 3, "coordinate": (0.25, 0.75)}, ["texture=3", "coordinate=0.25,0.75"]),
+]
+
+
+@pytest.mark.parametrize("name, parameters, arguments", EVALUATIONS, ids=[e[0] for e in EVALUATIONS])
+def test_eval_gives_the_bits_kvx_host_gives(lib, name, parameters, arguments):
+    kind = lib.shader(name)["result"]
+    for path in ("c", "cpp"):
+        printed = kvx_host("eval", name, *arguments, "--path", path).stdout
+        assert "[%s]" % bits(kind, lib.eval(name, path=path, **parameters)) in printed
+    lib.eval(name, path="both", **parameters)  # the paths agree
+
+
+def grid_point(width, height, x, y):
+    """The grid's (u, v) at pixel (x, y), in single precision as documented."""
+    u = (np.float32(x) + np.float32(0.5)) / np.float32(width)
+    v = (np.float32(height - y) - np.float32(0.5)) / np.float32(height)
+    return float(u), float(v)
+
+
+def test_shade_holds_the_floats_eval_gives(lib):
+    net = kvx.Network(lib)
+    net.add("State_parametric_uv", "uv")
+    net.add("Math_float2_atan2", "angle")
+    net.connect("uv.result", "angle.y")
+    net.param("angle.x", (-0.5, 0.25))
+    net.output("angle")
+    shaded = net.shade(23, 17, path="both")
+    assert shaded.shape == (17, 23, 2) and shaded.dtype == np.float32
+    for x, y in [(0, 0), (22, 16), (7, 11)]:
+        expected = lib.eval("Math_float2_atan2", y=grid_point(23, 17, x, y), x=(-0.5, 0.25))
+        assert bits("float2", tuple(float(c) for c in shaded[y, x])) == bits("float2", expected)
+
+
+def test_text_file_and_calls_build_the_same_network(lib):
+    text = (EXAMPLES / "checker.kvx").read_text()
+    from_text = kvx.Network(lib, text).shade(32, 24)
+    from_file = kvx.Network(lib, file=EXAMPLES / "checker.kvx").shade(32, 24)
+    by_calls = kvx.Network(lib)
+    for line in text.splitlines():
+        words = line.split("#")[0].split()
+        if words:
+            keyword, rest = words[0], words[1:]
+            {"shader": by_calls.add, "param": lambda t, *v: by_calls.param(t, "".join(v)),
+             "connect": by_calls.connect, "output": by_calls.output}[keyword](*rest)
+    for other in (from_file, by_calls.shade(32, 24)):
+        assert np.array_equal(from_text.view(np.uint32), other.view(np.uint32))
+
+
+def test_two_threads_give_the_same_floats_as_one(lib):
+    net = kvx.Network(lib, file=str(EXAMPLES / "rings.kvx"))
+    one = net.shade(64, 48, path="both", threads=1)
+    assert np.array_equal(one.view(np.uint32), net.shade(64, 48, path="both", threads=2).view(np.uint32))
+
+
+def refused(call, exception, message):
+    with pytest.raises(exception) as raised:
+        call()
+    assert message in str(raised.value)
+
+
+def test_bad_input_raises_what_kvx_host_says(lib):
+    refused(lambda: kvx.Library("/nonexistent/libkvx_base.so"), RuntimeError, "cannot load the plug-in library")
+    refused(lambda: lib.eval("Math_float_nope"), KeyError, "unknown shader 'Math_float_nope'")
+    refused(lambda: lib.shader("Math_float_nope"), KeyError, "unknown shader 'Math_float_nope'")
+    refused(lambda: lib.eval("Math_float_add", lefty=1), KeyError, "Math_float_add has no parameter 'lefty'")
+    refused(lambda: lib.eval("Math_float_add", left="one"), ValueError, "left: 'one' is not a float")
+    refused(lambda: lib.eval("Math_float3_add", left=(1, 2)), ValueError, "left: float3 takes 3 components, not 2")
+    refused(lambda: lib.eval("Math_int_add", left=2**32), ValueError, "left: '4294967296' is not a 32-bit int")
+    refused(lambda: lib.eval("Math_float_add", left=object()), ValueError, "cannot use a value of type 'object'")
+    refused(lambda: lib.eval("Math_float_add", path="java"), ValueError, "path takes c, cpp or both")
+    refused(lambda: lib.eval("State_normal", state={"x": 1}), ValueError, "'x=1' is not id=value")
+    refused(lambda: lib.eval("Math_color_add"), kvx.PathMismatch, "C entry (0, 0, 0, 2)")
+
+    refused(lambda: kvx.Network(lib, "shader Math_float_add a\nparam a.left 1,2\n"), kvx.NetworkError,
+            "<text>:2: a.left: float takes 1 component, not 2")
+    refused(lambda: kvx.Network(lib, file="/nonexistent.kvx"), ValueError, "/nonexistent.kvx: cannot read")
+    net = kvx.Network(lib)
+    net.add("Math_float_add", "a")
+    refused(lambda: net.connect("a.result", "a.left"), kvx.NetworkError, "<python>:2: connecting a.result to a.left")
+    refused(lambda: net.shade(4, 4), kvx.NetworkError, "no output")
+    net.param("a.left", 1)  # the refused connection left the parameter free
+    net.output("a")
+    refused(lambda: net.shade(0, 4), ValueError, "width and height are 1 to 8192")
+    refused(lambda: net.shade(4, 4, path="gpu"), ValueError, "path takes c, cpp or both")
+    assert net.shade(2, 2)[0, 0, 0] == 1.0

@@ -31,7 +31,8 @@ inline T general(Host_state* hs, unsigned char* slot, T unset) {
   return value;
 }
 
-// Steps 2 and 3: the mode, and the gathering short cut on ray type 5.
+// Steps 2 and 3 of docs/host-interface.md: the mode, and the gathering short
+// cut on ray type 5.
 inline bool skipped(void* result, Host_state* state, std::uint32_t& gathering) {
   zr_query(QUERY_GATHER_FLAG, state, 0, &gathering);
   if (!gathering || record::read<std::int32_t>(state, record::ray_type) != 5) return false;
@@ -39,7 +40,8 @@ inline bool skipped(void* result, Host_state* state, std::uint32_t& gathering) {
   return true;
 }
 
-// Steps 4 and 6: the instance query, then the State, the interface released.
+// Steps 5 to 8 of docs/host-interface.md: the instance query, then the State,
+// the interface released.
 inline ZR::SHADER::State* acquire_state(Host_state* state) {
   void** instance;
   zr_query(QUERY_INSTANCE_SLOT, state, 0, &instance);

@@ -120,7 +120,8 @@ template <unsigned Index, class Operation>
   }
 }
 
-// Steps 4 to 11 of a call: from the instance-slot query to the State's release.
+// Steps 5 to 13 of docs/host-interface.md: from the instance-slot query to the
+// State's release.
 template <unsigned Index, class Operation, class Result>
 [[gnu::always_inline]] inline int evaluate_and_deliver(void* result, Host_state* state, unsigned char* block, bool gathering) {
   static constexpr catalogue::Shader const& row = catalogue::shaders[Index];
@@ -173,7 +174,7 @@ int call_entry(void* result, Host_state* state, void* block_address) {
 
   auto* const block = static_cast<unsigned char*>(block_address);
   if constexpr (row.entry == catalogue::Entry::overrides_normal) {
-    Normal_override normal(state);
+    Normal_override normal(state);  // steps 4 and 14
     normal.apply(block);
     return evaluate_and_deliver<Index, Operation, Result>(result, state, block, gathering != 0);
   } else {

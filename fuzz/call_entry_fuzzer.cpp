@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size
   auto const& row = catalogue::shaders[in.ConsumeIntegralInRange<unsigned>(0, catalogue::shader_count - 1)];
   bool const constants_only = in.ConsumeBool();
 
-  host::Host host;
+  host::Host host(calls_per_input);
   std::int32_t const tag_offset =
       constants_only ? 64
                      : in.ConsumeIntegralInRange<std::int32_t>(-host::Parameter_block::reach, host::Parameter_block::reach);

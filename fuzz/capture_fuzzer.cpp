@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size
   FuzzedDataProvider in(data, size);
   auto const& row = catalogue::shaders[in.ConsumeIntegralInRange<unsigned>(0, catalogue::shader_count - 1)];
 
-  host::Host host;
+  host::Host host(calls_per_input);
   host::Block inputs(&host);
   host::Parameter_block area;
   unsigned present = 0;

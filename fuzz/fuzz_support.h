@@ -34,11 +34,20 @@ inline host::Library& library() {
 
 using Entry = int(void*, Host_state*, void*);
 
+// Looked up once per shader, not once per input.
 inline Entry* entry_of(catalogue::Shader const& row) {
-  char name[64] = {};
-  std::memcpy(name, row.name.data(), row.name.size());
-  return library().function<Entry>(name);
+  static std::array<Entry*, catalogue::shader_count> entries{};
+  Entry*& entry = entries[row.index];
+  if (!entry) {
+    char name[64] = {};
+    std::memcpy(name, row.name.data(), row.name.size());
+    entry = library().function<Entry>(name);
+  }
+  return entry;
 }
+
+// A fresh host per input, with a call log sized for one call of one shader.
+inline constexpr std::size_t calls_per_input = 64;
 
 inline constexpr std::uint8_t canary = 0xA5;
 

@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size
   FuzzedDataProvider in(data, size);
   static char const* const names[] = {"result", "resul", "results", "", "Result", nullptr};
 
-  host::Host host;
+  host::Host host(calls_per_input);
   host::Parameter_block area;
   auto const& row = *catalogue::find("Math_float3_add");
   float const left[4] = {in.ConsumeFloatingPoint<float>(), 2.0f, -0.0f, 0.0f};

@@ -169,8 +169,8 @@ struct Host::Objects {
 
 // Host
 
-Host::Host() : objects_(new Objects(*this)), previous_(current_host) {
-  calls_.reserve(1 << 16);
+Host::Host(std::size_t call_capacity) : objects_(new Objects(*this)), previous_(current_host) {
+  calls_.reserve(call_capacity);
   current_host = this;
 }
 

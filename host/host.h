@@ -85,7 +85,11 @@ class Host_record {
 class Host {
  public:
   // The newest live Host on this thread answers zr_get_korvex_interface.
-  Host();
+  // Room for `call_capacity` records is reserved up front, so that recording
+  // allocates nothing while the library runs; a fuzz target that makes a
+  // fresh host per input asks for little.
+  static constexpr std::size_t default_call_capacity = 1 << 16;
+  explicit Host(std::size_t call_capacity = default_call_capacity);
   ~Host();
   Host(Host const&) = delete;
   Host& operator=(Host const&) = delete;

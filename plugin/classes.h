@@ -58,6 +58,13 @@
     void finalize() override {}                                                                \
   };
 
+// A translation unit that emits one family (plugin/emit.h) defines only that
+// family's classes: the others' member bodies would instantiate their whole
+// call path there for nothing.
+#ifdef KVX_EMIT_ONE_FAMILY
+#define KVX_FAMILY(family) KVX_EMIT_FAMILY_##family
+#endif
+
 namespace ZR::SHADER {
 #define KVX_SHADER(index, name, operation, type) \
   KVX_SHADER_CLASSES(index, name, KVX_OPERATION(operation), KVX_PARAMETERS_OF(operation), type)

@@ -2,6 +2,7 @@
 // translation unit selects with KVX_EMIT_FAMILY_<family>, and with them those
 // shaders' plug-in and shader-object classes. bridge/entries.h emits their C
 // interface.
+#define KVX_EMIT_ONE_FAMILY
 #include <plugin/classes.h>
 #include <plugin/makers.h>
 

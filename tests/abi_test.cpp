@@ -79,6 +79,9 @@ class Abi : public ::testing::Test {
 #ifdef KVX_SANITIZED
     GTEST_SKIP() << "sanitizer runtimes add symbols and load-time code of their own";
 #endif
+#ifdef KVX_COVERAGE
+    GTEST_SKIP() << "coverage instrumentation adds symbols and load-time code of its own";
+#endif
   }
   Elf_image image = Elf_image::read(library().path());
 };

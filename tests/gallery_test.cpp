@@ -97,7 +97,7 @@ TEST(Gallery, LoadsInARealBrowserWithEveryPictureDecoded) {
   std::string const chromium = browser();
   if (chromium.empty()) GTEST_SKIP() << "no headless Chromium: apt-get install chromium-headless-shell";
   std::string const dir = KVX_BUILD_DIR "/gallery";
-#ifdef KVX_SANITIZED
+#if defined(KVX_SANITIZED) || defined(KVX_COVERAGE)
   Command_run const made = kvx_host("gallery -g 32 32 -o " + dir);  // instrumented shading is slow
 #else
   Command_run const made = kvx_host("gallery -o " + dir);

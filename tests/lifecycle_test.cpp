@@ -116,7 +116,7 @@ TEST(Lifecycle, SecondShaderLevelInitReplacesThePluginWithoutLeaking) {
   std::int32_t request = 0;
   Heap_counter heap;
   c.init(host.record().get(), nullptr, &request);
-  c.init(host.record().get(), nullptr, &request);
+  c.init(host.record().get(), nullptr, nullptr);  // a host that makes no request
   c.exit(host.record().get(), nullptr);
   EXPECT_EQ(heap.allocations(), 2);
   EXPECT_EQ(heap.deallocations(), 2);

@@ -35,6 +35,25 @@ TEST(Factory, CatalogueLandmarks) {
   EXPECT_EQ(catalogue::shaders[401].name, "State_window_bottom");
 }
 
+// The root class's own members, which every shader plug-in overrides, are
+// still exported for a host that calls them by name: run the library's copies.
+TEST(Plugin_root, ItsOwnMembersAnswerTheRootsValues) {
+  using Member = void*;
+  auto* const version = reinterpret_cast<int (*)(ZR::PLUG::Plugin const*)>(
+      library().symbol("_ZNK2ZR4PLUG6Plugin11get_versionEv"));
+  auto* const compiler = reinterpret_cast<char const* (*)(ZR::PLUG::Plugin const*)>(
+      library().symbol("_ZNK2ZR4PLUG6Plugin12get_compilerEv"));
+  auto* const release = reinterpret_cast<void (*)(ZR::PLUG::Plugin*)>(
+      library().symbol("_ZN2ZR4PLUG6Plugin7releaseEv"));
+  ASSERT_NE(Member(version), nullptr);
+  ASSERT_NE(Member(compiler), nullptr);
+  ASSERT_NE(Member(release), nullptr);
+  auto* plugin = library().plugin(0);
+  EXPECT_EQ(version(plugin), 1);
+  EXPECT_STREQ(compiler(plugin), "unknown");
+  release(plugin);  // deletes through the virtual destructor
+}
+
 TEST(Factory, EveryCallMakesAnIndependentPlugin) {
   auto* first = library().plugin(5);
   auto* second = library().plugin(5);

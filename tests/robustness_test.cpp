@@ -48,6 +48,31 @@ TEST(Robustness, AConnectionTheHostCannotEvaluateCountsAsUnset) {
   EXPECT_EQ(int_at(call_c(i.name, host, block).value()), 7) << "an integer without a value is 0";
 }
 
+// For every shader alike: no block, a block of unset parameters, and a block
+// whose every parameter is a connection the host cannot evaluate give the
+// same result, the declared defaults' (scalar integers 0).
+TEST(Robustness, EveryEntryTreatsMissingValuesAsUnset) {
+  for (auto const& r : catalogue::shaders) {
+    host::Host host;
+    C_block unset;
+    host.record().set_tag_offset(unset.tag_offset());
+    C_result const expected = call_c(r.name, host, unset);
+
+    std::array<std::uint8_t, 32> area;
+    area.fill(canary);
+    EXPECT_EQ(c_entry(r.name)(area.data(), host.record().get(), nullptr), 1) << r.name;
+    EXPECT_EQ(area, expected.area) << r.name << ": no parameter block";
+
+    C_block failing;
+    for (auto const& p : r.parameters()) failing.set(p, floats(7, 7, 7, 7), tag_connected);
+    failing.set_tag_at(0, tag_connected);  // the normal override's float3
+    host.record().set_integer_tags(1);
+    host.set_evaluation_fails(true);
+    C_result const unevaluated = call_c(r.name, host, failing);
+    EXPECT_EQ(unevaluated.area, expected.area) << r.name << ": connections without a value";
+  }
+}
+
 // Finds a name once, then no longer.
 class Forgetful_block final : public ZR::SHADER::Data_block {
  public:

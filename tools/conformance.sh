@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Builds and checks the library every way the project knows, then prints a
 # conformance report: exported symbols, shaders checked on each path, the test
-# suite plain and under AddressSanitizer + UndefinedBehaviorSanitizer and
-# ThreadSanitizer, and each fuzz target. Exits non-zero if anything failed.
+# suite plain, under AddressSanitizer + UndefinedBehaviorSanitizer and
+# ThreadSanitizer and with coverage (line and branch figures of the library's
+# own code), and each fuzz target with its executions, rate and corpus.
+# Exits non-zero if anything failed.
 #
-#   tools/conformance.sh            everything (what CI runs)
-#   KVX_FUZZ_SECONDS=600 tools/conformance.sh    longer fuzzing
+#   tools/conformance.sh                           everything (what CI runs)
+#   KVX_FUZZ_SECONDS=360 tools/conformance.sh      a fuzzing campaign: 360 s a target
 set -uo pipefail
 cd "$(dirname "$0")/.."
 mkdir -p build
@@ -33,6 +35,7 @@ fuzz_seconds=${KVX_FUZZ_SECONDS:-30}
 step tests cmake --workflow --preset default
 step asan cmake --workflow --preset asan
 step tsan cmake --workflow --preset tsan
+step coverage bash -c 'cmake --workflow --preset coverage && tools/coverage.sh build/coverage'
 step fuzz-build cmake --preset fuzz -DKVX_FUZZ_SECONDS="$fuzz_seconds"
 step fuzz bash -c 'cmake --build --preset fuzz && ctest --preset fuzz'
 
@@ -40,7 +43,15 @@ step fuzz bash -c 'cmake --build --preset fuzz && ctest --preset fuzz'
 symbols=$(build/default/tests/kvx_tests --gtest_filter='Abi.ExportsExactlyTheInterface' 2>/dev/null |
   sed -n 's/^\[conformance\] //p')
 paths=$(build/default/tests/kvx_tests --gtest_filter='Differential.*' 2>/dev/null | sed -n 's/^\[conformance\] //p')
-fuzz_runs=$(grep -h "stat::number_of_executed_units" build/fuzz/Testing/Temporary/LastTest.log 2>/dev/null | awk '{s += $2} END {print s + 0}')
+coverage=$(sed -n 's/^\(lines\|branches\): /\1 /p' build/coverage/coverage-summary.txt 2>/dev/null | paste -sd ';' | sed 's/;/; /')
+# Per fuzz target, from CTest's log: executions, executions per second, corpus.
+fuzz_rows=$(awk '
+  / Test: fuzz_/ { name = $NF; sub(/^fuzz_/, "", name) }
+  /stat::number_of_executed_units:/ { runs[name] = $2 }
+  /stat::average_exec_per_sec:/ { rate[name] = $2 }
+  /DONE .*corp: / { match($0, /corp: [0-9]+/); corpus[name] = substr($0, RSTART + 6, RLENGTH - 6) }
+  END { for (n in runs) printf "fuzz %s|%d runs, %d/s, corpus %d\n", n, runs[n], rate[n], corpus[n] }
+' build/fuzz/Testing/Temporary/LastTest.log 2>/dev/null | sort)
 
 echo
 echo "kvx base shaders: conformance"
@@ -48,8 +59,11 @@ printf '%-22s %s\n' "check" "result"
 printf '%-22s %s\n' "----------------------" "------------------------------------------------"
 printf '%-22s %s\n' "symbol table" "${symbols:-not measured}"
 printf '%-22s %s\n' "both paths" "${paths:-not measured}"
+printf '%-22s %s\n' "coverage" "${coverage:-not measured}"
 for row in "${rows[@]}"; do printf '%-22s %s\n' "${row%%|*}" "${row#*|}"; done
-printf '%-22s %s\n' "fuzz executions" "$fuzz_runs in ${fuzz_seconds}s per target"
+while IFS= read -r row; do
+  [ -n "$row" ] && printf '%-22s %s\n' "${row%%|*}" "${row#*|} in ${fuzz_seconds} s"
+done <<< "$fuzz_rows"
 echo
 echo "conformance: $passed passed, $failed failed"
 ((failed == 0))

@@ -122,13 +122,18 @@ class Library {
       if (key == "path") {
         paths = parse_path(value.cast<std::string>());
       } else if (key == "gather") {
-        request.gather = value.cast<bool>();
+        int const truth = PyObject_IsTrue(value.ptr());
+        if (truth < 0) throw py::error_already_set();
+        request.gather = truth == 1;
       } else if (key == "ray_type") {
-        request.ray_type = value.cast<int>();
+        auto const ray_type = py::isinstance<py::int_>(value) ? host::parse_int(py::str(value)) : std::nullopt;
+        if (!ray_type) throw std::invalid_argument("ray_type takes a 32-bit int");
+        request.ray_type = *ray_type;
       } else if (key == "state" || key == "render" || key == "camera") {
         using T = host::Host_setting::Target;
         T const target = key == "state" ? T::state : key == "render" ? T::render : T::camera;
-        for (auto const& [id, setting] : value.cast<py::dict>())
+        if (!py::isinstance<py::dict>(value)) throw std::invalid_argument(key + " takes {id: value}");
+        for (auto const& [id, setting] : py::reinterpret_borrow<py::dict>(value))
           request.settings.push_back(
               host::parse_setting(target, std::string(py::str(id)) + "=" + value_text(setting)));
       } else {

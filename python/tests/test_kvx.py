@@ -127,6 +127,8 @@ def test_bad_input_raises_what_kvx_host_says(lib):
     refused(lambda: lib.eval("Math_float_add", left=object()), ValueError, "cannot use a value of type 'object'")
     refused(lambda: lib.eval("Math_float_add", path="java"), ValueError, "path takes c, cpp or both")
     refused(lambda: lib.eval("State_normal", state={"x": 1}), ValueError, "'x=1' is not id=value")
+    refused(lambda: lib.eval("State_normal", state=[1]), ValueError, "state takes {id: value}")
+    refused(lambda: lib.eval("Math_float_add", ray_type=2**40), ValueError, "ray_type takes a 32-bit int")
     refused(lambda: lib.eval("Math_color_add"), kvx.PathMismatch, "C entry (0, 0, 0, 2)")
 
     refused(lambda: kvx.Network(lib, "shader Math_float_add a\nparam a.left 1,2\n"), kvx.NetworkError,

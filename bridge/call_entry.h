@@ -174,7 +174,7 @@ int call_entry(void* result, Host_state* state, void* block_address) {
 
   auto* const block = static_cast<unsigned char*>(block_address);
   if constexpr (row.entry == catalogue::Entry::overrides_normal) {
-    Normal_override normal(state);  // steps 4 and 14
+    Normal_override normal(state);  // steps 4 and 14 of docs/host-interface.md
     normal.apply(block);
     return evaluate_and_deliver<Index, Operation, Result>(result, state, block, gathering != 0);
   } else {

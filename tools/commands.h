@@ -3,7 +3,9 @@
 // gallery), 2 the command line or the input was wrong.
 #pragma once
 
+#include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include <host/library.h>
@@ -21,5 +23,8 @@ int gallery(host::Library& library, Arguments arguments);
 
 // One line on stderr naming the problem; returns 2.
 int usage_error(std::string_view message);
+
+// A count from 1 to `high` written in decimal digits, or nothing.
+std::optional<unsigned> parse_count(std::string const& text, unsigned high);
 
 }  // namespace kvx::tool

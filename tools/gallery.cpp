@@ -4,7 +4,6 @@
 // picture computed by the library through both interfaces, DIR/images/ with
 // the pictures and DIR/data/ with the exact values behind them. Exits 1 if
 // the two paths differ anywhere.
-#include <cinttypes>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -36,14 +35,11 @@ struct Options {
 int parse(Arguments arguments, Options& o) {
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     std::string const a = arguments[i];
-    auto count = [&](unsigned& out, unsigned long high) {
-      if (i + 1 >= arguments.size()) return false;
-      char* end = nullptr;
-      std::string const v = arguments[++i];
-      unsigned long const n = std::strtoul(v.c_str(), &end, 10);
-      if (v.empty() || !std::isdigit(static_cast<unsigned char>(v[0])) || *end || n == 0 || n > high) return false;
-      out = static_cast<unsigned>(n);
-      return true;
+    // The next argument as a count from 1 to high.
+    auto count = [&](unsigned& out, unsigned high) {
+      auto const n = i + 1 < arguments.size() ? parse_count(arguments[++i], high) : std::nullopt;
+      if (n) out = *n;
+      return n.has_value();
     };
     if (a == "-o" && i + 1 < arguments.size()) {
       o.directory = arguments[++i];

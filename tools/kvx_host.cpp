@@ -1,7 +1,9 @@
 // kvx-host: the reference host as a command-line tool. It loads the plug-in
 // library with dlopen, exactly as a renderer would, and drives it only through
 // its exported interface.
+#include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <string>
@@ -17,6 +19,14 @@ namespace kvx::tool {
 int usage_error(std::string_view message) {
   std::fprintf(stderr, "kvx-host: %.*s\n", int(message.size()), message.data());
   return 2;
+}
+
+std::optional<unsigned> parse_count(std::string const& text, unsigned high) {
+  char* end = nullptr;
+  unsigned long const n = std::strtoul(text.c_str(), &end, 10);
+  if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0])) || *end || n == 0 || n > high)
+    return std::nullopt;
+  return static_cast<unsigned>(n);
 }
 
 }  // namespace kvx::tool

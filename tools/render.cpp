@@ -49,10 +49,9 @@ int parse(Arguments arguments, Options& o) {
       if (v != "c" && v != "cpp") return usage_error("--path takes c or cpp, not '" + v + "'");
       o.path = v == "c" ? host::Network::Path::c : host::Network::Path::cpp;
     } else if (a == "--threads") {
-      char* end = nullptr;
-      unsigned long n = std::strtoul(v.c_str(), &end, 10);
-      if (v.empty() || *end || n == 0 || n > 256) return usage_error("--threads takes 1 to 256, not '" + v + "'");
-      o.threads = static_cast<unsigned>(n);
+      auto const n = parse_count(v, 256);
+      if (!n) return usage_error("--threads takes 1 to 256, not '" + v + "'");
+      o.threads = *n;
     } else {
       return usage_error("unexpected argument '" + a + "'");
     }

@@ -37,14 +37,6 @@ struct Options {
   unsigned threads = std::max(1u, std::thread::hardware_concurrency());
 };
 
-bool parse_count(std::string const& text, unsigned long high, unsigned& out) {
-  char* end = nullptr;
-  unsigned long const n = std::strtoul(text.c_str(), &end, 10);
-  if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0])) || *end || n == 0 || n > high) return false;
-  out = static_cast<unsigned>(n);
-  return true;
-}
-
 int parse(Arguments arguments, Options& o) {
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     std::string const a = arguments[i];
@@ -64,8 +56,10 @@ int parse(Arguments arguments, Options& o) {
       o.statements.push_back(std::move(*values));
     } else if (a == "-g") {
       auto const v = take(2);
-      if (!v || !parse_count((*v)[0], 8192, o.grid.width) || !parse_count((*v)[1], 8192, o.grid.height))
-        return usage_error("-g takes W H, each from 1 to 8192");
+      auto const width = v ? parse_count((*v)[0], 8192) : std::nullopt;
+      auto const height = v ? parse_count((*v)[1], 8192) : std::nullopt;
+      if (!width || !height) return usage_error("-g takes W H, each from 1 to 8192");
+      o.grid = {*width, *height};
     } else if (a == "-o") {
       auto const v = take(1);
       if (!v) return usage_error("-o takes a file name");
@@ -78,7 +72,9 @@ int parse(Arguments arguments, Options& o) {
       o.paths = v->front() == "c" ? host::Paths::c : v->front() == "cpp" ? host::Paths::cpp : host::Paths::both;
     } else if (a == "--threads") {
       auto const v = take(1);
-      if (!v || !parse_count(v->front(), 256, o.threads)) return usage_error("--threads takes 1 to 256");
+      auto const threads = v ? parse_count(v->front(), 256) : std::nullopt;
+      if (!threads) return usage_error("--threads takes 1 to 256");
+      o.threads = *threads;
     } else if ((a == "-" || !a.starts_with("-")) && !o.network_file) {
       o.network_file = a;
     } else {

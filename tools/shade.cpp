@@ -5,8 +5,6 @@
 // result as images: EXR with the exact floats, PNG to look at. The network
 // comes from a file (- for standard input), from statements on the command
 // line, or both: the command line's follow the file's.
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <iostream>

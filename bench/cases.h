@@ -12,7 +12,12 @@
 #include <host/library.h>
 #include <host/parameter_block.h>
 #include <host/requests.h>
-#include <plugin/classes.h>
+#include <shaders/math/arithmetic.h>
+#include <shaders/math/comparison.h>
+#include <shaders/math/functions.h>
+#include <shaders/math/geometry.h>
+#include <shaders/state/state.h>
+#include <shaders/state/texture.h>
 
 #include "floor.h"
 

@@ -34,15 +34,16 @@ inline constexpr std::size_t request_kind = 0;  // uint32: 1 by name, else by st
 inline constexpr std::size_t request_name = 8;  // char const*
 inline constexpr std::size_t request_id = 8;    // uint32
 
+// Always inlined: a field access is a load or a store, in every build.
 template <class T>
-inline T read(void const* record, std::size_t offset) noexcept {
+[[gnu::always_inline]] inline T read(void const* record, std::size_t offset) noexcept {
   T value;
   std::memcpy(&value, static_cast<unsigned char const*>(record) + offset, sizeof value);
   return value;
 }
 
 template <class T>
-inline void write(void* record, std::size_t offset, T const& value) noexcept {
+[[gnu::always_inline]] inline void write(void* record, std::size_t offset, T const& value) noexcept {
   std::memcpy(static_cast<unsigned char*>(record) + offset, &value, sizeof value);
 }
 

@@ -20,48 +20,31 @@ struct Shader_instance_record {
   ZR::SHADER::Shader* shader;  // null until the plug-in has made it, or without a plug-in
 };
 
+using Make_plugin = ZR::SHADER::Software_shader_plugin* (*)();
+
+// What every shader's init and exit do, given where that shader keeps its
+// plug-in and how to make one.
+KVX_HIDDEN void init_shader(Host_state* state, void* parameters, std::int32_t* instance_init_request,
+                            ZR::SHADER::Software_shader_plugin*& kept, Make_plugin make);
+KVX_HIDDEN void exit_shader(Host_state* state, void* parameters, ZR::SHADER::Software_shader_plugin*& kept);
+
 // The shader's plug-in between its shader-level init and exit; null at load.
 template <class Plugin>
 KVX_HIDDEN inline constinit ZR::SHADER::Software_shader_plugin* plugin_of = nullptr;
 
-inline void** instance_slot(Host_state* state) {
-  void** slot = nullptr;
-  zr_query(QUERY_INSTANCE_SLOT, state, 0, &slot);
-  return slot;
+template <class Plugin>
+KVX_HIDDEN ZR::SHADER::Software_shader_plugin* make_plugin() {
+  return new Plugin;
 }
 
 template <class Plugin>
 void shader_init(Host_state* state, void* parameters, std::int32_t* instance_init_request) {
-  if (!parameters) {
-    // Shader level: ask for the per-instance inits, then keep a fresh plug-in.
-    // One left by an init without exit is destroyed rather than leaked.
-    if (instance_init_request) *instance_init_request = 1;
-    ZR::SHADER::Software_shader_plugin* fresh = new Plugin;
-    delete plugin_of<Plugin>;
-    plugin_of<Plugin> = fresh;
-    return;
-  }
-  void** slot = instance_slot(state);
-  if (!slot) return;
-  auto* record = new Shader_instance_record{parameters, nullptr};
-  *slot = record;
-  if (auto* plugin = plugin_of<Plugin>) record->shader = plugin->new_instance(nullptr, nullptr);
+  init_shader(state, parameters, instance_init_request, plugin_of<Plugin>, make_plugin<Plugin>);
 }
 
 template <class Plugin>
 void shader_exit(Host_state* state, void* parameters) {
-  if (!parameters) {
-    delete plugin_of<Plugin>;
-    plugin_of<Plugin> = nullptr;
-    return;
-  }
-  // The slot is cleared, so a second exit of the same instance finds nothing.
-  void** slot = instance_slot(state);
-  if (!slot || !*slot) return;
-  auto* record = static_cast<Shader_instance_record*>(*slot);
-  if (record->shader) record->shader->release();
-  delete record;
-  *slot = nullptr;
+  exit_shader(state, parameters, plugin_of<Plugin>);
 }
 
 }  // namespace kvx

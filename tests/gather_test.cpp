@@ -1,10 +1,11 @@
 // Output gathering through the C entry in gathering mode, and the exported
-// gather itself for a Result without a value.
+// gather itself for a Result without a value, or none.
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstring>
 
+#include <bridge/host_state.h>
 #include <host/requests.h>
 
 #include "support.h"
@@ -125,12 +126,18 @@ TEST_F(Gathering, MissingArraysAndDestinationsAreNotWrittenThrough) {
   requests.named("result", 5, nullptr).named("result", 2, &a);
   run();
   EXPECT_TRUE(same_floats(a, {11}));
-  auto* list = requests.list();
-  requests.set_arrays(nullptr, nullptr, nullptr);
-  requests.set_count(1000);
-  host.set_output_requests(list);
-  EXPECT_EQ(call_c("Math_float3_add", host, block).returned, 1);
-  EXPECT_TRUE(requests.done());
+  // Any one of the three arrays missing, with a count far past them.
+  for (std::size_t missing : {host_record::request_entries, host_record::request_type_codes,
+                              host_record::request_destinations}) {
+    a = filled(0xEE);
+    auto* list = requests.list();
+    host_record::write(list, missing, static_cast<void const*>(nullptr));
+    requests.set_count(1000);
+    host.set_output_requests(list);
+    EXPECT_EQ(call_c("Math_float3_add", host, block).returned, 1);
+    EXPECT_EQ(a, filled(0xEE)) << "array at offset " << missing;
+    EXPECT_TRUE(requests.done());
+  }
 }
 
 TEST_F(Gathering, NameTestReadsNothingPastTheNamesEnd) {
@@ -151,20 +158,23 @@ struct Result_record {
   void* result;
 };
 
-TEST(Gather, AResultWithoutValueAnswersZeros) {
+TEST(Gather, AResultWithoutValueOrNoResultAnswersZeros) {
   using Gather = void(ZR::SHADER::State*, Result_record const*);
   auto* gather = library().function<Gather>(
       "_ZN2ZR6SHADER6gatherINS0_18Kvx_Math_float_add6ResultEEEvPNS0_5StateEPKT_");
   ASSERT_NE(gather, nullptr);
   host::Host host;
   host::Output_requests requests;
-  Bytes d = filled(0xEE);
+  Bytes d;
   requests.named("result", 5, &d);
-  host.set_output_requests(requests.list());
   Result_record const missing{nullptr};
-  gather(host.state(), &missing);
-  EXPECT_EQ(d, Bytes{});
-  EXPECT_TRUE(requests.done());
+  for (Result_record const* result : {&missing, static_cast<Result_record const*>(nullptr)}) {
+    d = filled(0xEE);
+    host.set_output_requests(requests.list());
+    gather(host.state(), result);
+    EXPECT_EQ(d, Bytes{}) << (result ? "a Result without value" : "no Result");
+    EXPECT_TRUE(requests.done());
+  }
 }
 
 TEST(Gather, EveryShaderHasItsOwnNullblock) {

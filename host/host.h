@@ -86,9 +86,10 @@ class Host {
  public:
   // The newest live Host on this thread answers zr_get_korvex_interface.
   // Room for `call_capacity` records is reserved up front, so that recording
-  // allocates nothing while the library runs; a fuzz target that makes a
-  // fresh host per input asks for little.
-  static constexpr std::size_t default_call_capacity = 1 << 16;
+  // allocates nothing while the library runs. The default holds any one
+  // evaluation many times over and stays cheap to make, which matters to tests
+  // and fuzz targets that make a fresh host per evaluation.
+  static constexpr std::size_t default_call_capacity = 1 << 10;
   explicit Host(std::size_t call_capacity = default_call_capacity);
   ~Host();
   Host(Host const&) = delete;

@@ -83,12 +83,16 @@ class Abi : public ::testing::Test {
     GTEST_SKIP() << "coverage instrumentation adds symbols and load-time code of its own";
 #endif
   }
-  Elf_image image = Elf_image::read(library().path());
+  // Read once, and only once a check runs: an instrumented library is large.
+  static Elf_image const& image() {
+    static Elf_image const image = Elf_image::read(library().path());
+    return image;
+  }
 };
 
 TEST_F(Abi, ExportsExactlyTheInterface) {
   std::set<std::string> exported;
-  for (auto const& sym : image.dynamic_symbols)
+  for (auto const& sym : image().dynamic_symbols)
     if (sym.defined && sym.visibility == STV_DEFAULT && sym.binding != STB_LOCAL) exported.insert(sym.name);
   std::set<std::string> const expected = expected_exports();
 
@@ -103,7 +107,7 @@ TEST_F(Abi, ExportsExactlyTheInterface) {
 }
 
 TEST_F(Abi, FunctionsAreStrongOrWeakAsTheirLinkageSays) {
-  for (auto const& sym : image.dynamic_symbols) {
+  for (auto const& sym : image().dynamic_symbols) {
     if (!sym.defined || sym.binding == STB_LOCAL) continue;
     bool const c_linkage = sym.name.rfind("_Z", 0) != 0;
     EXPECT_NE(sym.binding, unsigned{STB_GNU_UNIQUE}) << sym.name << ": unique symbols would pin the library in memory";
@@ -118,21 +122,21 @@ TEST_F(Abi, FunctionsAreStrongOrWeakAsTheirLinkageSays) {
 
 TEST_F(Abi, ImportsTheFourHostFunctionsAndDefinesNone) {
   std::set<std::string> imported;
-  for (auto const& sym : image.dynamic_symbols)
+  for (auto const& sym : image().dynamic_symbols)
     if (!sym.defined && sym.name.rfind("zr_", 0) == 0) imported.insert(sym.name);
   EXPECT_EQ(imported, (std::set<std::string>{"zr_get_korvex_interface", "zr_phen_eval", "zr_query",
                                               "zr_shaderstate_set"}));
 }
 
 TEST_F(Abi, RunsNoCodeOfItsOwnAtLoad) {
-  ASSERT_FALSE(image.symbols.empty()) << "the check needs the symbol table";
-  for (auto const& sym : image.symbols)
+  ASSERT_FALSE(image().symbols.empty()) << "the check needs the symbol table";
+  for (auto const& sym : image().symbols)
     EXPECT_EQ(sym.name.rfind("_GLOBAL__sub_I", 0), std::string::npos) << sym.name << " is a static initialiser";
   // The only entry the toolchain itself places there.
-  for (std::uint64_t address : image.init_array) {
-    auto it = std::find_if(image.symbols.begin(), image.symbols.end(),
+  for (std::uint64_t address : image().init_array) {
+    auto it = std::find_if(image().symbols.begin(), image().symbols.end(),
                            [&](Elf_symbol const& s) { return s.value == address && s.type == STT_FUNC; });
-    ASSERT_NE(it, image.symbols.end());
+    ASSERT_NE(it, image().symbols.end());
     EXPECT_EQ(it->name, "frame_dummy");
   }
 }

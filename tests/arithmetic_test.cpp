@@ -8,7 +8,6 @@
 namespace kvx::test {
 namespace {
 
-float const nan = nan_with_payload();
 float const inf = INFINITY;
 
 Bytes f(float v) { return floats(v); }

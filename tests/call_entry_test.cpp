@@ -126,11 +126,7 @@ TEST_P(Every_entry, ShadowRaysStoreARecordForFourFloatResultsOnly) {
                                         float_at(value, 2) * 2.0f, float_at(value, 3) * 0.0f}));
 }
 
-std::string test_name(::testing::TestParamInfo<unsigned> const& info) {
-  return std::string(catalogue::shaders[info.param].name);
-}
-
-INSTANTIATE_TEST_SUITE_P(Catalogue, Every_entry, ::testing::Range(0u, catalogue::shader_count), test_name);
+INSTANTIATE_TEST_SUITE_P(Catalogue, Every_entry, ::testing::Range(0u, catalogue::shader_count), shader_test_name);
 
 TEST(Call_entry, EightyFourShadersHaveTheShadowDelivery) {
   unsigned n = 0;

@@ -7,7 +7,6 @@
 namespace kvx::test {
 namespace {
 
-float const nan = nan_with_payload();
 
 std::uint8_t truth(char const* shader, Bytes a, Bytes b) { return evaluate(shader, {a, b})[0]; }
 std::uint8_t truth(char const* shader, Bytes a) { return evaluate(shader, {a})[0]; }

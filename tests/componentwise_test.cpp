@@ -20,21 +20,21 @@ std::set<std::string_view> const componentwise = {
     "equal", "not_equal", "less_than", "greater_than", "less_than_or_equal", "greater_than_or_equal",
     "and", "or"};
 
-std::uint32_t const float_corpus[] = {
+std::uint32_t const component_floats[] = {
     0x00000000, 0x80000000, 0x3f800000, 0xbf800000, 0x3f000000, 0x40200000, 0xc0200000, 0x7fc01234,
     0xffc00001, 0x7f800000, 0xff800000, 0x00000001, 0x80400000, 0x7f7fffff, 0xff7fffff, 0x40400000,
     0x501502f9, 0x3eaaaaab, 0x42652ee0, 0xc2fe0000};
-std::int32_t const int_corpus[] = {0, 1, -1, 2, -7, 10, 31, 65536, INT_MIN, INT_MAX, 3, -2};
-std::uint8_t const bool_corpus[] = {0, 1, 2, 255};
+std::int32_t const component_ints[] = {0, 1, -1, 2, -7, 10, 31, 65536, INT_MIN, INT_MAX, 3, -2};
+std::uint8_t const component_bools[] = {0, 1, 2, 255};
 
 // Component i of parameter k in round `round`: walks each corpus so that every
 // component sees different values from its neighbours.
 Bytes component_value(Type t, unsigned round, unsigned k, unsigned i) {
   unsigned pick = round * 7 + k * 5 + i * 3;
   switch (kind(t)) {
-    case Kind::real: return floats(from_bits(float_corpus[pick % std::size(float_corpus)]));
-    case Kind::integer: return ints(int_corpus[pick % std::size(int_corpus)]);
-    default: return bools({bool_corpus[pick % std::size(bool_corpus)]});
+    case Kind::real: return floats(from_bits(component_floats[pick % std::size(component_floats)]));
+    case Kind::integer: return ints(component_ints[pick % std::size(component_ints)]);
+    default: return bools({component_bools[pick % std::size(component_bools)]});
   }
 }
 

@@ -27,18 +27,21 @@ std::size_t files_in(std::filesystem::path const& dir) {
   return std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator{});
 }
 
-// A gallery on a small grid, made once per test.
-std::string small_gallery(std::string const& name) {
-  std::string const dir = ::testing::TempDir() + "kvx_gallery_" + name;
-  std::filesystem::remove_all(dir);
-  Command_run const run = kvx_host("gallery -o " + dir + " -g 24 16");
-  EXPECT_EQ(run.status, 0) << run.output;
-  EXPECT_NE(run.output.find("402 shaders, 402 agree on both paths"), std::string::npos) << run.output;
+// A gallery on a small grid, made once for the tests that read it.
+std::string const& small_gallery() {
+  static std::string const dir = [] {
+    std::string const dir = ::testing::TempDir() + "kvx_gallery_small";
+    std::filesystem::remove_all(dir);
+    Command_run const run = kvx_host("gallery -o " + dir + " -g 24 16");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("402 shaders, 402 agree on both paths"), std::string::npos) << run.output;
+    return dir;
+  }();
   return dir;
 }
 
 TEST(Gallery, HasEveryShaderWithTheInterfaceListGives) {
-  std::string const dir = small_gallery("interface");
+  std::string const dir = small_gallery();
   std::string const page = file_bytes(dir + "/index.html");
   EXPECT_EQ(count(page, "<article class=\"shader\""), 402u);
   EXPECT_EQ(count(page, "both paths agree on every sample"), 402u);
@@ -59,7 +62,7 @@ TEST(Gallery, HasEveryShaderWithTheInterfaceListGives) {
 }
 
 TEST(Gallery, PicturesHoldTheValuesEvalGives) {
-  std::string const dir = small_gallery("values");
+  std::string const dir = small_gallery();
   // A plot: every tenth sample of the table behind it.
   std::istringstream table(file_bytes(dir + "/data/Math_float_sin.tsv"));
   std::string line;
@@ -92,17 +95,18 @@ std::string browser() {
   return {};
 }
 
-// The gallery as the default build's tests leave it in the build tree.
+// The full gallery, as the plain build's tests leave it in the build tree;
+// instrumented builds, whose shading is slow, load the small one.
 TEST(Gallery, LoadsInARealBrowserWithEveryPictureDecoded) {
   std::string const chromium = browser();
   if (chromium.empty()) GTEST_SKIP() << "no headless Chromium: apt-get install chromium-headless-shell";
-  std::string const dir = KVX_BUILD_DIR "/gallery";
 #if defined(KVX_SANITIZED) || defined(KVX_COVERAGE)
-  Command_run const made = kvx_host("gallery -g 32 32 -o " + dir);  // instrumented shading is slow
+  std::string const dir = small_gallery();
 #else
+  std::string const dir = KVX_BUILD_DIR "/gallery";
   Command_run const made = kvx_host("gallery -o " + dir);
-#endif
   ASSERT_EQ(made.status, 0) << made.output;
+#endif
 
   std::string const flags = " --no-sandbox --disable-gpu --hide-scrollbars --virtual-time-budget=10000 ";
   std::string const page = "file://" + dir + "/index.html";

@@ -6,7 +6,6 @@
 namespace kvx::test {
 namespace {
 
-float const nan = nan_with_payload();
 
 TEST(Geometry, Dot) {
   EXPECT_TRUE(same_floats(evaluate("Math_float3_dot", {floats(1, 2, 3), floats(4, 5, 6)}), {32}));

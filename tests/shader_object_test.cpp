@@ -127,11 +127,7 @@ TEST_P(Every_shader, MainWithoutResultInTheBlockStoresNothing) {
   object->release();
 }
 
-std::string test_name(::testing::TestParamInfo<unsigned> const& info) {
-  return std::string(catalogue::shaders[info.param].name);
-}
-
-INSTANTIATE_TEST_SUITE_P(Catalogue, Every_shader, ::testing::Range(0u, catalogue::shader_count), test_name);
+INSTANTIATE_TEST_SUITE_P(Catalogue, Every_shader, ::testing::Range(0u, catalogue::shader_count), shader_test_name);
 
 // The worked member of the family, from end to end.
 TEST(Shader_object, CapturedValuesAreFrozenAtCreation) {

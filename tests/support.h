@@ -27,12 +27,18 @@ host::Library& library();
 
 catalogue::Shader const& row(std::string_view shader);
 
+// Names the cases of a suite instantiated over catalogue indices.
+inline std::string shader_test_name(::testing::TestParamInfo<unsigned> const& info) {
+  return std::string(catalogue::shaders[info.param].name);
+}
+
 // initializer(i) for the shader's catalogue index, as the plug-in subclass.
 ZR::SHADER::Software_shader_plugin* new_plugin(std::string_view shader);
 
 inline std::uint32_t bits(float f) { return std::bit_cast<std::uint32_t>(f); }
 inline float from_bits(std::uint32_t u) { return std::bit_cast<float>(u); }
 inline float nan_with_payload(std::uint32_t payload = 0x1234) { return from_bits(0x7fc00000u | payload); }
+inline float const nan = nan_with_payload();
 
 template <class... F>
 Bytes floats(F... values) {

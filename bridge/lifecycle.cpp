@@ -13,8 +13,8 @@ void** instance_slot(Host_state* state) {
 
 }  // namespace
 
-void init_shader(Host_state* state, void* parameters, std::int32_t* instance_init_request,
-                 ZR::SHADER::Software_shader_plugin*& kept, Make_plugin make) {
+void lifecycle_init(Host_state* state, void* parameters, std::int32_t* instance_init_request,
+                    ZR::SHADER::Software_shader_plugin*& kept, Make_plugin make) {
   if (!parameters) {
     // Shader level: ask for the per-instance inits, then keep a fresh plug-in.
     // One left by an init without exit is destroyed rather than leaked.
@@ -31,7 +31,7 @@ void init_shader(Host_state* state, void* parameters, std::int32_t* instance_ini
   if (kept) record->shader = kept->new_instance(nullptr, nullptr);
 }
 
-void exit_shader(Host_state* state, void* parameters, ZR::SHADER::Software_shader_plugin*& kept) {
+void lifecycle_exit(Host_state* state, void* parameters, ZR::SHADER::Software_shader_plugin*& kept) {
   if (!parameters) {
     delete kept;
     kept = nullptr;

@@ -24,9 +24,9 @@ using Make_plugin = ZR::SHADER::Software_shader_plugin* (*)();
 
 // What every shader's init and exit do, given where that shader keeps its
 // plug-in and how to make one.
-KVX_HIDDEN void init_shader(Host_state* state, void* parameters, std::int32_t* instance_init_request,
-                            ZR::SHADER::Software_shader_plugin*& kept, Make_plugin make);
-KVX_HIDDEN void exit_shader(Host_state* state, void* parameters, ZR::SHADER::Software_shader_plugin*& kept);
+KVX_HIDDEN void lifecycle_init(Host_state* state, void* parameters, std::int32_t* instance_init_request,
+                                ZR::SHADER::Software_shader_plugin*& kept, Make_plugin make);
+KVX_HIDDEN void lifecycle_exit(Host_state* state, void* parameters, ZR::SHADER::Software_shader_plugin*& kept);
 
 // The shader's plug-in between its shader-level init and exit; null at load.
 template <class Plugin>
@@ -39,12 +39,12 @@ KVX_HIDDEN ZR::SHADER::Software_shader_plugin* make_plugin() {
 
 template <class Plugin>
 void shader_init(Host_state* state, void* parameters, std::int32_t* instance_init_request) {
-  init_shader(state, parameters, instance_init_request, plugin_of<Plugin>, make_plugin<Plugin>);
+  lifecycle_init(state, parameters, instance_init_request, plugin_of<Plugin>, make_plugin<Plugin>);
 }
 
 template <class Plugin>
 void shader_exit(Host_state* state, void* parameters) {
-  exit_shader(state, parameters, plugin_of<Plugin>);
+  lifecycle_exit(state, parameters, plugin_of<Plugin>);
 }
 
 }  // namespace kvx

@@ -19,7 +19,7 @@ struct Scenario {
 };
 
 struct Staged_call {
-  host::Host host{1024};
+  host::Host host;
   C_block block;
   host::Output_requests requests;
   Bytes destinations[5];

@@ -1,19 +1,18 @@
 // The catalogue in the `kvx-host/list/1` JSON schema (docs/kvx-host.md): one
-// object per shader, one line each. `kvx-host list --json`, the gallery page
-// and the Python module all describe shaders with it.
+// object per shader. `kvx-host list --json`, the gallery page and the Python
+// module all describe shaders with it.
 #pragma once
 
-#include <string>
-#include <string_view>
+#include <nlohmann/json.hpp>
 
 #include <catalogue/catalogue.h>
 
 namespace kvx::host {
 
-// A JSON string literal.
-std::string json_string(std::string_view text);
+// Members in the documented order.
+using Json = nlohmann::ordered_json;
 
 // {"index": …, "name": …, "operation": …, "type": …, "result": …, "parameters": […]}
-std::string shader_json(catalogue::Shader const& shader);
+Json shader_json(catalogue::Shader const& shader);
 
 }  // namespace kvx::host

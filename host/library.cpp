@@ -9,9 +9,11 @@
 namespace kvx::host {
 
 // KVX_LIBRARY if set; else the plug-in beside the executable (a build tree)
-// or where the installation put it relative to the executable; else the same
-// relative to this reference host library, for hosts that are not an
-// executable of ours (the Python module); else the one this host was built with.
+// or where the installation put it relative to the executable; else, for
+// hosts that are not an executable of ours (the Python module), the plug-in
+// beside the object holding this code or in the folder above (a build tree),
+// or where the installation put it relative to the library folder two above
+// (lib/python3.X/dist-packages); else the one this host was built with.
 std::string Library::default_path() {
   if (char const* path = std::getenv("KVX_LIBRARY"); path && *path) return path;
   std::error_code error;
@@ -24,7 +26,7 @@ std::string Library::default_path() {
   Dl_info self{};
   if (dladdr(reinterpret_cast<void*>(&Library::default_path), &self) && self.dli_fname) {
     auto const dir = std::filesystem::path(self.dli_fname).parent_path();
-    for (auto const& candidate : {dir / "libkvx_base.so", dir / ".." / "libkvx_base.so"})
+    for (auto const& candidate : {dir / "libkvx_base.so", dir / ".." / "libkvx_base.so", dir / ".." / ".." / KVX_LIBDIR_LIBRARY})
       if (std::filesystem::exists(candidate, error)) return candidate.lexically_normal().string();
   }
   return KVX_LIBRARY_PATH;

@@ -1,12 +1,15 @@
 #include <host/network_text.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
 
+#include <host/printable.h>
 #include <host/values.h>
 
 namespace kvx::host {
@@ -20,7 +23,11 @@ bool is_instance_name(std::string_view name) {
   return true;
 }
 
-std::string quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
+std::string in_quotes(std::string_view text) { return "'" + printable(text) + "'"; }
+
+std::string too_large() {
+  return "larger than " + std::to_string(Network_text::max_bytes >> 20) + " MiB, the most a network may be";
+}
 
 std::string parameter_names(catalogue::Shader const& shader) {
   if (!shader.parameter_count) return "it has none";
@@ -76,11 +83,17 @@ void Network_text::statement(std::vector<std::string_view> const& words, Locatio
     arity(1, "INSTANCE");
     set_output(words[1], at);
   } else {
-    throw Network_error(at, "unknown statement " + quoted(keyword) + " (shader, param, connect, splat, output)");
+    throw Network_error(at, "unknown statement " + in_quotes(keyword) + " (shader, param, connect, splat, output)");
   }
 }
 
 unsigned Network_text::read(std::string_view text, std::string const& source) {
+  if (text.size() > max_bytes) throw Network_error({source, 0}, too_large());
+  if (std::size_t const end = end_of_text(text); end < text.size()) {
+    auto const line = static_cast<unsigned>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(end), '\n') + 1);
+    throw Network_error({source, line}, "not text: the byte " + printable(text.substr(end, 1)) +
+                                            " (a network is plain text, one statement a line)");
+  }
   unsigned line = 0;
   while (!text.empty()) {
     ++line;
@@ -94,6 +107,11 @@ unsigned Network_text::read(std::string_view text, std::string const& source) {
 }
 
 unsigned Network_text::read_file(std::string const& path) {
+  std::error_code error;
+  auto const status = std::filesystem::status(path, error);
+  if (std::filesystem::is_directory(status)) throw Network_error({path, 0}, "is a directory, not a network file");
+  if (std::filesystem::is_regular_file(status) && std::filesystem::file_size(path, error) > max_bytes)
+    throw Network_error({path, 0}, too_large());
   std::ifstream in(path, std::ios::binary);
   std::ostringstream text;
   if (in) text << in.rdbuf();
@@ -109,28 +127,28 @@ Network_text::Result Network_text::finish(Location const& end) const {
 
 void Network_text::add_shader(std::string_view shader, std::string_view name, Location const& at) {
   auto const* row = catalogue::find(shader);
-  if (!row) throw Network_error(at, "unknown shader " + quoted(shader));
+  if (!row) throw Network_error(at, "unknown shader " + in_quotes(shader));
   if (!is_instance_name(name))
-    throw Network_error(at, quoted(name) + " is not an instance name (letters, digits and _, not first a digit)");
+    throw Network_error(at, in_quotes(name) + " is not an instance name (letters, digits and _, not first a digit)");
   if (auto it = instances_.find(name); it != instances_.end())
-    throw Network_error(at, "instance " + quoted(name) + " is already made, on line " +
+    throw Network_error(at, "instance " + in_quotes(name) + " is already made, on line " +
                                 std::to_string(it->second.line));
   instances_.emplace(std::string(name), Instance{network_.add(shader), row, at.line, {}, {}});
 }
 
 Network_text::Reference Network_text::reference(std::string_view text, Location const& at) {
   auto const dot = text.find('.');
-  if (dot == std::string_view::npos) throw Network_error(at, quoted(text) + " is not INSTANCE.PARAMETER");
+  if (dot == std::string_view::npos) throw Network_error(at, in_quotes(text) + " is not INSTANCE.PARAMETER");
   std::string const instance_name(text.substr(0, dot));
   std::string const parameter(text.substr(dot + 1));
   auto it = instances_.find(instance_name);
-  if (it == instances_.end()) throw Network_error(at, "unknown instance " + quoted(instance_name));
+  if (it == instances_.end()) throw Network_error(at, "unknown instance " + in_quotes(instance_name));
   Instance& instance = it->second;
   if (parameter == "result") return {&instance, instance_name, nullptr, parameter};
   for (auto const& p : instance.shader->parameters())
     if (p.name == parameter) return {&instance, instance_name, &p, parameter};
   throw Network_error(at, instance_name + " (" + std::string(instance.shader->name) + ") has no parameter " +
-                              quoted(parameter) + ": " + parameter_names(*instance.shader));
+                              in_quotes(parameter) + ": " + parameter_names(*instance.shader));
 }
 
 // A parameter takes one constant or one connection, once. Checked before
@@ -167,7 +185,7 @@ bool Network_text::feeds(std::string const& from, std::string const& into) const
 
 void Network_text::add_connection(std::string_view from, std::string_view to, bool splat, Location const& at) {
   Reference const source = reference(from, at);
-  if (source.parameter) throw Network_error(at, "a connection starts at INSTANCE.result, not " + quoted(from));
+  if (source.parameter) throw Network_error(at, "a connection starts at INSTANCE.result, not " + in_quotes(from));
   Reference const target = reference(to, at);
   Type const given = source.instance->shader->result;
   if (target.parameter) {
@@ -194,9 +212,9 @@ void Network_text::add_connection(std::string_view from, std::string_view to, bo
 }
 
 void Network_text::set_output(std::string_view name, Location const& at) {
-  if (!instances_.contains(name)) throw Network_error(at, "unknown instance " + quoted(name));
+  if (!instances_.contains(name)) throw Network_error(at, "unknown instance " + in_quotes(name));
   if (output_)
-    throw Network_error(at, "the output is already " + quoted(output_->first) + ", on line " +
+    throw Network_error(at, "the output is already " + in_quotes(output_->first) + ", on line " +
                                 std::to_string(output_->second));
   output_.emplace(std::string(name), at.line);
 }

@@ -50,10 +50,16 @@ class Network_text {
 
   // One statement, keyword first.
   void statement(std::vector<std::string_view> const& words, Location const& at);
+  // The largest network text read: far above any network a person writes,
+  // and enough for machine-made ones of a hundred thousand instances.
+  static constexpr std::size_t max_bytes = std::size_t{64} << 20;
+
   // Every statement of a text; lines are numbered from 1. Returns the number
-  // of lines read.
+  // of lines read. Text over max_bytes, or bytes that are not text (binary
+  // data, a mistaken file), are a Network_error.
   unsigned read(std::string_view text, std::string const& source);
-  // read() of a file's contents; an unreadable file is a Network_error.
+  // read() of a file's contents; a directory, an unreadable file or one over
+  // max_bytes is a Network_error.
   unsigned read_file(std::string const& path);
 
   // The checked network with its output; a Network_error at `end` if no

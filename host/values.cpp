@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cinttypes>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,12 +23,22 @@ std::vector<std::string> split(std::string_view text) {
   }
 }
 
-bool parse_float(std::string const& s, float& out) {
-  if (s.empty()) return false;
+// The text as a message quotes it: a long one cut short.
+std::string excerpt(std::string const& s) {
+  std::string text = "'";
+  if (s.size() <= 40) return text.append(s).append("'");
+  return text.append(s, 0, 32).append("...' (").append(std::to_string(s.size())).append(" characters)");
+}
+
+// Why the text is not a float, or nothing. A finite number too large for a
+// float is refused rather than taken as infinity, which is written inf.
+std::optional<std::string> parse_float(std::string const& s, float& out) {
   char* end = nullptr;
   errno = 0;
   out = std::strtof(s.c_str(), &end);
-  return *end == '\0' && end != s.c_str();
+  if (s.empty() || *end != '\0' || end == s.c_str()) return excerpt(s) + " is not a float";
+  if (errno == ERANGE && std::isinf(out)) return excerpt(s) + " is out of range for a float (inf is written inf)";
+  return std::nullopt;
 }
 
 bool parse_integer(std::string const& s, long long low, long long high, long long& out) {
@@ -51,20 +62,20 @@ Parsed parse_value(Type t, std::string_view text) {
     switch (kind(t)) {
       case Kind::real: {
         float f;
-        if (!parse_float(p, f)) return {std::nullopt, "'" + p + "' is not a float"};
+        if (auto const error = parse_float(p, f)) return {std::nullopt, *error};
         std::memcpy(bytes.data() + 4 * i, &f, 4);
         break;
       }
       case Kind::integer: {
         long long v;
-        if (!parse_integer(p, INT32_MIN, INT32_MAX, v)) return {std::nullopt, "'" + p + "' is not a 32-bit int"};
+        if (!parse_integer(p, INT32_MIN, INT32_MAX, v)) return {std::nullopt, excerpt(p) + " is not a 32-bit int"};
         auto const i32 = static_cast<std::int32_t>(v);
         std::memcpy(bytes.data() + 4 * i, &i32, 4);
         break;
       }
       case Kind::handle: {
         long long v;
-        if (!parse_integer(p, 0, UINT32_MAX, v)) return {std::nullopt, "'" + p + "' is not a texture handle"};
+        if (!parse_integer(p, 0, UINT32_MAX, v)) return {std::nullopt, excerpt(p) + " is not a texture handle"};
         auto const u32 = static_cast<std::uint32_t>(v);
         std::memcpy(bytes.data(), &u32, 4);
         break;
@@ -73,7 +84,7 @@ Parsed parse_value(Type t, std::string_view text) {
         long long v;
         if (p == "true") v = 1;
         else if (p == "false") v = 0;
-        else if (!parse_integer(p, 0, 255, v)) return {std::nullopt, "'" + p + "' is not a bool (true, false or a byte)"};
+        else if (!parse_integer(p, 0, 255, v)) return {std::nullopt, excerpt(p) + " is not a bool (true, false or a byte)"};
         bytes[i] = static_cast<std::uint8_t>(v);
         break;
       }

@@ -102,9 +102,9 @@ class Library {
 
   py::list shaders() const {
     if (!shaders_) {
-      std::string json = "[";
-      for (auto const& row : catalogue::shaders) json += (row.index ? ", " : "") + host::shader_json(row);
-      shaders_ = py::module_::import("json").attr("loads")(json + "]");
+      host::Json all = host::Json::array();
+      for (auto const& row : catalogue::shaders) all.push_back(host::shader_json(row));
+      shaders_ = py::module_::import("json").attr("loads")(all.dump());
     }
     return py::list(*shaders_);  // a fresh list each time: callers may change theirs
   }

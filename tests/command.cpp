@@ -8,8 +8,8 @@
 
 namespace kvx::test {
 
-Command_run kvx_host(std::string const& arguments) {
-  std::string const command = std::string(KVX_HOST_PATH) + " " + arguments + " 2>&1";
+Command_run run_shell(std::string const& command_line) {
+  std::string const command = command_line + " 2>&1";
   FILE* pipe = popen(command.c_str(), "r");
   Command_run run{-1, {}};
   if (!pipe) return run;
@@ -19,6 +19,8 @@ Command_run kvx_host(std::string const& arguments) {
   run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   return run;
 }
+
+Command_run kvx_host(std::string const& arguments) { return run_shell(std::string(KVX_HOST_PATH) + " " + arguments); }
 
 std::string file_bytes(std::string const& path) {
   std::ifstream in(path, std::ios::binary);

@@ -11,6 +11,9 @@ struct Command_run {
   std::string output;  // stdout and stderr
 };
 
+// A shell command line, stderr with stdout.
+Command_run run_shell(std::string const& command);
+
 // kvx-host with these arguments (shell words).
 Command_run kvx_host(std::string const& arguments);
 

@@ -3,6 +3,9 @@
 #include <string>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <catalogue/catalogue.h>
 
 #include "command.h"
 
@@ -22,19 +25,34 @@ TEST(Kvx_host, ListsEveryShaderInFactoryOrder) {
   EXPECT_NE(run.output.find("location float2 @24"), std::string::npos) << "Math_float2_lerp's offsets";
 }
 
+// Read back with a JSON parser, every field against the catalogue's table.
 TEST(Kvx_host, ListsAsJsonInItsDocumentedSchema) {
-  Command_run const run = kvx_host("list --json");
+  Command_run const run = kvx_host("list --json 2>/dev/null");
   ASSERT_EQ(run.status, 0) << run.output;
-  EXPECT_NE(run.output.find("\"schema\": \"kvx-host/list/1\""), std::string::npos);
-  EXPECT_EQ(count(run.output, "\"index\": "), 402u);
-  EXPECT_NE(run.output.find("{\"index\": 311, \"name\": \"Math_color_conditional\", \"operation\": \"conditional\", "
-                            "\"type\": \"color\", \"result\": \"color\", \"parameters\": [{\"name\": \"condition\", "
-                            "\"type\": \"bool\", \"offset\": 0, \"slot_size\": 4, \"default\": null}, {\"name\": "
-                            "\"true_value\", \"type\": \"color\", \"offset\": 4, \"slot_size\": 16, \"default\": [1, 1, "
-                            "1, 1]}, {\"name\": \"false_value\", \"type\": \"color\", \"offset\": 20, \"slot_size\": "
-                            "16, \"default\": [0, 0, 0, 1]}]}"),
-            std::string::npos);
-  EXPECT_NE(run.output.find("\"name\": \"Math_cross\", \"operation\": \"cross\", \"type\": null"), std::string::npos);
+  auto const document = nlohmann::json::parse(run.output);
+  EXPECT_EQ(document["schema"], "kvx-host/list/1");
+  auto const& shaders = document["shaders"];
+  ASSERT_EQ(shaders.size(), kvx::catalogue::shader_count);
+  for (auto const& row : kvx::catalogue::shaders) {
+    auto const& shader = shaders[row.index];
+    EXPECT_EQ(shader["index"], row.index);
+    EXPECT_EQ(shader["name"], std::string(row.name));
+    EXPECT_EQ(shader["operation"], std::string(row.operation));
+    EXPECT_EQ(shader["type"], row.typed ? nlohmann::json(std::string(kvx::name(row.type))) : nlohmann::json());
+    EXPECT_EQ(shader["result"], std::string(kvx::name(row.result)));
+    ASSERT_EQ(shader["parameters"].size(), row.parameter_count) << row.name;
+    for (unsigned k = 0; k < row.parameter_count; ++k) {
+      auto const& p = row.parameter_list[k];
+      auto const& listed = shader["parameters"][k];
+      EXPECT_EQ(listed["name"], std::string(p.name));
+      EXPECT_EQ(listed["type"], std::string(kvx::name(p.type)));
+      EXPECT_EQ(listed["offset"], p.offset);
+      EXPECT_EQ(listed["slot_size"], kvx::slot_size(p.type));
+      EXPECT_EQ(listed["default"].is_null(), !p.has_default) << row.name << "." << p.name;
+    }
+  }
+  auto const& defaults = shaders[311]["parameters"][1]["default"];  // Math_color_conditional's true_value
+  EXPECT_EQ(defaults, nlohmann::json({1.0, 1.0, 1.0, 1.0}));
 }
 
 TEST(Kvx_host, DescribesOneShader) {
@@ -99,17 +117,29 @@ TEST(Kvx_host, BadInputGetsOneLineNamingTheProblemAndStatusTwo) {
       {"eval Math_float_nope left=1", "kvx-host: unknown shader 'Math_float_nope'\n"},
       {"eval Math_float_add lefty=1", "kvx-host: Math_float_add has no parameter 'lefty'\n"},
       {"eval Math_float_add left=one", "kvx-host: left: 'one' is not a float\n"},
+      {"eval Math_float_add left=1e40", "kvx-host: left: '1e40' is out of range for a float (inf is written inf)\n"},
+      {"eval Math_float_add left=-1e39", "kvx-host: left: '-1e39' is out of range for a float (inf is written inf)\n"},
+      {"eval Math_float_add left=$(printf '9%.0s' $(seq 300))",
+       "kvx-host: left: '99999999999999999999999999999999...' (300 characters) is out of range for a float (inf is "
+       "written inf)\n"},
       {"eval Math_float3_add left=1,2", "kvx-host: left: float3 takes 3 components, not 2\n"},
       {"eval Math_int_add left=2.5", "kvx-host: left: '2.5' is not a 32-bit int\n"},
       {"eval Math_int_add left=4294967296", "kvx-host: left: '4294967296' is not a 32-bit int\n"},
       {"eval Math_bool_and left=maybe", "kvx-host: left: 'maybe' is not a bool (true, false or a byte)\n"},
-      {"eval Math_float_add --path java", "kvx-host: --path takes c, cpp or both\n"},
+      {"eval Math_float_add --path java", "kvx-host: eval: --path: 'java' is not c, cpp or both\n"},
       {"eval Math_float_add --state 9", "kvx-host: --state: '9' is not id=value\n"},
-      {"eval Math_float_add stray", "kvx-host: unexpected argument 'stray'\n"},
-      {"describe", "kvx-host: describe takes one shader name\n"},
-      {"render --size 0x10", "kvx-host: --size takes WxH, each from 1 to 8192, not '0x10'\n"},
-      {"list --xml", "kvx-host: list takes only --json, not '--xml'\n"},
+      {"eval Math_float_add stray", "kvx-host: unexpected argument 'stray' (not name=value)\n"},
+      {"describe", "kvx-host: describe: SHADER is required\n"},
+      {"render --size 0x10", "kvx-host: render: --size: '0x10' is not WxH, each from 1 to 8192\n"},
+      {"render -g 640", "kvx-host: render: -g: At least 2 required but received 1\n"},
+      {"gallery -o x -g 2000 20", "kvx-host: gallery: -g: '2000' is not a whole number from 1 to 1024\n"},
+      {"shade --threads 0", "kvx-host: shade: --threads: '0' is not a whole number from 1 to 256\n"},
+      {"list --xml", "kvx-host: unknown option '--xml' (try --help)\n"},
+      {"shade x.kvx --thread 2", "kvx-host: unknown option '--thread' (did you mean '--threads'?)\n"},
+      {"render --pth both", "kvx-host: unknown option '--pth' (did you mean '--path'?)\n"},
+      {"lsit", "kvx-host: unknown command 'lsit' (did you mean 'list'?)\n"},
       {"paint", "kvx-host: unknown command 'paint' (try --help)\n"},
+      {"eval Math_float_add $(printf 'left=\\033[31m')", "kvx-host: left: '\\x1b[31m' is not a float\n"},
   };
   for (auto const& c : cases) {
     Command_run const run = kvx_host(c.arguments);
@@ -118,8 +148,57 @@ TEST(Kvx_host, BadInputGetsOneLineNamingTheProblemAndStatusTwo) {
   }
 }
 
+// --help and --version answer on stdout with status 0; each command's help
+// names every option with its default.
+TEST(Kvx_host, HelpAndVersionFollowTheConventions) {
+  Command_run const help = kvx_host("--help 2>/dev/null");
+  EXPECT_EQ(help.status, 0);
+  for (char const* command : {"list", "describe", "eval", "render", "shade", "gallery", "completion"})
+    EXPECT_NE(help.output.find(std::string("\n  ") + command + " "), std::string::npos) << command;
+  struct Option {
+    char const* command;
+    char const* line;
+  };
+  for (auto const& o : {Option{"shade", "-g W H "}, {"shade", "(default: 256 256)"}, {"shade", "--path c|cpp|both"},
+                        {"render", "(default: 640 360)"}, {"render", "--path c|cpp|both"}, {"render", "--size WxH"},
+                        {"gallery", "(default: 128 128)"}, {"eval", "(default: both)"}, {"shade", "--threads N"}}) {
+    Command_run const run = kvx_host(std::string(o.command) + " --help 2>/dev/null");
+    EXPECT_EQ(run.status, 0) << o.command;
+    EXPECT_NE(run.output.find(o.line), std::string::npos) << o.command << " --help lacks " << o.line << "\n"
+                                                          << run.output;
+  }
+  Command_run const version = kvx_host("--version 2>/dev/null");
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.output.find("kvx-host " KVX_VERSION "\nlibrary "), 0u) << version.output;
+  EXPECT_NE(version.output.find("libkvx_base.so: 402 shaders, plug-in version 2 (compiler korvex), C interface "
+                                "version 4"),
+            std::string::npos)
+      << version.output;
+  EXPECT_EQ(kvx_host("").status, 2);
+}
+
+// The completion script, run by bash as it completes a line.
+TEST(Kvx_host, CompletesCommandsOptionsAndShaderNames) {
+  std::string const script = ::testing::TempDir() + "kvx-host.bash";
+  ASSERT_EQ(kvx_host("completion > " + script).status, 0);
+  auto complete = [&](std::string const& line) {
+    std::string const command = "bash -c 'source " + script + "; COMP_WORDS=(" + line +
+                                "); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _kvx_host; echo \"${COMPREPLY[*]}\"'";
+    return kvx::test::run_shell(command).output;
+  };
+  EXPECT_EQ(complete(KVX_HOST_PATH " sh"), "shade\n");
+  EXPECT_EQ(complete(KVX_HOST_PATH " shade --th"), "--threads\n");
+  EXPECT_EQ(complete(KVX_HOST_PATH " render --path b"), "both\n");
+  EXPECT_EQ(complete(KVX_HOST_PATH " describe Math_float3_norm"), "Math_float3_normalize\n");
+  EXPECT_EQ(complete(KVX_HOST_PATH " shade --shader State_backs"), "State_backside\n");
+  EXPECT_EQ(complete(KVX_HOST_PATH " gallery -g 1"), "\n");
+}
+
 TEST(Kvx_host, RendersTheSameImageThroughBothInterfaces) {
   std::string const dir = ::testing::TempDir();
+  Command_run const both = kvx_host("render -g 48 27 --threads 2 --path both -o " + dir + "kvx_both.png");
+  ASSERT_EQ(both.status, 0) << both.output;
+  EXPECT_NE(both.output.find("both paths agree at every pixel"), std::string::npos) << both.output;
   Command_run const c = kvx_host("render --size 48x27 --threads 2 -o " + dir + "kvx_c.png");
   Command_run const cpp = kvx_host("render --size 48x27 --threads 3 --path cpp -o " + dir + "kvx_cpp.png");
   ASSERT_EQ(c.status, 0) << c.output;
@@ -131,6 +210,7 @@ TEST(Kvx_host, RendersTheSameImageThroughBothInterfaces) {
   ASSERT_GT(image.size(), 100u);
   EXPECT_EQ(image.substr(1, 3), "PNG");
   EXPECT_EQ(image, file_bytes(dir + "kvx_cpp.png"));
+  EXPECT_EQ(image, file_bytes(dir + "kvx_both.png"));
 }
 
 }  // namespace

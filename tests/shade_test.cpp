@@ -1,7 +1,9 @@
 // kvx-host shade, run as a user runs it: the example networks on both paths
 // and thread counts to the same bytes, the EXR read back with OpenEXR against
 // `kvx-host eval`, and every kind of bad network refused with its location.
+#include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -146,8 +148,36 @@ TEST(Shade, ABadNetworkIsRefusedWhereItStandsAndNothingIsShaded) {
   Command_run const line = kvx_host("shade --shader Math_float_add a --connect a.result b.left");
   EXPECT_EQ(line.status, 2);
   EXPECT_EQ(line.output, "kvx-host: command line:2: unknown instance 'b'\n");
-  EXPECT_EQ(kvx_host("shade --output").output, "kvx-host: --output takes one value\n");
-  EXPECT_EQ(kvx_host("shade x.kvx -o x.jpg").output, "kvx-host: -o writes .exr or .png, not 'x.jpg'\n");
+  EXPECT_EQ(kvx_host("shade --output").output, "kvx-host: shade: --output: 1 required I missing\n");
+  EXPECT_EQ(kvx_host("shade x.kvx -o x.jpg").output, "kvx-host: shade: -o: 'x.jpg' is not a .exr or .png file name\n");
+}
+
+// What a user may hand over by mistake: each refused in one line, with exit
+// status 2, its bytes printable.
+TEST(Shade, AFileThatIsNoNetworkIsRefusedInOneLine) {
+  std::string const directory = ::testing::TempDir();
+  std::string const binary = write_temp("binary.kvx", std::string("shader Math_float_add a\n\x01\xff\0eTA", 30));
+  std::string const latin1 = write_temp("latin1.kvx", "# caf\xe9\n");
+  std::string const large = temp("large.kvx");
+  std::filesystem::resize_file(write_temp("large.kvx", ""), (std::uintmax_t{64} << 20) + 1);
+  std::string const overflow = write_temp("overflow.kvx", "shader Math_float_add a\nparam a.left 1e40\noutput a\n");
+  struct Case {
+    std::string network, message;
+  };
+  Case const cases[] = {
+      {directory, directory + ": is a directory, not a network file"},
+      {binary, binary + ":2: not text: the byte \\x01 (a network is plain text, one statement a line)"},
+      {latin1, latin1 + ":1: not text: the byte \\xe9 (a network is plain text, one statement a line)"},
+      {large, large + ": larger than 64 MiB, the most a network may be"},
+      {overflow, overflow + ":2: a.left: '1e40' is out of range for a float (inf is written inf)"},
+      {"--shader Math_float_add a --param a.left $(printf '\\001')", "command line:2: a.left: '\\x01' is not a float"},
+  };
+  for (auto const& c : cases) {
+    Command_run const run = kvx_host("shade " + c.network);
+    EXPECT_EQ(run.status, 2) << c.network;
+    EXPECT_EQ(run.output, "kvx-host: " + c.message + "\n") << c.network;
+  }
+  std::filesystem::remove(large);
 }
 
 }  // namespace

@@ -1,30 +1,24 @@
-// The kvx-host commands. Each returns the process exit status: 0 done, 1 the
-// library failed to load or to answer, or the two paths differed (shade,
-// gallery), 2 the command line or the input was wrong.
+// The kvx-host commands. Each adds itself to the command line, with its
+// options and their help; when the command line chooses it, it leaves in
+// `run` the work to do. The work returns the process exit status: 0 done, 1
+// the library failed to load or to answer, or the two paths differed, 2 the
+// command line or the input was wrong.
 #pragma once
 
-#include <optional>
-#include <span>
-#include <string>
-#include <string_view>
+#include <functional>
 
-#include <host/library.h>
+#include <CLI/CLI.hpp>
 
 namespace kvx::tool {
 
-using Arguments = std::span<char const* const>;
+using Run = std::function<int()>;
 
-int list(host::Library& library, Arguments arguments);
-int describe(host::Library& library, Arguments arguments);
-int eval(host::Library& library, Arguments arguments);
-int render(host::Library& library, Arguments arguments);
-int shade(host::Library& library, Arguments arguments);
-int gallery(host::Library& library, Arguments arguments);
-
-// One line on stderr naming the problem; returns 2.
-int usage_error(std::string_view message);
-
-// A count from 1 to `high` written in decimal digits, or nothing.
-std::optional<unsigned> parse_count(std::string const& text, unsigned high);
+void add_list(CLI::App& app, Run& run);
+void add_describe(CLI::App& app, Run& run);
+void add_eval(CLI::App& app, Run& run);
+void add_render(CLI::App& app, Run& run);
+void add_shade(CLI::App& app, Run& run);
+void add_gallery(CLI::App& app, Run& run);
+void add_completion(CLI::App& app, Run& run);
 
 }  // namespace kvx::tool

@@ -4,17 +4,19 @@
 
 #include <catalogue/catalogue.h>
 
+#include <host/library.h>
 #include <host/values.h>
 
+#include "command_line.h"
 #include "commands.h"
 
 namespace kvx::tool {
 
+namespace {
+
 using host::format_value;
 
-int describe(host::Library& library, Arguments arguments) {
-  if (arguments.size() != 1) return usage_error("describe takes one shader name");
-  std::string const shader = arguments[0];
+int describe(host::Library const& library, std::string const& shader) {
   auto const* row = catalogue::find(shader);
   if (!row) return usage_error("unknown shader '" + shader + "'");
   for (char const* suffix : {"", "_version", "_init", "_exit"})
@@ -55,6 +57,22 @@ int describe(host::Library& library, Arguments arguments) {
               std::string(name(row->result)).c_str(), slot_size(row->result),
               row->result == Type::float4 || row->result == Type::color ? "; shadow rays store \"kvx:shadow\"" : "");
   return 0;
+}
+
+}  // namespace
+
+void add_describe(CLI::App& app, Run& run) {
+  auto shader = std::make_shared<std::string>();
+  auto* command = app.add_subcommand("describe", "one shader's interface in full");
+  command->add_option("SHADER", *shader, "a shader name, as kvx-host list gives it")
+      ->type_name("SHADER")
+      ->required();
+  command->callback([shader, &run] {
+    run = [shader] {
+      host::Library const library;
+      return describe(library, *shader);
+    };
+  });
 }
 
 }  // namespace kvx::tool

@@ -13,9 +13,12 @@
 #include <vector>
 
 #include <host/grid.h>
+#include <host/library.h>
 #include <host/values.h>
 
+#include "command_line.h"
 #include "commands.h"
+#include "library_version.h"
 #include "gallery_inputs.h"
 #include "gallery_page.h"
 #include "image.h"
@@ -29,31 +32,8 @@ namespace {
 struct Options {
   std::string directory;
   host::Grid grid{128, 128};
-  unsigned threads = std::max(1u, std::thread::hardware_concurrency());
+  unsigned threads = default_threads();
 };
-
-int parse(Arguments arguments, Options& o) {
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    std::string const a = arguments[i];
-    // The next argument as a count from 1 to high.
-    auto count = [&](unsigned& out, unsigned high) {
-      auto const n = i + 1 < arguments.size() ? parse_count(arguments[++i], high) : std::nullopt;
-      if (n) out = *n;
-      return n.has_value();
-    };
-    if (a == "-o" && i + 1 < arguments.size()) {
-      o.directory = arguments[++i];
-    } else if (a == "-g") {
-      if (!count(o.grid.width, 1024) || !count(o.grid.height, 1024)) return usage_error("-g takes W H, each from 1 to 1024");
-    } else if (a == "--threads") {
-      if (!count(o.threads, 256)) return usage_error("--threads takes 1 to 256");
-    } else {
-      return usage_error("unexpected argument '" + a + "' (gallery -o DIR [-g W H] [--threads N])");
-    }
-  }
-  if (o.directory.empty()) return usage_error("gallery needs -o DIR");
-  return 0;
-}
 
 void write_text(std::filesystem::path const& path, std::string const& text) {
   std::ofstream out(path, std::ios::binary);
@@ -117,11 +97,7 @@ Gallery_entry picture(host::Library const& library, catalogue::Shader const& row
   return entry;
 }
 
-}  // namespace
-
-int gallery(host::Library& library, Arguments arguments) {
-  Options o;
-  if (int status = parse(arguments, o)) return status;
+int gallery(host::Library const& library, Options const& o) {
   std::filesystem::path const dir = o.directory;
   std::filesystem::create_directories(dir / "images");
   std::filesystem::create_directories(dir / "data");
@@ -134,7 +110,9 @@ int gallery(host::Library& library, Arguments arguments) {
       entries.push_back(is_plotted(row) ? plot(library, row, dir) : picture(library, row, dir, o));
     }
   }
-  std::string const made_by = "Every picture was computed by " + library.path() + " through its C entries and " +
+  std::string const made_by = "Every picture was computed by " + std::filesystem::path(library.path()).filename().string() + " (" +
+                              library_version(library) + ")" +
+                              " through its C entries and " +
                               "its shader objects, over a " + std::to_string(o.grid.width) + "×" +
                               std::to_string(o.grid.height) + " grid or 401 samples. The grid's state and the "
                               "binding rule: docs/kvx-host.md.";
@@ -150,6 +128,22 @@ int gallery(host::Library& library, Arguments arguments) {
   std::printf("wrote %s: %zu shaders, %zu agree on both paths\n", (dir / "index.html").c_str(), entries.size(),
               entries.size() - differing);
   return differing ? 1 : 0;
+}
+
+}  // namespace
+
+void add_gallery(CLI::App& app, Run& run) {
+  auto o = std::make_shared<Options>();
+  auto* command = app.add_subcommand("gallery", "a page with every shader's interface and picture");
+  command->add_option("-o", o->directory, "the directory to write the page into")->type_name("DIR")->required();
+  add_grid_option(*command, o->grid, 1024);
+  add_threads_option(*command, o->threads);
+  command->callback([o, &run] {
+    run = [o] {
+      host::Library const library;
+      return gallery(library, *o);
+    };
+  });
 }
 
 }  // namespace kvx::tool

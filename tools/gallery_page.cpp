@@ -93,7 +93,7 @@ std::string entry_html(Gallery_entry const& e) {
           ". <a href=\"" + escaped(e.data) + "\">exact values</a></figcaption></figure>\n";
   html += e.difference ? "<div class=\"differ\">the paths differ: " + escaped(*e.difference) + "</div>\n"
                        : "<div class=\"agree\">✓ both paths agree on every sample</div>\n";
-  html += "<script type=\"application/json\">" + host::shader_json(s) + "</script>\n";
+  html += "<script type=\"application/json\">" + host::shader_json(s).dump() + "</script>\n";
   return html + "</article>\n";
 }
 

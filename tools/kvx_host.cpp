@@ -1,78 +1,74 @@
 // kvx-host: the reference host as a command-line tool. It loads the plug-in
 // library with dlopen, exactly as a renderer would, and drives it only through
 // its exported interface.
-#include <cctype>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <exception>
 #include <string>
-#include <string_view>
 
-#include <host/host.h>
 #include <host/library.h>
+#include <host/printable.h>
 
+#include "command_line.h"
 #include "commands.h"
-
-namespace kvx::tool {
-
-int usage_error(std::string_view message) {
-  std::fprintf(stderr, "kvx-host: %.*s\n", int(message.size()), message.data());
-  return 2;
-}
-
-std::optional<unsigned> parse_count(std::string const& text, unsigned high) {
-  char* end = nullptr;
-  unsigned long const n = std::strtoul(text.c_str(), &end, 10);
-  if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0])) || *end || n == 0 || n > high)
-    return std::nullopt;
-  return static_cast<unsigned>(n);
-}
-
-}  // namespace kvx::tool
+#include "library_version.h"
 
 namespace {
 
-constexpr char usage[] =
-    "usage: kvx-host COMMAND ...\n"
-    "  list [--json]                     every shader in the library, in factory order\n"
-    "  describe SHADER                   one shader's interface in full\n"
-    "  eval SHADER [name=value ...] [--path c|cpp|both] [--gather] [--ray-type N]\n"
-    "       [--state id=value] [--render id=value] [--camera id=value]\n"
-    "                                    evaluate one shader and print the result and its bits\n"
-    "  render [-o demo.png] [--size WxH] [--path c|cpp] [--threads N]\n"
-    "                                    render the demo scene through the library's shaders\n"
-    "  shade [NETWORK] [--shader NAME INSTANCE] [--param I.P VALUE] [--connect I.result I.P]\n"
-    "        [--splat I.result I.P] [--output I] [-g W H] [-o FILE.exr|FILE.png]...\n"
-    "        [--path c|cpp|both] [--threads N]\n"
-    "                                    shade a network of the library's shaders over a grid\n"
-    "  gallery -o DIR [-g W H] [--threads N]\n"
-    "                                    a page with every shader's interface and picture\n"
-    "The library is the one built beside kvx-host, or KVX_LIBRARY if set.\n";
+// This tool's version, then the library's: where it was loaded from and what
+// it says of itself.
+std::string version_text() {
+  std::string text = "kvx-host " KVX_VERSION "\n";
+  try {
+    kvx::host::Library const library;
+    return text + "library " + library.path() + ": " + kvx::tool::library_version(library);
+  } catch (std::exception const& e) {
+    return text + "library not loaded: " + kvx::host::printable(e.what());
+  }
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
   using namespace kvx::tool;
-  if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
-    std::fputs(usage, argc < 2 ? stderr : stdout);
-    return argc < 2 ? 2 : 0;
-  }
-  std::string_view const command = argv[1];
-  Arguments const arguments(argv + 2, static_cast<std::size_t>(argc - 2));
-  int (*run)(kvx::host::Library&, Arguments) = command == "list"       ? list
-                                                : command == "describe" ? describe
-                                                : command == "eval"     ? eval
-                                                : command == "render"   ? render
-                                                : command == "shade"    ? shade
-                                                : command == "gallery"  ? gallery
-                                                                        : nullptr;
-  if (!run) return usage_error("unknown command '" + std::string(command) + "' (try --help)");
+  CLI::App app("Drives the kvx base shader library through its exported interface, as a renderer does.",
+               "kvx-host");
+  app.formatter(std::make_shared<Help_formatter>());
+  app.set_help_flag("-h,--help", "print this help and exit");
+  app.allow_extras();
+  app.require_subcommand(0, 1);
+  app.set_version_flag("--version", version_text, "print kvx-host's version and the library's, and exit");
+  Run run;
+  add_list(app, run);
+  add_describe(app, run);
+  add_eval(app, run);
+  add_render(app, run);
+  add_shade(app, run);
+  add_gallery(app, run);
+  add_completion(app, run);
+  app.footer(
+      "Each command's options: kvx-host COMMAND --help.\n\n"
+      "The library is the one built or installed beside kvx-host, or the file KVX_LIBRARY names.\n\n"
+      "Exit status: 0 done, 1 the library failed or the two paths differed, 2 the command line or the input was "
+      "wrong.");
+
   try {
-    kvx::host::Library library;
-    return run(library, arguments);
+    app.parse(argc, argv);
+  } catch (CLI::CallForHelp const& e) {
+    return app.exit(e);
+  } catch (CLI::CallForVersion const& e) {
+    return app.exit(e);
+  } catch (CLI::ParseError const& e) {
+    return usage_error(parse_error_message(app, e));
+  }
+  if (auto const problem = unexpected_argument(app)) return usage_error(*problem);
+  if (!run) {
+    std::fputs(app.help().c_str(), stderr);
+    return 2;
+  }
+  try {
+    return run();
   } catch (std::exception const& e) {
-    std::fprintf(stderr, "kvx-host: %s\n", e.what());
+    std::fprintf(stderr, "kvx-host: %s\n", kvx::host::printable(e.what()).c_str());
     return 1;
   }
 }

@@ -1,19 +1,18 @@
 // kvx-host list [--json]: every shader the factory hands out, in index order.
 #include <cstdio>
+#include <iostream>
 #include <memory>
 #include <string>
 
 #include <catalogue/catalogue.h>
 
 #include <host/catalogue_json.h>
+#include <host/library.h>
 #include <host/values.h>
 
 #include "commands.h"
 
 namespace kvx::tool {
-
-using host::format_value;
-using host::json_string;
 
 namespace {
 
@@ -28,21 +27,13 @@ std::string text_parameters(catalogue::Shader const& row) {
   for (auto const& p : row.parameters()) {
     if (!text.empty()) text += ", ";
     text += std::string(p.name) + " " + std::string(name(p.type)) + " @" + std::to_string(p.offset);
-    if (p.has_default) text += " =" + format_value(p.type, p.unset);
+    if (p.has_default) text += " =" + host::format_value(p.type, p.unset);
   }
   return text;
 }
 
-}  // namespace
-
-int list(host::Library& library, Arguments arguments) {
-  bool json = false;
-  for (std::string_view a : arguments) {
-    if (a == "--json") json = true;
-    else return usage_error("list takes only --json, not '" + std::string(a) + "'");
-  }
-  std::string out;
-  if (json) out = "{\n  \"schema\": \"kvx-host/list/1\",\n  \"library\": " + json_string(library.path()) + ",\n  \"shaders\": [";
+int list(host::Library const& library, bool json) {
+  host::Json document = {{"schema", "kvx-host/list/1"}, {"library", library.path()}, {"shaders", host::Json::array()}};
   unsigned index = 0;
   for (;; ++index) {
     std::unique_ptr<ZR::PLUG::Plugin, Release_plugin> plugin{library.plugin(index)};
@@ -55,20 +46,31 @@ int list(host::Library& library, Arguments arguments) {
                    int(name.size()), name.data());
       return 1;
     }
-    if (!json) {
+    if (json)
+      document["shaders"].push_back(host::shader_json(*row));
+    else
       std::printf("%3u  %-36s (%s) -> %s\n", index, std::string(name).c_str(), text_parameters(*row).c_str(),
                   std::string(kvx::name(row->result)).c_str());
-      continue;
-    }
-    out += (index ? ",\n    " : "\n    ") + host::shader_json(*row);
   }
-  if (json) {
-    out += "\n  ]\n}\n";
-    std::fputs(out.c_str(), stdout);
-  } else {
+  if (json)
+    std::cout << document.dump(2) << '\n';
+  else
     std::printf("%u shaders in %s\n", index, library.path().c_str());
-  }
   return 0;
+}
+
+}  // namespace
+
+void add_list(CLI::App& app, Run& run) {
+  auto json = std::make_shared<bool>(false);
+  auto* command = app.add_subcommand("list", "every shader in the library, in factory order");
+  command->add_flag("--json", *json, "print the kvx-host/list/1 JSON schema (docs/kvx-host.md)");
+  command->callback([json, &run] {
+    run = [json] {
+      host::Library const library;
+      return list(library, *json);
+    };
+  });
 }
 
 }  // namespace kvx::tool

@@ -9,15 +9,18 @@
 #include <cstdio>
 #include <iostream>
 #include <iterator>
+#include <map>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <host/grid.h>
+#include <host/library.h>
 #include <host/network_text.h>
 #include <host/values.h>
 
+#include "command_line.h"
 #include "commands.h"
 #include "image.h"
 #include "progress.h"
@@ -32,57 +35,8 @@ struct Options {
   host::Grid grid;
   std::vector<std::string> outputs;
   host::Paths paths = host::Paths::c;
-  unsigned threads = std::max(1u, std::thread::hardware_concurrency());
+  unsigned threads = default_threads();
 };
-
-int parse(Arguments arguments, Options& o) {
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    std::string const a = arguments[i];
-    // The option's next n values, or nothing when the command line ends first.
-    auto take = [&](std::size_t n) -> std::optional<std::vector<std::string>> {
-      if (i + n >= arguments.size()) return std::nullopt;
-      std::vector<std::string> values(arguments.begin() + i + 1, arguments.begin() + i + 1 + n);
-      i += n;
-      return values;
-    };
-    // --shader NAME INSTANCE and the like: the statement of the same name.
-    if (a == "--shader" || a == "--param" || a == "--connect" || a == "--splat" || a == "--output") {
-      std::size_t const n = a == "--output" ? 1 : 2;
-      auto values = take(n);
-      if (!values) return usage_error(a + " takes " + (n == 1 ? "one value" : "two values"));
-      values->insert(values->begin(), a.substr(2));
-      o.statements.push_back(std::move(*values));
-    } else if (a == "-g") {
-      auto const v = take(2);
-      auto const width = v ? parse_count((*v)[0], 8192) : std::nullopt;
-      auto const height = v ? parse_count((*v)[1], 8192) : std::nullopt;
-      if (!width || !height) return usage_error("-g takes W H, each from 1 to 8192");
-      o.grid = {*width, *height};
-    } else if (a == "-o") {
-      auto const v = take(1);
-      if (!v) return usage_error("-o takes a file name");
-      if (!is_image_name(v->front())) return usage_error("-o writes .exr or .png, not '" + v->front() + "'");
-      o.outputs.push_back(v->front());
-    } else if (a == "--path") {
-      auto const v = take(1);
-      if (!v || (v->front() != "c" && v->front() != "cpp" && v->front() != "both"))
-        return usage_error("--path takes c, cpp or both");
-      o.paths = v->front() == "c" ? host::Paths::c : v->front() == "cpp" ? host::Paths::cpp : host::Paths::both;
-    } else if (a == "--threads") {
-      auto const v = take(1);
-      auto const threads = v ? parse_count(v->front(), 256) : std::nullopt;
-      if (!threads) return usage_error("--threads takes 1 to 256");
-      o.threads = *threads;
-    } else if ((a == "-" || !a.starts_with("-")) && !o.network_file) {
-      o.network_file = a;
-    } else {
-      return usage_error("unexpected argument '" + a + "'");
-    }
-  }
-  if (!o.network_file && o.statements.empty())
-    return usage_error("shade needs a network: a file, or --shader, --connect, --output ... (try --help)");
-  return 0;
-}
 
 // The file's statements, then the command line's, numbered in order.
 host::Network_text::Result build(host::Network_text& text, Options const& o) {
@@ -101,19 +55,7 @@ host::Network_text::Result build(host::Network_text& text, Options const& o) {
   return text.finish(end);
 }
 
-char const* path_name(host::Paths paths) {
-  switch (paths) {
-    case host::Paths::c: return "the C entries";
-    case host::Paths::cpp: return "the shader objects";
-    default: return "both interfaces";
-  }
-}
-
-}  // namespace
-
-int shade(host::Library& library, Arguments arguments) {
-  Options o;
-  if (int status = parse(arguments, o)) return status;
+int shade(host::Library const& library, Options const& o) {
   host::Network_text text(library);
   std::optional<host::Network_text::Result> network;
   try {
@@ -147,6 +89,74 @@ int shade(host::Library& library, Arguments arguments) {
   }
   if (o.paths == host::Paths::both) std::printf("both paths agree at every point\n");
   return 0;
+}
+
+// The statements given as options, in the order the command line gave them:
+// CLI11 keeps each option's values apart, and lists the options in the order
+// their values came, once a value.
+std::vector<std::vector<std::string>> statements_in_order(CLI::App const& command) {
+  std::vector<std::vector<std::string>> statements;
+  std::map<CLI::Option const*, std::size_t> seen;  // values so far, per option
+  for (CLI::Option const* option : command.parse_order()) {
+    std::string const keyword = option->get_lnames().empty() ? "" : option->get_lnames().front();
+    if (keyword != "shader" && keyword != "param" && keyword != "connect" && keyword != "splat" &&
+        keyword != "output")
+      continue;
+    auto const n = static_cast<std::size_t>(option->get_type_size());
+    std::size_t const at = seen[option]++;
+    if (at % n) continue;  // a later value of a statement already taken whole
+    auto const& values = option->results();
+    std::vector<std::string> statement{keyword};
+    statement.insert(statement.end(), values.begin() + static_cast<std::ptrdiff_t>(at),
+                     values.begin() + static_cast<std::ptrdiff_t>(at + n));
+    statements.push_back(std::move(statement));
+  }
+  return statements;
+}
+
+}  // namespace
+
+void add_shade(CLI::App& app, Run& run) {
+  auto o = std::make_shared<Options>();
+  auto* command = app.add_subcommand("shade", "shade a network of the library's shaders over a grid");
+  command->add_option("NETWORK", o->network_file, "a network file (docs/kvx-host.md), or - for standard input")
+      ->type_name("FILE");
+  // Statements of the network file's format, one option each: they follow the file's.
+  struct Statement {
+    char const* name;
+    int values;
+    char const* form;
+    char const* help;
+  };
+  for (auto const& s : {Statement{"--shader", 2, "NAME INSTANCE", "an instance of a library shader"},
+                        Statement{"--param", 2, "I.P VALUE", "a constant, written as eval takes it"},
+                        Statement{"--connect", 2, "I.result I.P", "a result into a parameter of its type"},
+                        Statement{"--splat", 2, "I.result I.P", "a float result into every component"},
+                        Statement{"--output", 1, "I", "the instance that is shaded"}}) {
+    auto* option = command->add_option(s.name, s.help);
+    option->type_size(s.values)->expected(1)->allow_extra_args(false)->type_name(s.form);
+    option->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  }
+  add_grid_option(*command, o->grid, 8192);
+  command->add_option("-o", o->outputs, "an image to write, .exr (the exact floats) or .png; repeatable")
+      ->type_name("FILE")
+      ->allow_extra_args(false)
+      ->check(CLI::Validator(
+          [](std::string& name) -> std::string {
+            return is_image_name(name) ? "" : "'" + name + "' is not a .exr or .png file name";
+          },
+          ""));
+  add_path_option(*command, o->paths);
+  add_threads_option(*command, o->threads);
+  command->callback([o, command, &run] {
+    o->statements = statements_in_order(*command);
+    run = [o] {
+      if (!o->network_file && o->statements.empty())
+        return usage_error("shade needs a network: a file, or --shader, --connect, --output ... (try --help)");
+      host::Library const library;
+      return shade(library, *o);
+    };
+  });
 }
 
 }  // namespace kvx::tool

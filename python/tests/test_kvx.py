@@ -38,6 +38,12 @@ def bits(kind, value):
 
 def test_the_catalogue_is_what_list_json_gives(lib):
     listed = json.loads(kvx_host("list", "--json").stdout)
+    assert listed["schema"] == "kvx-host/list/1"
+    assert [s["index"] for s in listed["shaders"]] == list(range(402))
+    assert listed["shaders"][0] == {
+        "index": 0, "name": "Math_float_add", "operation": "add", "type": "float", "result": "float",
+        "parameters": [{"name": "left", "type": "float", "offset": 0, "slot_size": 4, "default": [0]},
+                       {"name": "right", "type": "float", "offset": 4, "slot_size": 4, "default": [0]}]}
     assert lib.shaders == listed["shaders"]
     assert lib.path == listed["library"]
     assert lib.shader("Math_float2_lerp")["parameters"][2]["offset"] == 24

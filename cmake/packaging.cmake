@@ -1,0 +1,75 @@
+# Debian packages from the release build: `cpack -G DEB` in the build tree.
+#
+#   kvx-base        the plug-in
+#   kvx-base-dev    its interface headers, CMake package and pkg-config file
+#   kvx-host        the reference host tool, its manual page, completion, docs and example networks
+#   python3-kvx     the Python module
+#
+# Each package carries its copyright and changelog; dependencies on system
+# libraries come from dpkg-shlibdeps.
+set(KVX_MAINTAINER "kvx base shaders developers <maintainers@kvx.example>")
+set(KVX_RELEASE_DATE "Sun, 06 Dec 2026 00:00:00 +0000")
+
+math(EXPR KVX_NEXT_PYTHON_MINOR "${Python3_VERSION_MINOR} + 1")
+foreach(component IN ITEMS plugin dev host python)
+  set(package ${KVX_DEB_${component}})
+  set(changelog ${PROJECT_BINARY_DIR}/debian/${package}/changelog)
+  file(WRITE ${changelog}
+    "${package} (${PROJECT_VERSION}) unstable; urgency=medium\n\n"
+    "  * Release ${PROJECT_VERSION}.\n\n"
+    " -- ${KVX_MAINTAINER}  ${KVX_RELEASE_DATE}\n")
+  execute_process(COMMAND gzip -9nf ${changelog})
+  install(FILES ${changelog}.gz cmake/debian/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${package}
+          COMPONENT ${component})
+endforeach()
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME kvx-base)
+set(CPACK_PACKAGE_VENDOR "kvx base shaders")
+set(CPACK_PACKAGE_CONTACT "${KVX_MAINTAINER}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "base shaders for a host renderer, as a plug-in library")
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
+set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
+set(CPACK_COMPONENTS_ALL plugin dev host python)
+
+set(CPACK_DEBIAN_PLUGIN_PACKAGE_NAME ${KVX_DEB_plugin})
+set(CPACK_COMPONENT_PLUGIN_DESCRIPTION
+  "402 base shaders as a plug-in library for a host renderer\n"
+  "Component-wise math over scalars, vectors and colors, comparisons and\n"
+  "selection, vector geometry, texture lookups and read-outs of the renderer's\n"
+  "state, reached through a C interface and a C++ plug-in interface that\n"
+  "compute identical bits.")
+
+set(CPACK_DEBIAN_DEV_PACKAGE_NAME ${KVX_DEB_dev})
+set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
+set(CPACK_COMPONENT_DEV_DEPENDS plugin)
+set(CPACK_COMPONENT_DEV_DESCRIPTION
+  "headers for hosts of the kvx base shaders\n"
+  "The host interface and the shader catalogue a renderer compiles against,\n"
+  "with a CMake package (find_package(kvx_base)) and a pkg-config file that\n"
+  "locate the plug-in.")
+
+set(CPACK_DEBIAN_HOST_PACKAGE_NAME ${KVX_DEB_host})
+set(CPACK_COMPONENT_HOST_DEPENDS plugin)
+set(CPACK_COMPONENT_HOST_DESCRIPTION
+  "reference host for the kvx base shaders\n"
+  "kvx-host loads the plug-in as a renderer does: it lists and describes the\n"
+  "shaders, evaluates them, shades networks of them into EXR and PNG on both\n"
+  "interfaces, and draws the catalogue as a page.")
+
+set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME ${KVX_DEB_python})
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+set(CPACK_COMPONENT_PYTHON_DEPENDS plugin)
+# The interpreter the module was built for.
+set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS
+  "python3 (>= ${Python3_VERSION_MAJOR}.${Python3_VERSION_MINOR}), python3 (<< ${Python3_VERSION_MAJOR}.${KVX_NEXT_PYTHON_MINOR}), python3-numpy")
+set(CPACK_COMPONENT_PYTHON_DESCRIPTION
+  "Python module for the kvx base shaders\n"
+  "The module kvx evaluates the library's shaders and shades networks of them\n"
+  "into NumPy arrays.")
+
+include(CPack)

@@ -38,16 +38,13 @@ void run_main(benchmark::State& state, catalogue::Shader const& row) {
   Bench_host b(row, Mode::plain);
   host::Block inputs;
   for (auto const& p : row.parameters()) inputs.set_bytes(p.name, b.parameters.slot(p), width(p.type));
-  auto* plugin = static_cast<ZR::SHADER::Software_shader_plugin*>(library().plugin(row.index));
-  ZR::SHADER::Shader* object = plugin->new_instance(nullptr, &inputs);
+  host::Shader_object object(*library().shader_plugin(row.index), inputs);
   host::Block output;
   output.add_result();
   for (auto _ : state) {
-    object->main(b.host.state(), &output);
+    object.main(b.host.state(), output);
     benchmark::ClobberMemory();
   }
-  object->release();
-  plugin->release();
 }
 
 void register_case(Case const& c) {

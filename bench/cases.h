@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include <host/host.h>
+#include <host/reference_host.h>
 #include <host/library.h>
 #include <host/parameter_block.h>
 #include <host/requests.h>
@@ -67,7 +67,6 @@ struct Bench_host {
   std::array<unsigned char, 16> destinations[2]{};
 
   Bench_host(catalogue::Shader const& row, Mode mode) {
-    host.set_recording(false);
     host.record().set_tag_offset(parameters.tag_offset());
     host.record().set_integer_tags(1);
     host.set_float3(9, {0, 0, 1});
@@ -75,7 +74,7 @@ struct Bench_host {
     for (auto const& p : row.parameters()) {
       float const floats[4] = {0.25f, 1.5f, -0.75f, 1};
       std::int32_t const ints[4] = {3, 7, 1, 1};
-      host::Value_bytes value;
+      Value_bytes value;
       std::memcpy(value.data(), kind(p.type) == Kind::real ? static_cast<void const*>(floats) : ints, 16);
       parameters.set(p, value);
     }

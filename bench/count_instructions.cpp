@@ -1,6 +1,6 @@
 // The benchmark's calls, made for callgrind: each case runs `calls` times
 // between a zeroing and a dump of callgrind's counters, named after the case.
-// tools/instructions.py runs this under valgrind and prints instructions per
+// scripts/instructions.py runs this under valgrind and prints instructions per
 // call, for the library's own code and for the floor's.
 #include <valgrind/callgrind.h>
 

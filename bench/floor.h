@@ -15,7 +15,7 @@
 
 namespace kvx::bench {
 
-namespace record = host_record;
+namespace record = record_field;
 
 // A general-convention parameter: default, slot or connection by its tag.
 template <class T>
@@ -93,7 +93,7 @@ template <unsigned Index, std::size_t K>
 inline auto read_parameter(Host_state* hs, unsigned char* block) {
   static constexpr auto& p = catalogue::shaders[Index].parameter_list[K];
   Value<p.type> unset;
-  std::memcpy(&unset, p.unset.data(), sizeof unset);
+  std::memcpy(&unset, p.default_value.data(), sizeof unset);
   if (p.has_default) return general(hs, block + p.offset, unset);
   // Scalar integers: tags only when integer_tags is 1.
   auto const* settings = record::read<unsigned char const*>(hs, record::eval_settings);

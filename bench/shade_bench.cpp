@@ -3,9 +3,9 @@
 // threads, through the C entries and through shader objects.
 #include <benchmark/benchmark.h>
 
-#include <host/grid.h>
+#include <network/grid.h>
 #include <host/library.h>
-#include <host/network_text.h>
+#include <network/network_text.h>
 
 namespace kvx::bench {
 namespace {

@@ -56,10 +56,10 @@ class Release_on_unwind {
 class Normal_override {
  public:
   explicit Normal_override(Host_state* state)
-      : state_(state), saved_(host_record::read<Saved>(state, host_record::normal)) {}
+      : state_(state), saved_(record_field::read<Saved>(state, record_field::normal)) {}
   Normal_override(Normal_override const&) = delete;
   Normal_override& operator=(Normal_override const&) = delete;
-  ~Normal_override() { host_record::write(state_, host_record::normal, saved_); }
+  ~Normal_override() { record_field::write(state_, record_field::normal, saved_); }
 
   void apply(unsigned char* block) {
     if (!block) return;
@@ -69,7 +69,7 @@ class Normal_override {
       case Source_of_value::slot: from = block; break;
       case Source_of_value::connection: from = zr_phen_eval(state_, block); break;
     }
-    if (from) std::memcpy(reinterpret_cast<unsigned char*>(state_) + host_record::normal, from, sizeof(Saved));
+    if (from) std::memcpy(reinterpret_cast<unsigned char*>(state_) + record_field::normal, from, sizeof(Saved));
   }
 
  private:
@@ -88,7 +88,7 @@ inline void deliver_shadow(ZR::SHADER::State& s, Host_state* state, unsigned cha
   Shadow_record record;
   std::memcpy(record.value, buffer, sizeof record.value);
   record.weight[0] = w.x, record.weight[1] = w.y, record.weight[2] = w.z, record.weight[3] = w.w;
-  record.context = host_record::read<std::uint32_t>(state, host_record::shadow_context);
+  record.context = record_field::read<std::uint32_t>(state, record_field::shadow_context);
   zr_shaderstate_set(state, shadow_key, &record, sizeof record, shadow_store_mode);
   float weighted[4];
   for (int i = 0; i < 4; ++i) weighted[i] = record.value[i] * record.weight[i];
@@ -145,7 +145,7 @@ template <unsigned Index, class Operation, class Result>
 
   if (!gathering) {
     std::memcpy(result, buffer, slot_size(row.result));
-  } else if (host_record::read<std::int32_t>(state, host_record::ray_type) == ray_type_shadow) {
+  } else if (record_field::read<std::int32_t>(state, record_field::ray_type) == ray_type_shadow) {
     if constexpr (has_shadow_delivery<row.result>)
       deliver_shadow(*s, state, buffer, result);
     else
@@ -167,7 +167,7 @@ int call_entry(void* result, Host_state* state, void* block_address) {
 
   std::uint32_t gathering = 0;
   zr_query(QUERY_GATHER_FLAG, state, 0, &gathering);
-  if (gathering && host_record::read<std::int32_t>(state, host_record::ray_type) == ray_type_skip) {
+  if (gathering && record_field::read<std::int32_t>(state, record_field::ray_type) == ray_type_skip) {
     std::memset(result, 0, 16);
     return 0;
   }

@@ -49,7 +49,7 @@ void answer_by_state_id(ZR::SHADER::State& state, int id, std::uint32_t code, vo
 // destination, is not written through: nothing the host hands over is trusted
 // to point somewhere.
 void gather_requests(ZR::SHADER::State* state, void* const* result_value, std::uint8_t const* zeros) {
-  namespace record = host_record;
+  namespace record = record_field;
   auto* list = state->get_output_requests();
   if (!list) return;
   for (std::uint32_t i = 0; i < record::read<std::uint32_t>(list, record::request_count); ++i) {

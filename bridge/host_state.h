@@ -9,7 +9,17 @@
 
 #include <bridge/host.h>
 
-namespace kvx::host_record {
+namespace kvx {
+
+// Parameter tags: the 32-bit word a host writes at slot + tag_offset in a C
+// parameter block.
+inline constexpr std::uint32_t tag_unset = 0;               // the declared default
+inline constexpr std::uint32_t tag_constant = 0xFFFFFFFEu;  // the value in the slot
+// Any other tag: a connection, evaluated through zr_phen_eval.
+
+}  // namespace kvx
+
+namespace kvx::record_field {
 
 // Host_state
 inline constexpr std::size_t ray_type = 0x40;        // int32
@@ -47,4 +57,4 @@ template <class T>
   std::memcpy(static_cast<unsigned char*>(record) + offset, &value, sizeof value);
 }
 
-}  // namespace kvx::host_record
+}  // namespace kvx::record_field

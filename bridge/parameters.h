@@ -18,9 +18,6 @@
 
 namespace kvx {
 
-inline constexpr std::uint32_t tag_unset = 0;
-inline constexpr std::uint32_t tag_constant = 0xFFFFFFFEu;
-
 // Tag settings as the host record gives them; a record without evaluation
 // settings tags nothing.
 struct Tag_settings {
@@ -28,15 +25,15 @@ struct Tag_settings {
   bool integer_tags = false;
 
   static Tag_settings of(Host_state* record) {
-    auto const* settings = host_record::read<unsigned char const*>(record, host_record::eval_settings);
+    auto const* settings = record_field::read<unsigned char const*>(record, record_field::eval_settings);
     if (!settings) return {};
-    return {host_record::read<std::int32_t>(settings, host_record::tag_offset),
-            host_record::read<std::uint8_t>(settings, host_record::integer_tags) == 1};
+    return {record_field::read<std::int32_t>(settings, record_field::tag_offset),
+            record_field::read<std::uint8_t>(settings, record_field::integer_tags) == 1};
   }
 };
 
 inline std::uint32_t tag_of(unsigned char* slot, std::int32_t tag_offset) {
-  return host_record::read<std::uint32_t>(slot + static_cast<std::ptrdiff_t>(tag_offset), 0);
+  return record_field::read<std::uint32_t>(slot + static_cast<std::ptrdiff_t>(tag_offset), 0);
 }
 
 enum class Source_of_value : std::uint8_t { unset, slot, connection };
@@ -55,7 +52,7 @@ inline Source_of_value integer_source(unsigned char* slot, Tag_settings const& s
 }
 
 // A declared default as constant data: one object for each distinct value.
-template <Type T, catalogue::Bytes Layout>
+template <Type T, Value_bytes Layout>
 inline constexpr Value<T> constant_value = catalogue::value_from<T>(Layout);
 
 // Parameter K of shader Index, read at its own width. A connection the host
@@ -65,7 +62,7 @@ inline constexpr Value<T> constant_value = catalogue::value_from<T>(Layout);
 template <unsigned Index, unsigned K>
 [[gnu::always_inline]] inline auto parameter(Host_state* hs, unsigned char* block) {
   constexpr catalogue::Parameter p = catalogue::shaders[Index].parameter_list[K];
-  void const* from = &constant_value<p.type, p.unset>;
+  void const* from = &constant_value<p.type, p.default_value>;
   if (block) {
     unsigned char* const slot = block + p.offset;
     Tag_settings const settings = Tag_settings::of(hs);  // afresh for every parameter

@@ -29,14 +29,13 @@ enum class Source : std::uint8_t { none, state, render, camera };
 // State_dot_nd first put a normal from the parameter block in place.
 enum class Entry : std::uint8_t { plain, overrides_normal };
 
-using Bytes = std::array<std::uint8_t, 16>;
 
 struct Parameter {
   std::string_view name;  // NUL-terminated: it is the data-block key
   Type type;
   unsigned offset;        // byte offset of its slot in the C parameter block
   bool has_default;       // false for int, bool and texture: the host always supplies those
-  Bytes unset;            // the declared default in the value layout, when has_default
+  Value_bytes default_value;  // the declared default in the value layout, when has_default
 };
 
 struct Shader {
@@ -69,8 +68,8 @@ constexpr bool has_default(Type t) {
   return !(is_scalar(t) && kind(t) != Kind::real);
 }
 
-constexpr Bytes declared_default(Type t, Unset rule) {
-  Bytes bytes{};
+constexpr Value_bytes declared_default(Type t, Unset rule) {
+  Value_bytes bytes{};
   if (!has_default(t)) return bytes;
   for (unsigned i = 0; i < components(t); ++i) {
     bool one = rule == Unset::one || (t == Type::color && i == 3);
@@ -90,7 +89,7 @@ constexpr Bytes declared_default(Type t, Unset rule) {
 // starts from a declared default gets a constant, not a copy of the catalogue
 // row built on its stack.
 template <Type T>
-constexpr Value<T> value_from(Bytes const& bytes) {
+constexpr Value<T> value_from(Value_bytes const& bytes) {
   std::array<std::uint8_t, sizeof(Value<T>)> layout{};
   for (std::size_t i = 0; i < layout.size(); ++i) layout[i] = bytes[i];
   return std::bit_cast<Value<T>>(layout);

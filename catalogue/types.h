@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <array>
 #include <cstdint>
 #include <string_view>
 
@@ -23,6 +24,9 @@ inline constexpr unsigned type_count = 14;
 enum class Kind : std::uint8_t { truth, integer, real, handle };
 
 using Texture_handle = std::uint32_t;
+
+// A value in its layout, in the 16 bytes the widest type takes.
+using Value_bytes = std::array<std::uint8_t, 16>;
 
 constexpr Kind kind(Type t) {
   switch (t) {

@@ -10,8 +10,12 @@
 set(KVX_MAINTAINER "kvx base shaders developers <maintainers@kvx.example>")
 set(KVX_RELEASE_DATE "Sun, 06 Dec 2026 00:00:00 +0000")
 
-math(EXPR KVX_NEXT_PYTHON_MINOR "${Python3_VERSION_MINOR} + 1")
-foreach(component IN ITEMS plugin dev host python)
+set(kvx_components plugin dev host)
+if(TARGET kvx_python)
+  list(APPEND kvx_components python)
+  math(EXPR KVX_NEXT_PYTHON_MINOR "${Python3_VERSION_MINOR} + 1")
+endif()
+foreach(component IN LISTS kvx_components)
   set(package ${KVX_DEB_${component}})
   set(changelog ${PROJECT_BINARY_DIR}/debian/${package}/changelog)
   file(WRITE ${changelog}
@@ -34,7 +38,7 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
-set(CPACK_COMPONENTS_ALL plugin dev host python)
+set(CPACK_COMPONENTS_ALL ${kvx_components})
 
 set(CPACK_DEBIAN_PLUGIN_PACKAGE_NAME ${KVX_DEB_plugin})
 set(CPACK_COMPONENT_PLUGIN_DESCRIPTION

@@ -1,12 +1,12 @@
 # Finding what the build needs, and when it is missing, naming the Debian
-# package that provides it: tools/setup.sh installs them all.
+# package that provides it: scripts/setup.sh installs them all.
 
 # kvx_find_package(PACKAGE DEBIAN_PACKAGE [find_package arguments...])
 macro(kvx_find_package package debian_package)
   find_package(${package} ${ARGN} QUIET)
   if(NOT ${package}_FOUND)
     message(FATAL_ERROR "${package} was not found: install Debian's ${debian_package} "
-                        "(tools/setup.sh installs every package the project uses)")
+                        "(scripts/setup.sh installs every package the project uses)")
   endif()
 endmacro()
 
@@ -15,6 +15,6 @@ function(kvx_find_program variable program debian_package)
   find_program(${variable} ${program})
   if(NOT ${variable})
     message(FATAL_ERROR "${program} was not found: install Debian's ${debian_package} "
-                        "(tools/setup.sh installs every package the project uses)")
+                        "(scripts/setup.sh installs every package the project uses)")
   endif()
 endfunction()

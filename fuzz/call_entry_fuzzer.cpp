@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size
   auto const& row = catalogue::shaders[in.ConsumeIntegralInRange<unsigned>(0, catalogue::shader_count - 1)];
   bool const constants_only = in.ConsumeBool();
 
-  host::Host host(calls_per_input);
+  kvx::test::Host host(calls_per_input);
   std::int32_t const tag_offset =
       constants_only ? 64
                      : in.ConsumeIntegralInRange<std::int32_t>(-host::Parameter_block::reach, host::Parameter_block::reach);
@@ -39,9 +39,9 @@ extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size
     auto const bytes = in.ConsumeBytes<std::uint8_t>(16);
     std::copy(bytes.begin(), bytes.end(), connection.begin());
     host.connect(area.slot(p), connection);
-    if (constants_only) area.set_tag(p, host::tag_constant);
+    if (constants_only) area.set_tag(p, tag_constant);
   }
-  if (constants_only) area.set_tag_at(0, host::tag_constant);  // the normal override's
+  if (constants_only) area.set_tag_at(0, tag_constant);  // the normal override's
 
   host::Output_requests requests;
   std::array<std::uint8_t, 16> destination{};
@@ -58,14 +58,14 @@ extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size
   for (unsigned i = written; i < result.size(); ++i) KVX_REQUIRE(result[i] == canary);
   if (skipped)
     for (unsigned i = 0; i < 16; ++i) KVX_REQUIRE(result[i] == 0);
-  KVX_REQUIRE(host.count(host::Call::get_state) == host.count(host::Call::state_release));
-  KVX_REQUIRE(host.count(host::Call::get_interface) == host.count(host::Call::interface_release));
-  KVX_REQUIRE(host.count(host::Call::get_state) == (skipped ? 0u : 1u));
+  KVX_REQUIRE(host.count(kvx::test::Call::get_state) == host.count(kvx::test::Call::state_release));
+  KVX_REQUIRE(host.count(kvx::test::Call::get_interface) == host.count(kvx::test::Call::interface_release));
+  KVX_REQUIRE(host.count(kvx::test::Call::get_state) == (skipped ? 0u : 1u));
   auto const normal = host.record().normal();
   KVX_REQUIRE(normal.x == 1.0f && normal.y == 2.0f && normal.z == 3.0f);
 
   if (constants_only) {
-    host::Block inputs;  // the constants in the block, by name
+    kvx::test::Block inputs;  // the constants in the block, by name
     for (auto const& p : row.parameters()) inputs.set_bytes(p.name, area.slot(p), width(p.type));
     auto const expected = object_result(row, inputs, host);
     KVX_REQUIRE(std::memcmp(expected.data(), result.data(), width(row.result)) == 0);

@@ -12,14 +12,14 @@ extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size
   FuzzedDataProvider in(data, size);
   auto const& row = catalogue::shaders[in.ConsumeIntegralInRange<unsigned>(0, catalogue::shader_count - 1)];
 
-  host::Host host(calls_per_input);
-  host::Block inputs(&host);
+  kvx::test::Host host(calls_per_input);
+  kvx::test::Block inputs(&host);
   host::Parameter_block area;
   unsigned present = 0;
   for (auto const& p : row.parameters()) {
     auto bytes = in.ConsumeBytes<std::uint8_t>(width(p.type));
     bytes.resize(width(p.type));
-    area.set_tag(p, host::tag_constant);
+    area.set_tag(p, tag_constant);
     if (!in.ConsumeBool()) continue;
     ++present;
     inputs.set_bytes(p.name, bytes.data(), bytes.size());
@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size
   host.record().set_tag_offset(area.tag_offset());
 
   auto const object = object_result(row, inputs, host);
-  KVX_REQUIRE(host.count(host::Call::lookup) == row.parameter_count + present);
+  KVX_REQUIRE(host.count(kvx::test::Call::lookup) == row.parameter_count + present);
 
   std::array<std::uint8_t, 16> c_result{};
   entry_of(row)(c_result.data(), host.record().get(), area.params());

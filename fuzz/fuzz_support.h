@@ -11,7 +11,7 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <catalogue/catalogue.h>
-#include <host/host.h>
+#include <tests/test_host.h>
 #include <host/library.h>
 #include <host/parameter_block.h>
 
@@ -52,17 +52,8 @@ inline constexpr std::size_t calls_per_input = 64;
 inline constexpr std::uint8_t canary = 0xA5;
 
 // What a shader object captured from `inputs` stores under "result".
-inline std::array<std::uint8_t, 16> object_result(catalogue::Shader const& row, host::Block& inputs, host::Host& host) {
-  auto* plugin = static_cast<ZR::SHADER::Software_shader_plugin*>(library().plugin(row.index));
-  ZR::SHADER::Shader* object = plugin->new_instance(nullptr, &inputs);
-  host::Block output;
-  output.add_result();
-  object->main(host.state(), &output);
-  object->release();
-  plugin->release();
-  std::array<std::uint8_t, 16> result{};
-  std::memcpy(result.data(), output.find("result"), 16);
-  return result;
+inline Value_bytes object_result(catalogue::Shader const& row, kvx::test::Block& inputs, kvx::test::Host& host) {
+  return host::Shader_object(*library().shader_plugin(row.index), inputs).result(host.state());
 }
 
 }  // namespace kvx::fuzz

@@ -25,7 +25,7 @@ std::string Library::default_path() {
   }
   Dl_info self{};
   if (dladdr(reinterpret_cast<void*>(&Library::default_path), &self) && self.dli_fname) {
-    auto const dir = std::filesystem::path(self.dli_fname).parent_path();
+    auto const dir = std::filesystem::absolute(self.dli_fname, error).parent_path();
     for (auto const& candidate : {dir / "libkvx_base.so", dir / ".." / "libkvx_base.so", dir / ".." / ".." / KVX_LIBDIR_LIBRARY})
       if (std::filesystem::exists(candidate, error)) return candidate.lexically_normal().string();
   }

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include <host/shader_object.h>
 #include <plugin/plugin.h>
 
 namespace kvx::host {
@@ -24,8 +25,12 @@ class Library {
   template <class F>
   F* function(char const* name) const { return reinterpret_cast<F*>(symbol(name)); }
 
-  // initializer(index)
+  // initializer(index): a new plug-in, or null past the last shader.
   ZR::PLUG::Plugin* plugin(unsigned index) const { return initializer_(index); }
+  // The same, as the shader plug-in it is for the catalogue's index, owned.
+  Plugin_ptr shader_plugin(unsigned index) const {
+    return Plugin_ptr(static_cast<ZR::SHADER::Software_shader_plugin*>(initializer_(index)));
+  }
 
  private:
   std::string path_;

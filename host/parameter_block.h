@@ -7,15 +7,10 @@
 #include <cstdint>
 #include <cstring>
 
+#include <bridge/host_state.h>
 #include <catalogue/catalogue.h>
 
 namespace kvx::host {
-
-using Value_bytes = std::array<std::uint8_t, 16>;
-
-inline constexpr std::uint32_t tag_unset = 0;              // the declared default
-inline constexpr std::uint32_t tag_constant = 0xFFFFFFFEu;  // the value in the slot
-// Any other tag: a connection, evaluated through zr_phen_eval.
 
 class Parameter_block {
  public:

@@ -8,8 +8,8 @@ namespace kvx::host {
 
 Output_requests& Output_requests::named(char const* name, std::uint32_t type_code, void* destination) {
   std::array<unsigned char, 16> entry{};
-  host_record::write(entry.data(), host_record::request_kind, std::uint32_t{1});
-  host_record::write(entry.data(), host_record::request_name, name);
+  record_field::write(entry.data(), record_field::request_kind, std::uint32_t{1});
+  record_field::write(entry.data(), record_field::request_name, name);
   entries_.push_back(entry);
   type_codes_.push_back(type_code);
   destinations_.push_back(destination);
@@ -19,8 +19,8 @@ Output_requests& Output_requests::named(char const* name, std::uint32_t type_cod
 Output_requests& Output_requests::by_id(std::uint32_t id, std::uint32_t type_code, void* destination,
                                         std::uint32_t kind) {
   std::array<unsigned char, 16> entry{};
-  host_record::write(entry.data(), host_record::request_kind, kind);
-  host_record::write(entry.data(), host_record::request_id, id);
+  record_field::write(entry.data(), record_field::request_kind, kind);
+  record_field::write(entry.data(), record_field::request_id, id);
   entries_.push_back(entry);
   type_codes_.push_back(type_code);
   destinations_.push_back(destination);
@@ -29,19 +29,19 @@ Output_requests& Output_requests::by_id(std::uint32_t id, std::uint32_t type_cod
 
 ::Output_request_list* Output_requests::list() {
   record_.fill(0);
-  host_record::write(record_.data(), host_record::request_count, static_cast<std::uint32_t>(entries_.size()));
+  record_field::write(record_.data(), record_field::request_count, static_cast<std::uint32_t>(entries_.size()));
   set_arrays(entries_.data(), type_codes_.data(), destinations_.data());
   return reinterpret_cast<::Output_request_list*>(record_.data());
 }
 
 void Output_requests::set_count(std::uint32_t count) {
-  host_record::write(record_.data(), host_record::request_count, count);
+  record_field::write(record_.data(), record_field::request_count, count);
 }
 
 void Output_requests::set_arrays(void const* entries, void const* type_codes, void const* destinations) {
-  host_record::write(record_.data(), host_record::request_entries, entries);
-  host_record::write(record_.data(), host_record::request_type_codes, type_codes);
-  host_record::write(record_.data(), host_record::request_destinations, destinations);
+  record_field::write(record_.data(), record_field::request_entries, entries);
+  record_field::write(record_.data(), record_field::request_type_codes, type_codes);
+  record_field::write(record_.data(), record_field::request_destinations, destinations);
 }
 
 }  // namespace kvx::host

@@ -15,12 +15,12 @@
 #include <string>
 #include <vector>
 
-#include <host/catalogue_json.h>
-#include <host/evaluation.h>
-#include <host/grid.h>
+#include <network/catalogue_json.h>
+#include <network/evaluation.h>
+#include <network/grid.h>
 #include <host/library.h>
-#include <host/network_text.h>
-#include <host/values.h>
+#include <network/network_text.h>
+#include <network/values.h>
 
 namespace py = pybind11;
 
@@ -60,7 +60,7 @@ std::string value_text(py::handle value) {
                               std::string(py::str(py::type::of(value).attr("__name__"))) + "' as a shader value");
 }
 
-py::object to_python(Type type, host::Value_bytes const& bytes) {
+py::object to_python(Type type, Value_bytes const& bytes) {
   auto component = [&](unsigned i) -> py::object {
     switch (kind(type)) {
       case Kind::truth: return py::bool_(bytes[i] != 0);
@@ -141,7 +141,7 @@ class Library {
       }
     }
     Type const result = request.shader->result;
-    std::optional<host::Value_bytes> c, cpp;
+    std::optional<Value_bytes> c, cpp;
     if (paths.c) c = host::evaluate_c(*library_, request).value;
     if (paths.cpp) cpp = host::evaluate_object(*library_, request);
     if (c && cpp && std::memcmp(c->data(), cpp->data(), width(result)) != 0)

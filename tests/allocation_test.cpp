@@ -11,10 +11,10 @@ namespace {
 TEST(Allocation, CaptureAllocatesTheObjectAloneAndMainNothing) {
   for (auto const& r : catalogue::shaders) {
     SCOPED_TRACE(std::string(r.name));
-    host::Host host;
-    host::Block inputs;
+    kvx::test::Host host;
+    kvx::test::Block inputs;
     for (auto const& p : r.parameters()) inputs.set(p.name, floats(1, 2, 3, 4));
-    host::Block output;
+    kvx::test::Block output;
     output.add_result();
     auto* plugin = new_plugin(r.name);
     ZR::SHADER::Shader* object;
@@ -40,14 +40,14 @@ TEST(Allocation, CaptureAllocatesTheObjectAloneAndMainNothing) {
 TEST(Allocation, ACaptureThatThrowsFreesTheObject) {
   for (auto const& r : catalogue::shaders) {
     SCOPED_TRACE(std::string(r.name));
-    host::Host host;
-    host::Block inputs(&host);
+    kvx::test::Host host;
+    kvx::test::Block inputs(&host);
     for (auto const& p : r.parameters()) inputs.set(p.name, floats(1, 2, 3, 4));
     auto* plugin = new_plugin(r.name);
     for (int nth = 1; nth <= 2 * int(r.parameter_count); ++nth) {
-      host.fail_on(host::Call::lookup, nth);
+      host.fail_on(kvx::test::Call::lookup, nth);
       Heap_counter heap;
-      EXPECT_THROW(plugin->new_instance(nullptr, &inputs), host::Host_failure);
+      EXPECT_THROW(plugin->new_instance(nullptr, &inputs), kvx::test::Host_failure);
       EXPECT_EQ(heap.allocations(), 1) << "lookup " << nth;
       EXPECT_EQ(heap.deallocations(), 1) << "lookup " << nth;
     }
@@ -58,12 +58,12 @@ TEST(Allocation, ACaptureThatThrowsFreesTheObject) {
 TEST(Allocation, CEntriesAllocateNothingInAnyMode) {
   for (auto const& r : catalogue::shaders) {
     SCOPED_TRACE(std::string(r.name));
-    host::Host host;
+    kvx::test::Host host;
     C_block block;
     host.record().set_tag_offset(block.tag_offset());
     for (auto const& p : r.parameters()) block.set(p, floats(1, 2, 3, 4), tag_connected);
     host::Output_requests requests;
-    Bytes destinations[3];
+    Value_bytes destinations[3];
     requests.named("result", 5, &destinations[0]).named("other", 2, &destinations[1]).by_id(6, 4, &destinations[2]);
     host.set_output_requests(requests.list());
     Entry* const entry = c_entry(r.name);

@@ -10,7 +10,7 @@ namespace {
 
 float const inf = INFINITY;
 
-Bytes f(float v) { return floats(v); }
+Value_bytes f(float v) { return floats(v); }
 
 float eval1(char const* shader, float a) { return float_at(evaluate(shader, {f(a)})); }
 float eval2(char const* shader, float a, float b) { return float_at(evaluate(shader, {f(a), f(b)})); }

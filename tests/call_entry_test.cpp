@@ -10,18 +10,18 @@
 namespace kvx::test {
 namespace {
 
-using host::Call;
+using kvx::test::Call;
 
-std::vector<Call> kinds(host::Host const& host) {
+std::vector<Call> kinds(kvx::test::Host const& host) {
   std::vector<Call> made;
   for (auto const& c : host.calls()) made.push_back(c.call);
   return made;
 }
 
 // Every parameter connected, so every value goes through zr_phen_eval.
-void connect_all(catalogue::Shader const& r, host::Host& host, C_block& block) {
+void connect_all(catalogue::Shader const& r, kvx::test::Host& host, C_block& block) {
   for (auto const& p : r.parameters()) {
-    block.set(p, Bytes{}, tag_connected);
+    block.set(p, Value_bytes{}, tag_connected);
     host.connect(block.slot(p), floats(1, 2, 3, 4));
   }
 }
@@ -29,7 +29,7 @@ void connect_all(catalogue::Shader const& r, host::Host& host, C_block& block) {
 class Every_entry : public ::testing::TestWithParam<unsigned> {
  protected:
   catalogue::Shader const& r = catalogue::shaders[GetParam()];
-  host::Host host;
+  kvx::test::Host host;
   C_block block;
 };
 
@@ -115,7 +115,7 @@ TEST_P(Every_entry, ShadowRaysStoreARecordForFourFloatResultsOnly) {
   EXPECT_EQ(call.call, Call::shaderstate_set);
   EXPECT_EQ(call.id, 2) << "mode";
   EXPECT_EQ(call.address, host.record().get());
-  Bytes value{}, weight{};
+  Value_bytes value{}, weight{};
   std::memcpy(value.data(), stored.data(), 16);
   std::memcpy(weight.data(), stored.data() + 16, 16);
   EXPECT_TRUE(same_floats(weight, {0.5f, 0.25f, 2.0f, 0.0f}));
@@ -137,7 +137,7 @@ TEST(Call_entry, EightyFourShadersHaveTheShadowDelivery) {
 TEST(Call_entry, UnsetParametersTakeTheirDeclaredDefaults) {
   struct Case {
     char const* shader;
-    Bytes expected;
+    Value_bytes expected;
   };
   Case const cases[] = {
       {"Math_float_add", floats(0)},
@@ -151,7 +151,7 @@ TEST(Call_entry, UnsetParametersTakeTheirDeclaredDefaults) {
   };
   for (auto const& c : cases) {
     for (std::int32_t tag_offset : {0, 64}) {  // no tags at all, or tags of 0
-      host::Host host;
+      kvx::test::Host host;
       C_block block(tag_offset ? tag_offset : 64);
       host.record().set_tag_offset(tag_offset);
       for (auto const& p : row(c.shader).parameters()) block.set(p, floats(9, 9, 9, 9), tag_unset);
@@ -163,7 +163,7 @@ TEST(Call_entry, UnsetParametersTakeTheirDeclaredDefaults) {
 }
 
 TEST(Call_entry, ConditionalDefaultsAndBothBranchesEvaluated) {
-  host::Host host;
+  kvx::test::Host host;
   C_block block;
   host.record().set_tag_offset(block.tag_offset());
   auto const& r = row("Math_float_conditional");
@@ -181,7 +181,7 @@ TEST(Call_entry, ConditionalDefaultsAndBothBranchesEvaluated) {
 }
 
 TEST(Call_entry, GeneralConventionReadsTagsThroughTheEvaluationRecord) {
-  host::Host host;
+  kvx::test::Host host;
   host.separate_evaluation_record();
   C_block block;
   host.evaluation_record().set_tag_offset(block.tag_offset());  // the entry's own record has none
@@ -199,7 +199,7 @@ TEST(Call_entry, GeneralConventionReadsTagsThroughTheEvaluationRecord) {
 }
 
 TEST(Call_entry, NegativeTagOffsetsReachBeforeTheSlot) {
-  host::Host host;
+  kvx::test::Host host;
   C_block block(-48);
   host.record().set_tag_offset(-48);
   auto const& r = row("Math_float2_add");
@@ -211,7 +211,7 @@ TEST(Call_entry, NegativeTagOffsetsReachBeforeTheSlot) {
 TEST(Call_entry, ScalarIntegersReadTagsOnlyWhenIntegerTagsIsOne) {
   auto const& r = row("Math_int_add");
   for (std::uint8_t integer_tags : {0, 2, 255}) {
-    host::Host host;
+    kvx::test::Host host;
     C_block block;
     host.record().set_tag_offset(0);  // no default for integers, even untagged
     host.record().set_integer_tags(integer_tags);
@@ -221,7 +221,7 @@ TEST(Call_entry, ScalarIntegersReadTagsOnlyWhenIntegerTagsIsOne) {
     EXPECT_EQ(int_at(call_c(r.name, host, block).value()), 42);
     EXPECT_EQ(host.count(Call::phen_eval), 0u);
   }
-  host::Host host;
+  kvx::test::Host host;
   C_block block;
   host.record().set_tag_offset(block.tag_offset());
   host.record().set_integer_tags(1);
@@ -233,7 +233,7 @@ TEST(Call_entry, ScalarIntegersReadTagsOnlyWhenIntegerTagsIsOne) {
 }
 
 TEST(Call_entry, BoolParametersReadByteZeroOfTheirSlot) {
-  host::Host host;
+  kvx::test::Host host;
   C_block block;
   auto const& r = row("Math_bool_and");
   block.set(r.parameter_list[0], bools({0, 1, 1, 1}));
@@ -242,14 +242,14 @@ TEST(Call_entry, BoolParametersReadByteZeroOfTheirSlot) {
 }
 
 TEST(Call_entry, TextureLookupWithoutCoordinateLooksUpZero) {
-  host::Host host;
+  kvx::test::Host host;
   C_block block;
   host.record().set_tag_offset(block.tag_offset());
   auto const& r = row("Math_color_tex3d");
   block.set(r.parameter_list[0], ints(3));
   block.set(r.parameter_list[1], floats(5, 5, 5), tag_unset);
   std::vector<float> seen;
-  host.set_texture(3, [&](Call, float const* c) {
+  host.set_texture(3, [&](host::Lookup, float const* c) {
     seen.assign(c, c + 3);
     return ZR::SHADER::Color{1, 2, 3, 4};
   });
@@ -261,7 +261,7 @@ TEST(Call_entry, NormalOverrideIsInPlaceWhileTheStateIsReadAndUndoneAfter) {
   for (char const* shader : {"State_normal", "State_dot_nd"}) {
     for (std::uint32_t tag : {tag_constant, tag_connected, tag_unset}) {
       SCOPED_TRACE(std::string(shader) + " tag " + std::to_string(tag));
-      host::Host host;
+      kvx::test::Host host;
       C_block block;
       host.record().set_tag_offset(block.tag_offset());
       host.record().set_normal({0, 0, 1});
@@ -269,7 +269,7 @@ TEST(Call_entry, NormalOverrideIsInPlaceWhileTheStateIsReadAndUndoneAfter) {
       block.set_tag_at(0, tag);  // the normal sits at the start of the block
       host.connect(block.params(), floats(0, -1, 0));
       ZR::SHADER::Vector3 seen{};
-      host.on_call([&](host::Record const& c) {
+      host.on_call([&](kvx::test::Call_record const& c) {
         if (c.call == Call::state_float3 || c.call == Call::state_float) seen = host.record().normal();
       });
       call_c(shader, host, block);

@@ -8,8 +8,8 @@ namespace kvx::test {
 namespace {
 
 
-std::uint8_t truth(char const* shader, Bytes a, Bytes b) { return evaluate(shader, {a, b})[0]; }
-std::uint8_t truth(char const* shader, Bytes a) { return evaluate(shader, {a})[0]; }
+std::uint8_t truth(char const* shader, Value_bytes a, Value_bytes b) { return evaluate(shader, {a, b})[0]; }
+std::uint8_t truth(char const* shader, Value_bytes a) { return evaluate(shader, {a})[0]; }
 
 TEST(Comparison, FloatRelationsAreOrderedAndNotEqualIsTheirNegation) {
   EXPECT_EQ(truth("Math_float_equal", floats(nan), floats(nan)), 0);
@@ -52,8 +52,8 @@ TEST(Reduction, NanIsTrueAndNegativeZeroFalse) {
 }
 
 TEST(Selection, OneConditionSelectsTheWholeValueUnchanged) {
-  Bytes const t = floats(1.0f, nan);
-  Bytes const f = floats(-0.0f, 3.0f);
+  Value_bytes const t = floats(1.0f, nan);
+  Value_bytes const f = floats(-0.0f, 3.0f);
   EXPECT_TRUE(same_bytes(evaluate("Math_float2_conditional", {bools({0}), t, f}), f, 8));
   EXPECT_TRUE(same_bytes(evaluate("Math_float2_conditional", {bools({2}), t, f}), t, 8));
   EXPECT_TRUE(same_bytes(evaluate("Math_bool3_conditional", {bools({1}), bools({2, 0, 9}), bools({1, 1, 1})}),

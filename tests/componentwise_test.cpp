@@ -29,7 +29,7 @@ std::uint8_t const component_bools[] = {0, 1, 2, 255};
 
 // Component i of parameter k in round `round`: walks each corpus so that every
 // component sees different values from its neighbours.
-Bytes component_value(Type t, unsigned round, unsigned k, unsigned i) {
+Value_bytes component_value(Type t, unsigned round, unsigned k, unsigned i) {
   unsigned pick = round * 7 + k * 5 + i * 3;
   switch (kind(t)) {
     case Kind::real: return floats(from_bits(component_floats[pick % std::size(component_floats)]));
@@ -52,19 +52,19 @@ TEST(Componentwise, VectorMembersApplyTheScalarMemberPerComponent) {
     unsigned const n = components(r.type);
     unsigned const component_width = width(r.result) / n;
     for (unsigned round = 0; round < 12; ++round) {
-      std::vector<Bytes> arguments(r.parameter_count, Bytes{});
-      std::vector<std::vector<Bytes>> per_component(n, std::vector<Bytes>(r.parameter_count));
+      std::vector<Value_bytes> arguments(r.parameter_count, Value_bytes{});
+      std::vector<std::vector<Value_bytes>> per_component(n, std::vector<Value_bytes>(r.parameter_count));
       for (unsigned k = 0; k < r.parameter_count; ++k)
         for (unsigned i = 0; i < n; ++i) {
-          Bytes v = component_value(r.type, round, k, i);
+          Value_bytes v = component_value(r.type, round, k, i);
           unsigned size = component_size(r.type);
           std::memcpy(arguments[k].data() + i * size, v.data(), size);
           per_component[i][k] = v;
         }
-      Bytes const vector = evaluate(r.name, arguments);
+      Value_bytes const vector = evaluate(r.name, arguments);
       for (unsigned i = 0; i < n; ++i) {
-        Bytes const expected = evaluate(scalar.name, per_component[i]);
-        Bytes actual{};
+        Value_bytes const expected = evaluate(scalar.name, per_component[i]);
+        Value_bytes actual{};
         std::memcpy(actual.data(), vector.data() + i * component_width, component_width);
         EXPECT_TRUE(same_bytes(actual, expected, component_width)) << "component " << i << ", round " << round;
       }

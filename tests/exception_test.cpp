@@ -10,7 +10,7 @@
 namespace kvx::test {
 namespace {
 
-using host::Call;
+using kvx::test::Call;
 
 struct Scenario {
   std::string_view shader;
@@ -19,10 +19,10 @@ struct Scenario {
 };
 
 struct Staged_call {
-  host::Host host;
+  kvx::test::Host host;
   C_block block;
   host::Output_requests requests;
-  Bytes destinations[5];
+  Value_bytes destinations[5];
 
   explicit Staged_call(Scenario const& s) {
     host.record().set_tag_offset(block.tag_offset());
@@ -56,13 +56,13 @@ TEST(Exceptions, EachHostCallInTurnThrowsAndNothingIsLeftHeld) {
                      ", host call " + std::to_string(n));
         Staged_call setup(s);
         setup.host.fail_at(static_cast<int>(n));
-        EXPECT_THROW(call_c(s.shader, setup.host, setup.block), host::Host_failure);
+        EXPECT_THROW(call_c(s.shader, setup.host, setup.block), kvx::test::Host_failure);
         auto const& made = setup.host.calls();
         ASSERT_GE(made.size(), n);
         Call const failed = made[n - 1].call;
         for (std::size_t after = n; after < made.size(); ++after)
           EXPECT_TRUE(made[after].call == Call::interface_release || made[after].call == Call::state_release)
-              << "only releases follow the failure, not " << host::name(made[after].call);
+              << "only releases follow the failure, not " << kvx::test::name(made[after].call);
         bool const got_interface = setup.host.count(Call::get_interface) == 1 && failed != Call::get_interface;
         bool const got_state = setup.host.count(Call::get_state) == 1 && failed != Call::get_state;
         EXPECT_EQ(setup.host.count(Call::interface_release), got_interface ? 1u : 0u);

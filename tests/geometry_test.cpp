@@ -36,7 +36,7 @@ TEST(Geometry, Normalize) {
 }
 
 TEST(Geometry, Faceforward) {
-  Bytes const n = floats(1, -2, 0);
+  Value_bytes const n = floats(1, -2, 0);
   EXPECT_TRUE(same_floats(evaluate("Math_float3_faceforward", {n, floats(0, 1, 0), floats(0, -1, 0)}), {1, -2, 0}));
   EXPECT_TRUE(same_floats(evaluate("Math_float3_faceforward", {n, floats(0, 1, 0), floats(0, 1, 0)}), {-1, 2, -0.0f}));
   EXPECT_TRUE(same_floats(evaluate("Math_float3_faceforward", {n, floats(1, 0, 0), floats(0, 1, 0)}), {-1, 2, -0.0f}))
@@ -48,7 +48,7 @@ TEST(Geometry, CrossReflectRefract) {
   EXPECT_TRUE(same_floats(evaluate("Math_reflect", {floats(1, -1, 0), floats(0, 1, 0)}), {1, 1, 0}));
   EXPECT_TRUE(same_floats(evaluate("Math_refract", {floats(1, 0, 0), floats(0, 1, 0), floats(2)}), {0, 0, 0}));
   EXPECT_TRUE(same_floats(evaluate("Math_refract", {floats(0, -1, 0), floats(0, 1, 0), floats(1)}), {0, -1, 0}));
-  Bytes r = evaluate("Math_refract", {floats(0, -1, 0), floats(0, 1, 0), floats(nan)});
+  Value_bytes r = evaluate("Math_refract", {floats(0, -1, 0), floats(0, 1, 0), floats(nan)});
   EXPECT_TRUE(std::isnan(float_at(r, 0)));
 }
 

@@ -19,7 +19,7 @@
 namespace {
 
 using namespace ZR::SHADER;
-namespace record = kvx::host_record;
+namespace record = kvx::record_field;
 
 // The virtual table slot a pointer to a virtual member designates (Itanium
 // C++ ABI: one more than the byte offset of the entry in the table).

@@ -11,7 +11,7 @@
 namespace kvx::test {
 namespace {
 
-using host::Call;
+using kvx::test::Call;
 
 struct Instance_record {
   void* parameter_block;
@@ -41,7 +41,7 @@ TEST(Lifecycle, EveryShaderRunsTheWholeCycleWithoutLeaking) {
     EXPECT_EQ(c.version(), 4);
     std::string const expected_type = object_type(r.name);
 
-    host::Host host;
+    kvx::test::Host host;
     std::uint64_t request = ~std::uint64_t{0};  // shows how many bytes init writes
     C_block block;
     long allocations = 0, deallocations = 0;
@@ -75,7 +75,7 @@ TEST(Lifecycle, EveryShaderRunsTheWholeCycleWithoutLeaking) {
 
 TEST(Lifecycle, CallEntryDoesNotTouchTheInstanceObjects) {
   Lifecycle c("Math_float_add");
-  host::Host host;
+  kvx::test::Host host;
   C_block block;
   std::int32_t request = 0;
   c.init(host.record().get(), nullptr, &request);
@@ -91,7 +91,7 @@ TEST(Lifecycle, CallEntryDoesNotTouchTheInstanceObjects) {
 
 TEST(Lifecycle, ShaderLevelExitTwiceAndBeforeItsInstances) {
   Lifecycle c("Math_color_lerp");
-  host::Host host;
+  kvx::test::Host host;
   C_block first, second;
   std::int32_t request = 0;
   Heap_counter heap;
@@ -112,7 +112,7 @@ TEST(Lifecycle, ShaderLevelExitTwiceAndBeforeItsInstances) {
 
 TEST(Lifecycle, SecondShaderLevelInitReplacesThePluginWithoutLeaking) {
   Lifecycle c("State_normal");
-  host::Host host;
+  kvx::test::Host host;
   std::int32_t request = 0;
   Heap_counter heap;
   c.init(host.record().get(), nullptr, &request);
@@ -124,7 +124,7 @@ TEST(Lifecycle, SecondShaderLevelInitReplacesThePluginWithoutLeaking) {
 
 TEST(Lifecycle, InstanceCallsOutOfOrderDoNotCrash) {
   Lifecycle c("Math_float3_normalize");
-  host::Host host;
+  kvx::test::Host host;
   C_block block;
   Heap_counter heap;
   c.init(host.record().get(), block.params(), nullptr);  // before any shader-level init

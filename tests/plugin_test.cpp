@@ -77,7 +77,7 @@ TEST(Plugin, EveryPluginReportsTheSameIdentity) {
     if (!runtime) runtime = plugin->get_runtime_version();
     EXPECT_EQ(plugin->get_runtime_version(), runtime) << "one runtime string for all plug-ins";
 
-    host::Block block;
+    kvx::test::Block block;
     EXPECT_EQ(plugin->new_brdf_instance(nullptr, nullptr), nullptr);
     EXPECT_EQ(plugin->new_brdf_instance(reinterpret_cast<ZR::SHADER::Shader_system*>(&block), &block), nullptr);
     plugin->delete_brdf_instance(nullptr, nullptr);

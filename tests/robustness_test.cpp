@@ -8,10 +8,10 @@
 namespace kvx::test {
 namespace {
 
-using host::Call;
+using kvx::test::Call;
 
 TEST(Robustness, WithoutAParameterBlockEveryParameterTakesItsDefault) {
-  host::Host host;
+  kvx::test::Host host;
   host.record().set_tag_offset(64);
   std::array<std::uint8_t, 32> result{};
   EXPECT_EQ(c_entry("Math_float_multiply")(result.data(), host.record().get(), nullptr), 1);
@@ -22,18 +22,18 @@ TEST(Robustness, WithoutAParameterBlockEveryParameterTakesItsDefault) {
 }
 
 TEST(Robustness, WithoutEvaluationSettingsNothingIsTagged) {
-  host::Host host;
+  kvx::test::Host host;
   C_block block;
   auto const& r = row("Math_float_add");
   block.set(r.parameter_list[0], floats(2));
   block.set(r.parameter_list[1], floats(3));
-  host_record::write(host.record().get(), host_record::eval_settings, static_cast<void*>(nullptr));
+  record_field::write(host.record().get(), record_field::eval_settings, static_cast<void*>(nullptr));
   EXPECT_TRUE(same_floats(call_c(r.name, host, block).value(), {0.0f})) << "both take their declared default";
   EXPECT_EQ(host.count(Call::phen_eval), 0u);
 }
 
 TEST(Robustness, AConnectionTheHostCannotEvaluateCountsAsUnset) {
-  host::Host host;
+  kvx::test::Host host;
   C_block block;
   host.record().set_tag_offset(block.tag_offset());
   host.record().set_integer_tags(1);
@@ -53,7 +53,7 @@ TEST(Robustness, AConnectionTheHostCannotEvaluateCountsAsUnset) {
 // same result, the declared defaults' (scalar integers 0).
 TEST(Robustness, EveryEntryTreatsMissingValuesAsUnset) {
   for (auto const& r : catalogue::shaders) {
-    host::Host host;
+    kvx::test::Host host;
     C_block unset;
     host.record().set_tag_offset(unset.tag_offset());
     C_result const expected = call_c(r.name, host, unset);
@@ -80,7 +80,7 @@ class Forgetful_block final : public ZR::SHADER::Data_block {
   int notify_output(char const*) override { return 0; }
 
  private:
-  Bytes value_ = floats(9);
+  Value_bytes value_ = floats(9);
   int calls_ = 0;
 };
 
@@ -95,7 +95,7 @@ TEST(Robustness, ASecondLookupThatFindsNothingLeavesTheFieldZero) {
 }
 
 TEST(Robustness, InstanceInitWithoutASlotRecordsNothingAndLeaksNothing) {
-  host::Host host;
+  kvx::test::Host host;
   host.set_instance_slot_available(false);
   C_block block;
   auto* init = library().function<void(Host_state*, void*, std::int32_t*)>("Math_float_add_init");

@@ -9,7 +9,7 @@
 namespace kvx::test {
 namespace {
 
-using host::Call;
+using kvx::test::Call;
 
 // Where a shader object keeps its fields: after the vtable pointer, in
 // parameter order, each at its own width and its component's alignment.
@@ -25,8 +25,8 @@ std::vector<unsigned> field_offsets(catalogue::Shader const& r) {
   return offsets;
 }
 
-Bytes pattern(unsigned parameter) {
-  Bytes b;
+Value_bytes pattern(unsigned parameter) {
+  Value_bytes b;
   for (unsigned i = 0; i < b.size(); ++i) b[i] = static_cast<std::uint8_t>(0x10 * (parameter + 1) + i + 1);
   return b;
 }
@@ -40,13 +40,13 @@ class Every_shader : public ::testing::TestWithParam<unsigned> {
  protected:
   catalogue::Shader const& r = catalogue::shaders[GetParam()];
   Plugin_ptr plugin{static_cast<ZR::SHADER::Software_shader_plugin*>(library().plugin(GetParam()))};
-  host::Host host;
+  kvx::test::Host host;
 
   std::uint8_t const* bytes_of(ZR::SHADER::Shader* object) { return reinterpret_cast<std::uint8_t const*>(object); }
 };
 
 TEST_P(Every_shader, CapturesEachParameterWithTwoLookupsInOrderAtItsWidth) {
-  host::Block block(&host);
+  kvx::test::Block block(&host);
   for (unsigned k = 0; k < r.parameter_count; ++k) block.set(r.parameter_list[k].name, pattern(k));
   ZR::SHADER::Shader* object = plugin->new_instance(nullptr, &block);
 
@@ -59,7 +59,7 @@ TEST_P(Every_shader, CapturesEachParameterWithTwoLookupsInOrderAtItsWidth) {
     }
   auto offsets = field_offsets(r);
   for (unsigned k = 0; k < r.parameter_count; ++k) {
-    Bytes field{};
+    Value_bytes field{};
     std::memcpy(field.data(), bytes_of(object) + offsets[k], width(r.parameter_list[k].type));
     EXPECT_TRUE(same_bytes(field, pattern(k), width(r.parameter_list[k].type))) << r.parameter_list[k].name;
   }
@@ -67,7 +67,7 @@ TEST_P(Every_shader, CapturesEachParameterWithTwoLookupsInOrderAtItsWidth) {
 }
 
 TEST_P(Every_shader, MissingParametersAreLookedUpOnceAndLeftZero) {
-  host::Block block(&host);
+  kvx::test::Block block(&host);
   block.set("unrelated", pattern(7));
   ZR::SHADER::Shader* object = plugin->new_instance(nullptr, &block);
   EXPECT_EQ(host.count(Call::lookup), r.parameter_count);
@@ -88,13 +88,13 @@ TEST_P(Every_shader, WithoutDataBlockCapturesNothingAndFieldsAreZero) {
 }
 
 TEST_P(Every_shader, MainLooksUpAndNotifiesResultOnceThenStoresItsWidth) {
-  host::Block inputs;
+  kvx::test::Block inputs;
   for (unsigned k = 0; k < r.parameter_count; ++k) inputs.set(r.parameter_list[k].name, pattern(k));
   ZR::SHADER::Shader* object = plugin->new_instance(nullptr, &inputs);
 
-  Bytes canary;
+  Value_bytes canary;
   canary.fill(0xAA);
-  host::Block output(&host);
+  kvx::test::Block output(&host);
   output.set("result", canary);
   object->main(host.state(), &output);
   object->main(host.state(), &output);  // main changes nothing: it may run again
@@ -109,7 +109,7 @@ TEST_P(Every_shader, MainLooksUpAndNotifiesResultOnceThenStoresItsWidth) {
   EXPECT_EQ(host.calls().front().call, Call::lookup) << "the result address comes first";
   EXPECT_EQ(host.calls()[1].call, Call::notify_output);
 
-  Bytes stored{};
+  Value_bytes stored{};
   std::memcpy(stored.data(), output.find("result"), 16);
   for (unsigned i = width(r.result); i < 16; ++i) EXPECT_EQ(stored[i], 0xAA) << "byte " << i << " past the result";
   object->release();
@@ -117,13 +117,13 @@ TEST_P(Every_shader, MainLooksUpAndNotifiesResultOnceThenStoresItsWidth) {
 
 TEST_P(Every_shader, MainWithoutResultInTheBlockStoresNothing) {
   ZR::SHADER::Shader* object = plugin->new_instance(nullptr, nullptr);
-  host::Block output(&host);
+  kvx::test::Block output(&host);
   output.set("left", pattern(0));
   object->main(host.state(), &output);
   ASSERT_EQ(host.calls().size(), 2u) << "nothing is computed for a missing result";
   EXPECT_EQ(host.calls()[0].call, Call::lookup);
   EXPECT_EQ(host.calls()[1].call, Call::notify_output);
-  EXPECT_TRUE(same_bytes(Bytes{*reinterpret_cast<Bytes const*>(output.find("left"))}, pattern(0), 16));
+  EXPECT_TRUE(same_bytes(Value_bytes{*reinterpret_cast<Value_bytes const*>(output.find("left"))}, pattern(0), 16));
   object->release();
 }
 
@@ -131,14 +131,14 @@ INSTANTIATE_TEST_SUITE_P(Catalogue, Every_shader, ::testing::Range(0u, catalogue
 
 // The worked member of the family, from end to end.
 TEST(Shader_object, CapturedValuesAreFrozenAtCreation) {
-  host::Host host;
-  host::Block inputs;
+  kvx::test::Host host;
+  kvx::test::Block inputs;
   inputs.set("left", 2.5f).set("right", 4.0f);
   auto plugin = Plugin_ptr{new_plugin("Math_float_add")};
   ZR::SHADER::Shader* object = plugin->new_instance(nullptr, &inputs);
   inputs.set("left", 100.0f);
 
-  host::Block output;
+  kvx::test::Block output;
   output.add_result().set("left", -1.0f).set("right", -1.0f);
   for (int i = 0; i < 3; ++i) {
     object->main(host.state(), &output);
@@ -149,12 +149,12 @@ TEST(Shader_object, CapturedValuesAreFrozenAtCreation) {
 
 TEST(Shader_object, MissingScalarIsZeroNotTheDeclaredDefault) {
   EXPECT_TRUE(same_floats(evaluate("Math_float_add", {floats(2.5f), floats(0.0f)}), {2.5f}));
-  host::Host host;
-  host::Block inputs;
+  kvx::test::Host host;
+  kvx::test::Block inputs;
   inputs.set("right", 3.0f);
   auto plugin = Plugin_ptr{new_plugin("Math_float_multiply")};
   ZR::SHADER::Shader* object = plugin->new_instance(nullptr, &inputs);
-  host::Block output;
+  kvx::test::Block output;
   output.add_result();
   object->main(host.state(), &output);
   EXPECT_EQ(bits(output.get<float>("result")), bits(0.0f)) << "left is 0, not the declared 1.0";
@@ -162,13 +162,13 @@ TEST(Shader_object, MissingScalarIsZeroNotTheDeclaredDefault) {
 }
 
 TEST(Shader_object, BoolBytesAreCapturedAsIs) {
-  host::Block inputs;
+  kvx::test::Block inputs;
   inputs.set("condition", std::uint8_t{2}).set("true_value", std::uint8_t{7}).set("false_value", std::uint8_t{0});
   auto plugin = Plugin_ptr{new_plugin("Math_bool_conditional")};
   ZR::SHADER::Shader* object = plugin->new_instance(nullptr, &inputs);
   EXPECT_EQ(reinterpret_cast<std::uint8_t const*>(object)[8], 2);
-  host::Host host;
-  host::Block output;
+  kvx::test::Host host;
+  kvx::test::Block output;
   output.add_result();
   object->main(host.state(), &output);
   EXPECT_EQ(output.get<std::uint8_t>("result"), 7) << "conditional copies the selected byte unchanged";

@@ -14,13 +14,11 @@
 #include <gtest/gtest.h>
 
 #include <catalogue/catalogue.h>
-#include <host/host.h>
+#include "test_host.h"
 #include <host/library.h>
 #include <host/parameter_block.h>
 
 namespace kvx::test {
-
-using Bytes = std::array<std::uint8_t, 16>;
 
 // Loaded once per test process, as a renderer would keep it.
 host::Library& library();
@@ -41,27 +39,27 @@ inline float nan_with_payload(std::uint32_t payload = 0x1234) { return from_bits
 inline float const nan = nan_with_payload();
 
 template <class... F>
-Bytes floats(F... values) {
-  Bytes b{};
+Value_bytes floats(F... values) {
+  Value_bytes b{};
   float const v[] = {static_cast<float>(values)...};
   std::memcpy(b.data(), v, sizeof v);
   return b;
 }
 template <class... I>
-Bytes ints(I... values) {
-  Bytes b{};
+Value_bytes ints(I... values) {
+  Value_bytes b{};
   std::int32_t const v[] = {static_cast<std::int32_t>(values)...};
   std::memcpy(b.data(), v, sizeof v);
   return b;
 }
-Bytes bools(std::initializer_list<int> values);
+Value_bytes bools(std::initializer_list<int> values);
 
-inline float float_at(Bytes const& b, int i = 0) {
+inline float float_at(Value_bytes const& b, int i = 0) {
   float f;
   std::memcpy(&f, b.data() + 4 * i, 4);
   return f;
 }
-inline std::int32_t int_at(Bytes const& b, int i = 0) {
+inline std::int32_t int_at(Value_bytes const& b, int i = 0) {
   std::int32_t v;
   std::memcpy(&v, b.data() + 4 * i, 4);
   return v;
@@ -73,12 +71,10 @@ inline std::int32_t int_at(Bytes const& b, int i = 0) {
 // Runs `shader` on a shader object captured from a data block that holds the
 // arguments under the parameter names, in parameter order, and returns what
 // main stored under "result" (zeros past the result's width).
-Bytes evaluate(std::string_view shader, std::vector<Bytes> const& arguments, host::Host* host = nullptr);
+Value_bytes evaluate(std::string_view shader, std::vector<Value_bytes> const& arguments, kvx::test::Host* host = nullptr);
 
 // The C side
 
-using host::tag_constant;
-using host::tag_unset;
 inline constexpr std::uint32_t tag_connected = 0x51;  // any other tag
 
 using C_block = host::Parameter_block;
@@ -92,12 +88,12 @@ inline constexpr std::uint8_t canary = 0xA5;
 struct C_result {
   int returned;
   std::array<std::uint8_t, 32> area;
-  Bytes value() const {
-    Bytes b;
+  Value_bytes value() const {
+    Value_bytes b;
     std::memcpy(b.data(), area.data(), 16);
     return b;
   }
-  // Bytes from the start that no longer hold the canary, up to the last one.
+  // Value_bytes from the start that no longer hold the canary, up to the last one.
   unsigned written() const {
     unsigned n = 0;
     for (unsigned i = 0; i < area.size(); ++i)
@@ -106,14 +102,14 @@ struct C_result {
   }
 };
 
-C_result call_c(std::string_view shader, host::Host& host, C_block& block);
-C_result call_c(Entry* entry, host::Host& host, C_block& block);
+C_result call_c(std::string_view shader, kvx::test::Host& host, C_block& block);
+C_result call_c(Entry* entry, kvx::test::Host& host, C_block& block);
 
 // The C entry in plain mode with every parameter a constant in its slot.
-Bytes evaluate_c(std::string_view shader, std::vector<Bytes> const& arguments, host::Host* host = nullptr);
+Value_bytes evaluate_c(std::string_view shader, std::vector<Value_bytes> const& arguments, kvx::test::Host* host = nullptr);
 
 // Bit-for-bit comparison of the first `count` floats.
-::testing::AssertionResult same_floats(Bytes const& actual, std::initializer_list<float> expected);
-::testing::AssertionResult same_bytes(Bytes const& actual, Bytes const& expected, unsigned width);
+::testing::AssertionResult same_floats(Value_bytes const& actual, std::initializer_list<float> expected);
+::testing::AssertionResult same_bytes(Value_bytes const& actual, Value_bytes const& expected, unsigned width);
 
 }  // namespace kvx::test

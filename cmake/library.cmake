@@ -1,0 +1,38 @@
+# The plug-in, from the library's own folders: a module the host loads with
+# dlopen and never links against. Hidden by default: only the interface is
+# exported. Statics of inline functions are plain weak symbols, so the library
+# can be unloaded.
+add_library(kvx_base MODULE
+  plugin/factory.cpp
+  bridge/gather.cpp
+  bridge/lifecycle.cpp
+  math/fast_pow2.cpp
+  shaders/math/arithmetic.cpp
+  shaders/math/functions.cpp
+  shaders/math/comparison.cpp
+  shaders/math/geometry.cpp
+  shaders/state/state.cpp)
+kvx_own_flags(kvx_base)
+target_include_directories(kvx_base PRIVATE ${PROJECT_SOURCE_DIR})
+target_compile_options(kvx_base PRIVATE -fvisibility=hidden $<$<CXX_COMPILER_ID:GNU>:-fno-gnu-unique>)
+# Its own functions bind within the library at link time: the virtual tables'
+# thousands of entries become relative relocations, not symbol lookups at load.
+# Data (type information, tables, statics) stays interposable.
+target_link_options(kvx_base PRIVATE -Wl,-Bsymbolic-functions)
+# It names the C library it runs on even where no call needs it at link time.
+target_link_options(kvx_base PRIVATE LINKER:--push-state,--no-as-needed,-lc,--pop-state)
+set_target_properties(kvx_base PROPERTIES EXPORT_NAME base LIBRARY_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
+if(KVX_BUILD_FUZZERS)
+  # Coverage from the plug-in guides the fuzzers, not only the targets'.
+  target_compile_options(kvx_base PRIVATE -fsanitize=fuzzer-no-link)
+endif()
+
+# The interface a renderer's build compiles against: the host interface and
+# the catalogue, installed with the plug-in's CMake package.
+add_library(kvx_headers INTERFACE)
+target_sources(kvx_headers INTERFACE FILE_SET HEADERS BASE_DIRS ${PROJECT_SOURCE_DIR} FILES
+  bridge/host.h bridge/host_state.h
+  plugin/plugin.h plugin/export.h
+  catalogue/catalogue.h catalogue/signatures.h catalogue/types.h catalogue/shaders.def)
+target_compile_features(kvx_headers INTERFACE cxx_std_20)
+set_target_properties(kvx_headers PROPERTIES EXPORT_NAME headers)

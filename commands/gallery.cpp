@@ -1,0 +1,148 @@
+// kvx-host gallery -o DIR [-g W H] [--threads N]
+//
+// The catalogue as a page: DIR/index.html with every shader's interface and a
+// picture computed by the library through both interfaces, DIR/images/ with
+// the pictures and DIR/data/ with the exact values behind them. Exits 1 if
+// the two paths differ anywhere.
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include <network/grid.h>
+#include <host/library.h>
+#include <network/values.h>
+
+#include "command_line.h"
+#include "commands.h"
+#include "library_version.h"
+#include "gallery_inputs.h"
+#include "gallery_page.h"
+#include <image/image.h>
+#include <image/plot.h>
+#include "progress.h"
+
+namespace kvx::tool {
+
+namespace {
+
+struct Options {
+  std::string directory;
+  host::Grid grid{128, 128};
+  unsigned threads = default_threads();
+};
+
+void write_text(std::filesystem::path const& path, std::string const& text) {
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+  if (!out.flush()) throw std::runtime_error("cannot write " + path.string());
+}
+
+// A shader of one float input: its result at 401 inputs, as a plot and a table.
+Gallery_entry plot(host::Library const& library, catalogue::Shader const& row, std::filesystem::path const& dir) {
+  std::string const name(row.name);
+  Gallery_entry entry{&row, "images/" + name + ".svg", "data/" + name + ".tsv", binding_rule(row), std::nullopt};
+  host::Network network(library);
+  auto const node = network.add(row.name);
+  host::Host host;
+  Input_range const range = plot_range(row.operation);
+  std::vector<Sample> samples;
+  std::string table = "# input\tresult\tresult bits\n";
+  for (unsigned i = 0; i <= 400; ++i) {
+    float const x = range.low + (range.high - range.low) * (float(i) / 400.0f);
+    Value_bytes input{};
+    std::memcpy(input.data(), &x, 4);
+    network.set(node, row.parameter_list[0].name, input);
+    network.next_point();
+    Value_bytes const c = network.evaluate(node, host, host::Network::Path::c);
+    network.next_point();
+    Value_bytes const cpp = network.evaluate(node, host, host::Network::Path::cpp);
+    if (!entry.difference && std::memcmp(c.data(), cpp.data(), width(row.result)) != 0)
+      entry.difference = "at input " + host::format_value(Type::float_, input) + ": " +
+                         host::format_difference(row.result, c, cpp);
+    float const y = host::component_value(row.result, c, 0);
+    samples.push_back({x, y});
+    char line[96];
+    std::snprintf(line, sizeof line, "%.9g\t%.9g\t%s\n", x, y, host::format_bits(row.result, c).c_str());
+    table += line;
+  }
+  write_text(dir / entry.image, svg_plot(samples));
+  write_text(dir / entry.data, table);
+  return entry;
+}
+
+// Any other shader: shaded over the grid with its inputs bound to u and v.
+Gallery_entry picture(host::Library const& library, catalogue::Shader const& row, std::filesystem::path const& dir,
+                      Options const& o) {
+  std::string const name(row.name);
+  Gallery_entry entry{&row, "images/" + name + ".png", "data/" + name + ".exr", binding_rule(row), std::nullopt};
+  host::Network network(library);
+  auto const node = network.add(row.name);
+  host::Grid const grid = o.grid;
+  auto const inputs = [&row, grid, node](host::Network& n, unsigned x, unsigned y) {
+    float const u = host::grid_u(grid, x), v = host::grid_v(grid, y);
+    for (unsigned k = 0; k < row.parameter_count; ++k) n.set(node, row.parameter_list[k].name, bound_value(row, k, u, v));
+  };
+  host::Shaded shaded = host::shade_grid(network, node, row.result, grid, host::Paths::both, o.threads, {}, inputs);
+  if (auto const& m = shaded.mismatch)
+    entry.difference = "at point (" + std::to_string(m->x) + ", " + std::to_string(m->y) + "): " +
+                       host::format_difference(row.result, m->c, m->cpp);
+  write_image((dir / entry.data).string(), {grid.width, grid.height, shaded.channels, shaded.pixels});
+  for (float& value : shaded.pixels) value = display_value(row.result, value);
+  write_image((dir / entry.image).string(), {grid.width, grid.height, shaded.channels, shaded.pixels});
+  return entry;
+}
+
+int gallery(host::Library const& library, Options const& o) {
+  std::filesystem::path const dir = o.directory;
+  std::filesystem::create_directories(dir / "images");
+  std::filesystem::create_directories(dir / "data");
+
+  std::vector<Gallery_entry> entries;
+  {
+    Progress_bar bar;
+    for (auto const& row : catalogue::shaders) {
+      bar(row.index, catalogue::shader_count);
+      entries.push_back(is_plotted(row) ? plot(library, row, dir) : picture(library, row, dir, o));
+    }
+  }
+  std::string const made_by = "Every picture was computed by " + std::filesystem::path(library.path()).filename().string() + " (" +
+                              library_version(library) + ")" +
+                              " through its C entries and " +
+                              "its shader objects, over a " + std::to_string(o.grid.width) + "×" +
+                              std::to_string(o.grid.height) + " grid or 401 samples. The grid's state and the "
+                              "binding rule: docs/kvx-host.md.";
+  write_text(dir / "index.html", gallery_page(entries, made_by));
+
+  std::size_t differing = 0;
+  for (auto const& e : entries)
+    if (e.difference) {
+      ++differing;
+      std::fprintf(stderr, "kvx-host: %s: the paths differ %s\n", std::string(e.shader->name).c_str(),
+                   e.difference->c_str());
+    }
+  std::printf("wrote %s: %zu shaders, %zu agree on both paths\n", (dir / "index.html").c_str(), entries.size(),
+              entries.size() - differing);
+  return differing ? 1 : 0;
+}
+
+}  // namespace
+
+void add_gallery(CLI::App& app, Run& run) {
+  auto o = std::make_shared<Options>();
+  auto* command = app.add_subcommand("gallery", "a page with every shader's interface and picture");
+  command->add_option("-o", o->directory, "the directory to write the page into")->type_name("DIR")->required();
+  add_grid_option(*command, o->grid, 1024);
+  add_threads_option(*command, o->threads);
+  command->callback([o, &run] {
+    run = [o] {
+      host::Library const library;
+      return gallery(library, *o);
+    };
+  });
+}
+
+}  // namespace kvx::tool

@@ -1,0 +1,156 @@
+// kvx-host render [-o demo.png] [-g W H] [--path c|cpp|both] [--threads N]
+//
+// Renders the demo scene with every surface color computed by the library:
+// through the C entries (the default), through shader objects, or through
+// both, compared pixel by pixel. Each thread has its own host state and its
+// own copy of the network's instances.
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <host/library.h>
+#include <network/parallel_rows.h>
+#include <network/values.h>
+
+#include "command_line.h"
+#include "commands.h"
+#include <image/png.h>
+#include "progress.h"
+#include "scene.h"
+
+namespace kvx::tool {
+
+namespace {
+
+struct Options {
+  std::string output = "demo.png";
+  host::Grid size = default_render_size;
+  host::Paths paths = host::Paths::c;
+  unsigned threads = default_threads();
+};
+
+std::uint8_t to_byte(float linear) {
+  float const c = std::clamp(std::isnan(linear) ? 0.0f : linear, 0.0f, 1.0f);
+  return static_cast<std::uint8_t>(std::lround(std::pow(c, 1.0f / 2.2f) * 255.0f));
+}
+
+// One thread's host, with the scene's textures, and copy of the network.
+struct Render_thread {
+  Render_thread(Scene const& scene, std::atomic<std::uint64_t>& total) : network(scene.network()), total(total) {
+    Scene::install_textures(host);
+  }
+  ~Render_thread() { total += network.shader_calls(); }
+
+  host::Host host;
+  host::Network network;
+  std::atomic<std::uint64_t>& total;
+};
+
+// The pixel where the two paths' colors first differ, in row-major order.
+struct First_difference {
+  std::mutex lock;  // taken only where the paths differ
+  std::optional<host::Mismatch> mismatch;
+
+  void record(unsigned x, unsigned y, Value_bytes const& c, Value_bytes const& cpp) {
+    std::lock_guard hold(lock);
+    if (!mismatch || std::pair(y, x) < std::pair(mismatch->y, mismatch->x)) mismatch = host::Mismatch{x, y, c, cpp};
+  }
+};
+
+int render(host::Library const& library, Options const& o) {
+  Scene const scene(library);
+  unsigned const width = o.size.width, height = o.size.height;
+  std::vector<std::uint8_t> rgb(std::size_t{width} * height * 3);
+  std::atomic<std::uint64_t> shader_calls{0};
+  First_difference difference;
+
+  auto make_worker = [&]() -> host::Row_worker {
+    auto thread = std::make_shared<Render_thread>(scene, shader_calls);
+    return [&, thread](unsigned y) {
+      for (unsigned x = 0; x < width; ++x) {
+        Vec3 const direction = scene.camera_ray(x, y, width, height);
+        Hit const hit = scene.trace(scene.eye(), direction);
+        Scene::set_state(thread->host, scene.eye(), direction, hit);
+        auto const root = scene.root(hit.surface);
+        thread->network.next_point();
+        Value_bytes const color = thread->network.evaluate(
+            root, thread->host, o.paths == host::Paths::cpp ? host::Network::Path::cpp : host::Network::Path::c);
+        if (o.paths == host::Paths::both) {
+          thread->network.next_point();
+          auto const& other = thread->network.evaluate(root, thread->host, host::Network::Path::cpp);
+          if (std::memcmp(color.data(), other.data(), kvx::width(Type::color)) != 0) difference.record(x, y, color, other);
+        }
+        float rgba[4];
+        std::memcpy(rgba, color.data(), sizeof rgba);
+        std::uint8_t* pixel = rgb.data() + (std::size_t{y} * width + x) * 3;
+        for (int c = 0; c < 3; ++c) pixel[c] = to_byte(rgba[c]);
+      }
+    };
+  };
+
+  auto const start = std::chrono::steady_clock::now();
+  {
+    Progress_bar bar;
+    host::for_rows(height, o.threads, make_worker, std::ref(bar));
+  }
+  double const seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  write_png(o.output, width, height, 3, rgb);
+  std::printf("rendered %ux%u through %s in %.2f s: %llu shader calls, %.3g calls/s\nwrote %s\n", width, height,
+              path_name(o.paths), seconds, static_cast<unsigned long long>(shader_calls.load()),
+              double(shader_calls) / seconds, o.output.c_str());
+  if (auto const& m = difference.mismatch) {
+    std::fprintf(stderr, "kvx-host: the paths differ at pixel (%u, %u): %s\n", m->x, m->y,
+                 host::format_difference(Type::color, m->c, m->cpp).c_str());
+    return 1;
+  }
+  if (o.paths == host::Paths::both) std::printf("both paths agree at every pixel\n");
+  return 0;
+}
+
+}  // namespace
+
+void add_render(CLI::App& app, Run& run) {
+  auto o = std::make_shared<Options>();
+  auto* command = app.add_subcommand("render", "render the demo scene through the library's shaders");
+  command->add_option("-o", o->output, "the PNG file to write")->type_name("FILE")->capture_default_str();
+  add_grid_option(*command, o->size, 8192)->description("image size, W by H pixels, each from 1 to 8192");
+  // The older spelling of -g, kept for scripts that use it.
+  command
+      ->add_option_function<std::string>(
+          "--size",
+          [o](std::string const& text) {
+            unsigned w = 0, h = 0;
+            char tail = 0;
+            std::sscanf(text.c_str(), "%ux%u%c", &w, &h, &tail);
+            o->size = {w, h};
+          },
+          "the same as -g, written WxH")
+      ->type_name("WxH")
+      ->check(CLI::Validator(
+          [](std::string& text) -> std::string {
+            unsigned w = 0, h = 0;
+            char tail = 0;
+            bool const ok = std::sscanf(text.c_str(), "%ux%u%c", &w, &h, &tail) == 2 && w >= 1 && h >= 1 &&
+                            w <= 8192 && h <= 8192 && text.find('-') == std::string::npos;
+            return ok ? "" : "'" + text + "' is not WxH, each from 1 to 8192";
+          },
+          ""));
+  add_path_option(*command, o->paths);
+  add_threads_option(*command, o->threads);
+  command->callback([o, &run] {
+    run = [o] {
+      host::Library const library;
+      return render(library, *o);
+    };
+  });
+}
+
+}  // namespace kvx::tool

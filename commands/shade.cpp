@@ -1,0 +1,162 @@
+// kvx-host shade [NETWORK] [--shader NAME INSTANCE] [--param I.P VALUE] [--connect I.result I.P]
+//                [--splat I.result I.P] [--output I] [-g W H] [-o FILE]... [--path c|cpp|both] [--threads N]
+//
+// Shades the user's network over a grid and writes the output instance's
+// result as images: EXR with the exact floats, PNG to look at. The network
+// comes from a file (- for standard input), from statements on the command
+// line, or both: the command line's follow the file's.
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+#include <iterator>
+#include <map>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <network/grid.h>
+#include <host/library.h>
+#include <network/network_text.h>
+#include <network/values.h>
+
+#include "command_line.h"
+#include "commands.h"
+#include <image/image.h>
+#include "progress.h"
+
+namespace kvx::tool {
+
+namespace {
+
+struct Options {
+  std::optional<std::string> network_file;
+  std::vector<std::vector<std::string>> statements;  // from the command line, in order
+  host::Grid grid;
+  std::vector<std::string> outputs;
+  host::Paths paths = host::Paths::c;
+  unsigned threads = default_threads();
+};
+
+// The file's statements, then the command line's, numbered in order.
+host::Network_text::Result build(host::Network_text& text, Options const& o) {
+  host::Location end{"command line", 0};
+  if (o.network_file == "-") {
+    std::string const input{std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>()};
+    end = {"standard input", text.read(input, "standard input")};
+  } else if (o.network_file) {
+    end = {*o.network_file, text.read_file(*o.network_file)};
+  }
+  for (std::size_t k = 0; k < o.statements.size(); ++k) {
+    std::vector<std::string_view> const words(o.statements[k].begin(), o.statements[k].end());
+    end = {"command line", static_cast<unsigned>(k + 1)};
+    text.statement(words, end);
+  }
+  return text.finish(end);
+}
+
+int shade(host::Library const& library, Options const& o) {
+  host::Network_text text(library);
+  std::optional<host::Network_text::Result> network;
+  try {
+    network.emplace(build(text, o));
+  } catch (host::Network_error const& e) {
+    return usage_error(e.what());
+  }
+
+  auto const start = std::chrono::steady_clock::now();
+  host::Shaded shaded;
+  {
+    Progress_bar bar;
+    shaded = host::shade_grid(network->network, network->output, network->shader.result, o.grid, o.paths,
+                              o.threads, std::ref(bar));
+  }
+  double const seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+
+  for (auto const& file : o.outputs)
+    write_image(file, {o.grid.width, o.grid.height, shaded.channels, shaded.pixels});
+  std::printf("shaded %s (%s) at %ux%u points through %s on %u thread%s in %.3f s: %llu shader calls, %.3g calls/s\n",
+              network->name.c_str(), std::string(network->shader.name).c_str(), o.grid.width, o.grid.height,
+              path_name(o.paths), o.threads, o.threads == 1 ? "" : "s", seconds,
+              static_cast<unsigned long long>(shaded.shader_calls), double(shaded.shader_calls) / seconds);
+  for (auto const& file : o.outputs) std::printf("wrote %s\n", file.c_str());
+  if (o.outputs.empty()) std::printf("no image written: name one with -o FILE.exr or -o FILE.png\n");
+
+  if (auto const& m = shaded.mismatch) {
+    std::fprintf(stderr, "kvx-host: the paths differ at point (%u, %u): %s\n", m->x, m->y,
+                 host::format_difference(shaded.type, m->c, m->cpp).c_str());
+    return 1;
+  }
+  if (o.paths == host::Paths::both) std::printf("both paths agree at every point\n");
+  return 0;
+}
+
+// The statements given as options, in the order the command line gave them:
+// CLI11 keeps each option's values apart, and lists the options in the order
+// their values came, once a value.
+std::vector<std::vector<std::string>> statements_in_order(CLI::App const& command) {
+  std::vector<std::vector<std::string>> statements;
+  std::map<CLI::Option const*, std::size_t> seen;  // values so far, per option
+  for (CLI::Option const* option : command.parse_order()) {
+    std::string const keyword = option->get_lnames().empty() ? "" : option->get_lnames().front();
+    if (keyword != "shader" && keyword != "param" && keyword != "connect" && keyword != "splat" &&
+        keyword != "output")
+      continue;
+    auto const n = static_cast<std::size_t>(option->get_type_size());
+    std::size_t const at = seen[option]++;
+    if (at % n) continue;  // a later value of a statement already taken whole
+    auto const& values = option->results();
+    std::vector<std::string> statement{keyword};
+    statement.insert(statement.end(), values.begin() + static_cast<std::ptrdiff_t>(at),
+                     values.begin() + static_cast<std::ptrdiff_t>(at + n));
+    statements.push_back(std::move(statement));
+  }
+  return statements;
+}
+
+}  // namespace
+
+void add_shade(CLI::App& app, Run& run) {
+  auto o = std::make_shared<Options>();
+  auto* command = app.add_subcommand("shade", "shade a network of the library's shaders over a grid");
+  command->add_option("NETWORK", o->network_file, "a network file (docs/kvx-host.md), or - for standard input")
+      ->type_name("FILE");
+  // Statements of the network file's format, one option each: they follow the file's.
+  struct Statement {
+    char const* name;
+    int values;
+    char const* form;
+    char const* help;
+  };
+  for (auto const& s : {Statement{"--shader", 2, "NAME INSTANCE", "an instance of a library shader"},
+                        Statement{"--param", 2, "I.P VALUE", "a constant, written as eval takes it"},
+                        Statement{"--connect", 2, "I.result I.P", "a result into a parameter of its type"},
+                        Statement{"--splat", 2, "I.result I.P", "a float result into every component"},
+                        Statement{"--output", 1, "I", "the instance that is shaded"}}) {
+    auto* option = command->add_option(s.name, s.help);
+    option->type_size(s.values)->expected(1)->allow_extra_args(false)->type_name(s.form);
+    option->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  }
+  add_grid_option(*command, o->grid, 8192);
+  command->add_option("-o", o->outputs, "an image to write, .exr (the exact floats) or .png; repeatable")
+      ->type_name("FILE")
+      ->allow_extra_args(false)
+      ->check(CLI::Validator(
+          [](std::string& name) -> std::string {
+            return is_image_name(name) ? "" : "'" + name + "' is not a .exr or .png file name";
+          },
+          ""));
+  add_path_option(*command, o->paths);
+  add_threads_option(*command, o->threads);
+  command->callback([o, command, &run] {
+    o->statements = statements_in_order(*command);
+    run = [o] {
+      if (!o->network_file && o->statements.empty())
+        return usage_error("shade needs a network: a file, or --shader, --connect, --output ... (try --help)");
+      host::Library const library;
+      return shade(library, *o);
+    };
+  });
+}
+
+}  // namespace kvx::tool

@@ -1,0 +1,29 @@
+// The host's C functions, as the plug-in imports them. Each finds its Host
+// from the record it is given; zr_get_korvex_interface, given none, asks the
+// Host that is current on this thread.
+#include <cstdarg>
+
+#include <host/reference_host.h>
+
+extern "C" {
+
+int zr_query(int code, Host_state* state, int zero, ...) {
+  va_list arguments;
+  va_start(arguments, zero);
+  void* answer = va_arg(arguments, void*);
+  va_end(arguments);
+  return kvx::host::Host_state_record::owner(state).query(code, state, answer);
+}
+
+void* zr_phen_eval(Host_state* state, void* parameter) {
+  return kvx::host::Host_state_record::owner(state).phen_eval(state, parameter);
+}
+
+int zr_shaderstate_set(Host_state* state, char const* key, void const* data, int size, int mode) {
+  return kvx::host::Host_state_record::owner(state).shaderstate_set(state, key, data, size, mode);
+}
+
+ZR::SHADER::Runtime_interface* zr_get_korvex_interface(int version) {
+  return kvx::host::Host::current().get_korvex_interface(version);
+}
+}

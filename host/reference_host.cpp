@@ -1,0 +1,136 @@
+#include <host/reference_host.h>
+
+#include <cmath>
+#include <cstring>
+
+#include <bridge/host_state.h>
+
+namespace kvx::host {
+
+namespace {
+
+thread_local Host* current_host = nullptr;
+
+// Black and white squares of a tenth of a unit along every coordinate given.
+ZR::SHADER::Color checker(Lookup lookup, float const* coordinate) {
+  float sum = 0.0f;
+  for (unsigned i = 0; i < dimensions(lookup); ++i) sum += std::floor(coordinate[i] * 10.0f);
+  float v = std::isfinite(sum) && std::fmod(sum, 2.0f) != 0.0f ? 1.0f : 0.0f;
+  return {v, v, v, 1.0f};
+}
+
+}  // namespace
+
+// Host_state_record
+
+Host_state_record::Host_state_record(Host& host) {
+  Host* owner = &host;
+  std::memcpy(bytes_.data(), &owner, sizeof owner);
+  void* settings = eval_settings_.data();
+  record_field::write(bytes_.data(), record_field::eval_settings, settings);
+}
+
+Host& Host_state_record::owner(::Host_state* record) { return *record_field::read<Host*>(record, 0); }
+
+void Host_state_record::set_ray_type(int ray_type) {
+  record_field::write(bytes_.data(), record_field::ray_type, ray_type);
+}
+void Host_state_record::set_shadow_context(std::uint32_t context) {
+  record_field::write(bytes_.data(), record_field::shadow_context, context);
+}
+void Host_state_record::set_normal(ZR::SHADER::Vector3 normal) {
+  record_field::write(bytes_.data(), record_field::normal, normal);
+}
+ZR::SHADER::Vector3 Host_state_record::normal() const {
+  return record_field::read<ZR::SHADER::Vector3>(bytes_.data(), record_field::normal);
+}
+void Host_state_record::set_tag_offset(std::int32_t offset) {
+  record_field::write(eval_settings_.data(), record_field::tag_offset, offset);
+}
+void Host_state_record::set_integer_tags(std::uint8_t value) {
+  record_field::write(eval_settings_.data(), record_field::integer_tags, value);
+}
+
+// Host objects
+
+int Camera_object::get_int(int id) { return host_.camera_int(id); }
+float Camera_object::get_float(int id) { return host_.camera_float(id); }
+ZR::SHADER::Vector2 Camera_object::get_float2(int id) { return host_.camera_float2(id); }
+
+int Render_object::get_int(int id) { return host_.render_int(id); }
+float Render_object::get_float(int id) { return host_.render_float(id); }
+
+int State_object::get_state_int(int id) { return host_.state_int(id); }
+float State_object::get_state_float(int id) { return host_.state_float(id); }
+ZR::SHADER::Vector2 State_object::get_state_float2(int id) { return host_.state_float2(id); }
+ZR::SHADER::Vector3 State_object::get_state_float3(int id) { return host_.state_float3(id); }
+ZR::SHADER::Vector4 State_object::get_state_float4(int id) { return host_.state_float4(id); }
+ZR::SHADER::Vector4 State_object::get_shadow_weight() { return host_.shadow_weight(); }
+ZR::SHADER::Color State_object::lookup_tex1d(ZR::SHADER::Texture_handle t, float const* c) {
+  return host_.texture(Lookup::tex1d, t, c);
+}
+ZR::SHADER::Color State_object::lookup_tex2d(ZR::SHADER::Texture_handle t, float const* c) {
+  return host_.texture(Lookup::tex2d, t, c);
+}
+ZR::SHADER::Color State_object::lookup_tex3d(ZR::SHADER::Texture_handle t, float const* c) {
+  return host_.texture(Lookup::tex3d, t, c);
+}
+ZR::SHADER::Color State_object::lookup_texcube(ZR::SHADER::Texture_handle t, float const* c) {
+  return host_.texture(Lookup::texcube, t, c);
+}
+::Host_state* State_object::get_host_state() { return host_.record().get(); }
+::Output_request_list* State_object::get_output_requests() { return host_.output_requests(); }
+
+// Host
+
+Host::Host() : previous_(current_host) { current_host = this; }
+
+Host::~Host() { current_host = previous_; }
+
+Host& Host::current() { return *current_host; }
+
+ZR::SHADER::Color Host::texture(Lookup lookup, ZR::SHADER::Texture_handle handle, float const* coordinate) const {
+  auto it = textures_.find(handle);
+  return it == textures_.end() ? checker(lookup, coordinate) : it->second(lookup, coordinate);
+}
+
+ZR::SHADER::Runtime_interface* Host::get_korvex_interface(int) { return &runtime_; }
+
+int Host::query(int code, ::Host_state*, void* answer) {
+  if (code == QUERY_GATHER_FLAG) std::memcpy(answer, &gather_flag_, sizeof gather_flag_);
+  if (code == QUERY_INSTANCE_SLOT) {
+    void** slot = &instance_slot_;
+    std::memcpy(answer, &slot, sizeof slot);
+  }
+  return 1;
+}
+
+// A connected parameter evaluates to its connection; any other to its slot.
+void* Host::phen_eval(::Host_state*, void* slot) {
+  if (evaluator_)
+    if (void* value = evaluator_(slot)) return value;
+  auto it = connections_.find(slot);
+  return it == connections_.end() ? slot : it->second.data();
+}
+
+int Host::shaderstate_set(::Host_state*, char const* key, void const* data, int size, int) {
+  std::string_view const name(key);
+  for (auto& stored : shader_states_) {
+    if (stored.key[0] != 0 && name != stored.key.data()) continue;
+    if (name.size() >= stored.key.size() || size < 0 || std::size_t(size) > stored.bytes.size()) return 0;
+    std::memcpy(stored.key.data(), name.data(), name.size());
+    std::memcpy(stored.bytes.data(), data, static_cast<std::size_t>(size));
+    stored.size = static_cast<std::size_t>(size);
+    return 1;
+  }
+  return 0;
+}
+
+std::optional<std::vector<std::uint8_t>> Host::shader_state(std::string_view key) const {
+  for (auto const& stored : shader_states_)
+    if (stored.key[0] != 0 && key == stored.key.data())
+      return std::vector<std::uint8_t>(stored.bytes.begin(), stored.bytes.begin() + stored.size);
+  return std::nullopt;
+}
+
+}  // namespace kvx::host

@@ -1,0 +1,225 @@
+// The reference host: a stand-in for the renderer that loads the plug-in, and
+// the worked example of what a renderer provides (docs/host-interface.md).
+//
+// It defines the four host C functions (host_functions.cpp) and every host
+// object the library calls, and answers with the values its user sets. It
+// does only what the interface asks. The tests' host derives from it to
+// record calls and to fail on demand.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include <bridge/host.h>
+#include <catalogue/types.h>
+
+namespace kvx::host {
+
+class Host;
+
+// The host's C shading-state record with its evaluation settings, as bytes
+// with the fields where the library reads them. Its first word, which the
+// library never reads, names the Host that owns it: the host's C functions
+// find their Host from the record they are given.
+class Host_state_record {
+ public:
+  explicit Host_state_record(Host& host);
+  Host_state_record(Host_state_record const&) = delete;
+  Host_state_record& operator=(Host_state_record const&) = delete;
+
+  ::Host_state* get() { return reinterpret_cast<::Host_state*>(bytes_.data()); }
+  static Host& owner(::Host_state* record);
+
+  void set_ray_type(int ray_type);
+  void set_shadow_context(std::uint32_t context);
+  void set_normal(ZR::SHADER::Vector3 normal);
+  ZR::SHADER::Vector3 normal() const;
+  void set_tag_offset(std::int32_t offset);
+  void set_integer_tags(std::uint8_t value);
+
+ private:
+  alignas(16) std::array<std::byte, 0x200> bytes_{};
+  alignas(16) std::array<std::byte, 0x80> eval_settings_{};
+};
+
+// Which texture lookup a texture answers: it says how many coordinate floats
+// there are (1, 2, or 3 for 3-D and cube lookups).
+enum class Lookup : std::uint8_t { tex1d, tex2d, tex3d, texcube };
+constexpr unsigned dimensions(Lookup lookup) {
+  return lookup == Lookup::tex1d ? 1 : lookup == Lookup::tex2d ? 2 : 3;
+}
+
+// The host objects, each answering from its Host's values. They can be
+// derived from: the tests' host records each call before it answers.
+class Camera_object : public ZR::SHADER::Camera_settings {
+ public:
+  explicit Camera_object(Host& host) : host_(host) {}
+  int get_int(int id) override;
+  float get_float(int id) override;
+  ZR::SHADER::Vector2 get_float2(int id) override;
+
+ protected:
+  Host& host_;
+};
+
+class Render_object : public ZR::SHADER::Render_settings {
+ public:
+  Render_object(Host& host, ZR::SHADER::Camera_settings& camera) : host_(host), camera_(camera) {}
+  int get_int(int id) override;
+  float get_float(int id) override;
+  ZR::SHADER::Camera_settings* get_camera() override { return &camera_; }
+
+ protected:
+  Host& host_;
+  ZR::SHADER::Camera_settings& camera_;
+};
+
+class State_object : public ZR::SHADER::State {
+ public:
+  State_object(Host& host, ZR::SHADER::Render_settings& render) : host_(host), render_(render) {}
+  int get_state_int(int id) override;
+  float get_state_float(int id) override;
+  ZR::SHADER::Vector2 get_state_float2(int id) override;
+  ZR::SHADER::Vector3 get_state_float3(int id) override;
+  ZR::SHADER::Vector4 get_state_float4(int id) override;
+  ZR::SHADER::Vector4 get_shadow_weight() override;
+  ZR::SHADER::Color lookup_tex1d(ZR::SHADER::Texture_handle t, float const* c) override;
+  ZR::SHADER::Color lookup_tex2d(ZR::SHADER::Texture_handle t, float const* c) override;
+  ZR::SHADER::Color lookup_tex3d(ZR::SHADER::Texture_handle t, float const* c) override;
+  ZR::SHADER::Color lookup_texcube(ZR::SHADER::Texture_handle t, float const* c) override;
+  ZR::SHADER::Render_settings* get_render_settings() override { return &render_; }
+  void release() override {}
+  ::Host_state* get_host_state() override;
+  ::Output_request_list* get_output_requests() override;
+
+ protected:
+  Host& host_;
+  ZR::SHADER::Render_settings& render_;
+};
+
+class Runtime_object : public ZR::SHADER::Runtime_interface {
+ public:
+  explicit Runtime_object(ZR::SHADER::State& state) : state_(state) {}
+  void release() override {}
+  ZR::SHADER::State* get_state(::Host_state*) override { return &state_; }
+
+ protected:
+  ZR::SHADER::State& state_;
+};
+
+class Host {
+ public:
+  // The newest live Host on this thread answers zr_get_korvex_interface.
+  Host();
+  virtual ~Host();
+  Host(Host const&) = delete;
+  Host& operator=(Host const&) = delete;
+
+  // The record handed to the C entry, which get_host_state also returns.
+  Host_state_record& record() { return record_; }
+
+  // State answers by id; unset ids answer zero.
+  void set_int(int id, int value) { ints_[id] = value; }
+  void set_float(int id, float value) { floats_[id] = value; }
+  void set_float2(int id, ZR::SHADER::Vector2 v) { float2s_[id] = v; }
+  void set_float3(int id, ZR::SHADER::Vector3 v) { float3s_[id] = v; }
+  void set_float4(int id, ZR::SHADER::Vector4 v) { float4s_[id] = v; }
+  void set_shadow_weight(ZR::SHADER::Vector4 w) { shadow_weight_ = w; }
+  void set_render_int(int id, int value) { render_ints_[id] = value; }
+  void set_render_float(int id, float value) { render_floats_[id] = value; }
+  void set_camera_int(int id, int value) { camera_ints_[id] = value; }
+  void set_camera_float(int id, float value) { camera_floats_[id] = value; }
+  void set_camera_float2(int id, ZR::SHADER::Vector2 v) { camera_float2s_[id] = v; }
+
+  // Host-side textures by handle. Unknown handles answer a procedural checker.
+  using Texture = std::function<ZR::SHADER::Color(Lookup lookup, float const* coordinate)>;
+  void set_texture(ZR::SHADER::Texture_handle handle, Texture texture) { textures_[handle] = std::move(texture); }
+
+  // zr_phen_eval: the value a connected parameter at `slot` evaluates to.
+  void connect(void const* slot, Value_bytes value) { connections_[slot] = value; }
+  // zr_phen_eval asks this first; a null answer falls back to connect().
+  using Evaluator = std::function<void*(void* slot)>;
+  void set_evaluator(Evaluator evaluator) { evaluator_ = std::move(evaluator); }
+
+  // zr_query answers.
+  void set_gather_flag(std::uint32_t flag) { gather_flag_ = flag; }
+  void*& instance_slot() { return instance_slot_; }
+
+  // What zr_shaderstate_set stored last under key, or nothing.
+  std::optional<std::vector<std::uint8_t>> shader_state(std::string_view key) const;
+
+  void set_output_requests(::Output_request_list* list) { output_requests_ = list; }
+
+  // What the host objects answer.
+  int state_int(int id) const { return answer(ints_, id); }
+  float state_float(int id) const { return answer(floats_, id); }
+  ZR::SHADER::Vector2 state_float2(int id) const { return answer(float2s_, id); }
+  ZR::SHADER::Vector3 state_float3(int id) const { return answer(float3s_, id); }
+  ZR::SHADER::Vector4 state_float4(int id) const { return answer(float4s_, id); }
+  ZR::SHADER::Vector4 shadow_weight() const { return shadow_weight_; }
+  ZR::SHADER::Color texture(Lookup lookup, ZR::SHADER::Texture_handle handle, float const* coordinate) const;
+  int render_int(int id) const { return answer(render_ints_, id); }
+  float render_float(int id) const { return answer(render_floats_, id); }
+  int camera_int(int id) const { return answer(camera_ints_, id); }
+  float camera_float(int id) const { return answer(camera_floats_, id); }
+  ZR::SHADER::Vector2 camera_float2(int id) const { return answer(camera_float2s_, id); }
+  ::Output_request_list* output_requests() const { return output_requests_; }
+
+  // The State handed to shader objects' main.
+  virtual ZR::SHADER::State* state() { return &state_; }
+
+  // Where the host's C functions arrive.
+  virtual ZR::SHADER::Runtime_interface* get_korvex_interface(int version);
+  virtual int query(int code, ::Host_state* record, void* answer);
+  virtual void* phen_eval(::Host_state* record, void* slot);
+  virtual int shaderstate_set(::Host_state* record, char const* key, void const* data, int size, int mode);
+  static Host& current();
+
+ private:
+  template <class Map>
+  static typename Map::mapped_type answer(Map const& map, int key) {
+    auto it = map.find(key);
+    return it == map.end() ? typename Map::mapped_type{} : it->second;
+  }
+
+  Host_state_record record_{*this};
+
+  std::map<int, int> ints_;
+  std::map<int, float> floats_;
+  std::map<int, ZR::SHADER::Vector2> float2s_;
+  std::map<int, ZR::SHADER::Vector3> float3s_;
+  std::map<int, ZR::SHADER::Vector4> float4s_;
+  ZR::SHADER::Vector4 shadow_weight_{1, 1, 1, 1};
+  std::map<int, int> render_ints_;
+  std::map<int, float> render_floats_;
+  std::map<int, int> camera_ints_;
+  std::map<int, float> camera_floats_;
+  std::map<int, ZR::SHADER::Vector2> camera_float2s_;
+  std::map<ZR::SHADER::Texture_handle, Texture> textures_;
+  std::map<void const*, Value_bytes> connections_;
+  Evaluator evaluator_;
+  std::uint32_t gather_flag_ = 0;
+  void* instance_slot_ = nullptr;
+  // A few keys, stored in place: answering a call allocates nothing.
+  struct Stored_state {
+    std::array<char, 32> key{};
+    std::array<std::uint8_t, 64> bytes{};
+    std::size_t size = 0;
+  };
+  std::array<Stored_state, 8> shader_states_{};
+  ::Output_request_list* output_requests_ = nullptr;
+
+  Camera_object camera_{*this};
+  Render_object render_{*this, camera_};
+  State_object state_{*this, render_};
+  Runtime_object runtime_{state_};
+  Host* previous_;
+};
+
+}  // namespace kvx::host

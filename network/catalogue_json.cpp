@@ -1,0 +1,49 @@
+#include <network/catalogue_json.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+namespace kvx::host {
+
+namespace {
+
+// One number per component; null where the C entry takes no default.
+Json default_json(catalogue::Parameter const& p) {
+  if (!p.has_default) return nullptr;
+  Json values = Json::array();
+  for (unsigned i = 0; i < components(p.type); ++i) {
+    if (kind(p.type) == Kind::real) {
+      float f;
+      std::memcpy(&f, p.default_value.data() + 4 * i, 4);
+      values.push_back(f);
+    } else if (kind(p.type) == Kind::integer) {
+      std::int32_t v;
+      std::memcpy(&v, p.default_value.data() + 4 * i, 4);
+      values.push_back(v);
+    } else {
+      values.push_back(unsigned{p.default_value[i]});
+    }
+  }
+  return values;
+}
+
+}  // namespace
+
+Json shader_json(catalogue::Shader const& row) {
+  Json parameters = Json::array();
+  for (auto const& p : row.parameters())
+    parameters.push_back({{"name", std::string(p.name)},
+                          {"type", std::string(name(p.type))},
+                          {"offset", p.offset},
+                          {"slot_size", slot_size(p.type)},
+                          {"default", default_json(p)}});
+  return {{"index", row.index},
+          {"name", std::string(row.name)},
+          {"operation", std::string(row.operation)},
+          {"type", row.typed ? Json(std::string(name(row.type))) : Json(nullptr)},
+          {"result", std::string(name(row.result))},
+          {"parameters", std::move(parameters)}};
+}
+
+}  // namespace kvx::host

@@ -1,0 +1,80 @@
+// Shading a network over a grid of points, the way a shader author looks at
+// one: every point a flat unit patch facing an orthographic camera, the grid's
+// pixel centres its parametric coordinates.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include <catalogue/types.h>
+#include <host/reference_host.h>
+#include <network/network.h>
+#include <network/parallel_rows.h>
+
+namespace kvx::host {
+
+struct Grid {
+  unsigned width = 256, height = 256;
+};
+
+// Host state ids of the patch (the host's numbering, as the State_ shaders read them).
+namespace grid_state {
+enum State_id { origin = 0, direction = 3, position = 6, normal = 9, geometry_normal = 12, motion = 15, uv = 18,
+                raster = 21, ray_length = 24, dot_nd = 28, backside = 32, refracted_ior = 33, incident_ior = 34,
+                importance = 36, inside = 41 };
+enum Render_id { animation_frame = 0, animation_time = 1, shutter_time = 2, shutter_duration = 3,
+                 shutter_position = 4, shutter_open = 5, shutter_close = 6, x_resolution = 8, y_resolution = 9,
+                 window_left = 10, window_right = 11, window_top = 12, window_bottom = 13 };
+enum Camera_id { orthographic = 0, focal_length = 1, aperture = 2, aspect_ratio = 3, camera_offset = 4,
+                 near_clip = 6, far_clip = 7 };
+}  // namespace grid_state
+
+// Texture handles the grid's host answers; any other handle is the host's checker.
+namespace grid_texture {
+inline constexpr std::uint32_t checker = 1;  // squares of a tenth of a unit
+inline constexpr std::uint32_t ramp = 2;     // the coordinate as a color
+}  // namespace grid_texture
+
+// Parametric coordinates of pixel (x, y): its centre, u to the right and v up.
+//   u = (x + 0.5) / width,  v = (height - y - 0.5) / height
+float grid_u(Grid grid, unsigned x);
+float grid_v(Grid grid, unsigned y);
+
+// What stays the same over the grid: render and camera settings, the state
+// that does not vary, the textures.
+void set_grid_settings(Host& host, Grid grid);
+// The state that varies from point to point.
+void set_grid_point(Host& host, Grid grid, unsigned x, unsigned y);
+
+enum class Paths { c, cpp, both };
+
+// Where the two interfaces first differ, in row-major order.
+struct Mismatch {
+  unsigned x, y;
+  Value_bytes c, cpp;
+};
+
+struct Shaded {
+  Grid grid;
+  Type type;               // the output's result type
+  unsigned channels;       // its components
+  std::vector<float> pixels;  // rows top to bottom, components interleaved
+  std::uint64_t shader_calls = 0;
+  std::optional<Mismatch> mismatch;  // with Paths::both, the first point where they differ
+};
+
+// A component as a float: floats as they are, ints and truth bytes as their values.
+float component_value(Type type, Value_bytes const& value, unsigned component);
+
+// Sets constants that vary over the grid in a thread's copy of the network,
+// before point (x, y) is evaluated.
+using Point_inputs = std::function<void(Network& network, unsigned x, unsigned y)>;
+
+// The output node's result at every point. With Paths::both each point is
+// evaluated through both interfaces and the pixels hold the C entries' values.
+Shaded shade_grid(Network const& network, Network::Node output, Type result, Grid grid, Paths paths,
+                  unsigned threads, Progress const& progress = {}, Point_inputs const& inputs = {});
+
+}  // namespace kvx::host

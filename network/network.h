@@ -1,0 +1,68 @@
+// A shading network in the host: shader instances whose parameters are
+// constants or connections to other instances' results. The host evaluates it
+// the two ways a renderer can: through the C entries, each connected parameter
+// answered by evaluating its source through zr_phen_eval, or through shader
+// objects made from data blocks holding the values the inputs computed. Both
+// give the same bits.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <catalogue/catalogue.h>
+#include <host/reference_host.h>
+#include <host/library.h>
+#include <host/parameter_block.h>
+
+namespace kvx::host {
+
+class Network {
+ public:
+  using Node = unsigned;
+  enum class Path { c, cpp };
+
+  explicit Network(Library const& library);
+  Network(Network const& other);
+  ~Network();
+
+  // An instance of the named shader; throws std::invalid_argument for an
+  // unknown shader or parameter.
+  Node add(std::string_view shader);
+  void set(Node node, std::string_view parameter, Value_bytes value);
+  // The parameter takes the source's result. With `splat`, a float result is
+  // repeated into every component (host glue: the catalogue has no such cast).
+  void connect(Node node, std::string_view parameter, Node source, bool splat = false);
+
+  // The node's result at the current shading point, evaluated once per point.
+  Value_bytes const& evaluate(Node node, Host& host, Path path);
+  // A new shading point: every result is stale.
+  void next_point() { ++point_; }
+  std::uint64_t shader_calls() const { return shader_calls_; }
+
+  static constexpr std::int32_t tag_offset = 64;
+
+ private:
+  struct Input {
+    bool connected = false;
+    Node source = 0;
+    bool splat = false;
+  };
+  struct Instance;
+
+  Instance& instance(Node node) { return *nodes_.at(node); }
+  void* evaluate_connection(void* slot, Host& host);
+  Value_bytes const& evaluate_c(Instance& node, Host& host);
+  Value_bytes const& evaluate_cpp(Instance& node, Host& host);
+  Value_bytes input_value(Instance& node, unsigned k, Host& host, Path path);
+
+  Library const& library_;
+  std::vector<std::unique_ptr<Instance>> nodes_;
+  std::uint64_t point_ = 1;
+  std::uint64_t shader_calls_ = 0;
+};
+
+}  // namespace kvx::host

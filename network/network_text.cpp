@@ -1,0 +1,222 @@
+#include <network/network_text.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include <network/printable.h>
+#include <network/values.h>
+
+namespace kvx::host {
+
+namespace {
+
+bool is_instance_name(std::string_view name) {
+  if (name.empty() || std::isdigit(static_cast<unsigned char>(name[0]))) return false;
+  for (char c : name)
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') return false;
+  return true;
+}
+
+std::string in_quotes(std::string_view text) { return "'" + printable(text) + "'"; }
+
+std::string too_large() {
+  return "larger than " + std::to_string(Network_text::max_bytes >> 20) + " MiB, the most a network may be";
+}
+
+std::string parameter_names(catalogue::Shader const& shader) {
+  if (!shader.parameter_count) return "it has none";
+  std::string names = "its parameters are";
+  for (auto const& p : shader.parameters())
+    names += (&p == shader.parameter_list.data() ? " " : ", ") + std::string(p.name);
+  return names;
+}
+
+// "1, 2, 3" arrives as three words; they are one value when every break
+// between them is beside a comma.
+std::optional<std::string> joined_value(std::vector<std::string_view> const& words, std::size_t first) {
+  std::string value(words[first]);
+  for (std::size_t i = first + 1; i < words.size(); ++i) {
+    if (value.back() != ',' && words[i].front() != ',') return std::nullopt;
+    value += words[i];
+  }
+  return value;
+}
+
+std::vector<std::string_view> split_words(std::string_view line) {
+  std::vector<std::string_view> words;
+  std::size_t i = 0;
+  while (true) {
+    while (i < line.size() && std::isspace(static_cast<unsigned char>(line[i]))) ++i;
+    if (i == line.size()) return words;
+    std::size_t const start = i;
+    while (i < line.size() && !std::isspace(static_cast<unsigned char>(line[i]))) ++i;
+    words.push_back(line.substr(start, i - start));
+  }
+}
+
+}  // namespace
+
+void Network_text::statement(std::vector<std::string_view> const& words, Location const& at) {
+  if (words.empty()) return;
+  std::string_view const keyword = words[0];
+  auto arity = [&](std::size_t n, char const* form) {
+    if (words.size() != n + 1) throw Network_error(at, std::string(keyword) + " takes " + form);
+  };
+  if (keyword == "shader") {
+    arity(2, "NAME INSTANCE");
+    add_shader(words[1], words[2], at);
+  } else if (keyword == "param") {
+    if (words.size() < 3) throw Network_error(at, "param takes INSTANCE.PARAMETER VALUE");
+    auto const value = joined_value(words, 2);
+    if (!value) throw Network_error(at, "param takes one value: components are separated by commas");
+    set_param(words[1], *value, at);
+  } else if (keyword == "connect" || keyword == "splat") {
+    arity(2, "INSTANCE.result INSTANCE.PARAMETER");
+    add_connection(words[1], words[2], keyword == "splat", at);
+  } else if (keyword == "output") {
+    arity(1, "INSTANCE");
+    set_output(words[1], at);
+  } else {
+    throw Network_error(at, "unknown statement " + in_quotes(keyword) + " (shader, param, connect, splat, output)");
+  }
+}
+
+unsigned Network_text::read(std::string_view text, std::string const& source) {
+  if (text.size() > max_bytes) throw Network_error({source, 0}, too_large());
+  if (std::size_t const end = end_of_text(text); end < text.size()) {
+    auto const line = static_cast<unsigned>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(end), '\n') + 1);
+    throw Network_error({source, line}, "not text: the byte " + printable(text.substr(end, 1)) +
+                                            " (a network is plain text, one statement a line)");
+  }
+  unsigned line = 0;
+  while (!text.empty()) {
+    ++line;
+    std::size_t const end = text.find('\n');
+    std::string_view content = text.substr(0, end);
+    text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
+    content = content.substr(0, content.find('#'));
+    statement(split_words(content), {source, line});
+  }
+  return line;
+}
+
+unsigned Network_text::read_file(std::string const& path) {
+  std::error_code error;
+  auto const status = std::filesystem::status(path, error);
+  if (std::filesystem::is_directory(status)) throw Network_error({path, 0}, "is a directory, not a network file");
+  if (std::filesystem::is_regular_file(status) && std::filesystem::file_size(path, error) > max_bytes)
+    throw Network_error({path, 0}, too_large());
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  if (in) text << in.rdbuf();
+  if (!in || in.bad()) throw Network_error({path, 0}, std::string("cannot read: ") + std::strerror(errno));
+  return read(text.str(), path);
+}
+
+Network_text::Result Network_text::finish(Location const& end) const {
+  if (!output_) throw Network_error(end, "no output: name the instance to shade with 'output INSTANCE'");
+  auto const& instance = instances_.find(output_->first)->second;
+  return {network_, instance.node, *instance.shader, output_->first};
+}
+
+void Network_text::add_shader(std::string_view shader, std::string_view name, Location const& at) {
+  auto const* row = catalogue::find(shader);
+  if (!row) throw Network_error(at, "unknown shader " + in_quotes(shader));
+  if (!is_instance_name(name))
+    throw Network_error(at, in_quotes(name) + " is not an instance name (letters, digits and _, not first a digit)");
+  if (auto it = instances_.find(name); it != instances_.end())
+    throw Network_error(at, "instance " + in_quotes(name) + " is already made, on line " +
+                                std::to_string(it->second.line));
+  instances_.emplace(std::string(name), Instance{network_.add(shader), row, at.line, {}, {}});
+}
+
+Network_text::Reference Network_text::reference(std::string_view text, Location const& at) {
+  auto const dot = text.find('.');
+  if (dot == std::string_view::npos) throw Network_error(at, in_quotes(text) + " is not INSTANCE.PARAMETER");
+  std::string const instance_name(text.substr(0, dot));
+  std::string const parameter(text.substr(dot + 1));
+  auto it = instances_.find(instance_name);
+  if (it == instances_.end()) throw Network_error(at, "unknown instance " + in_quotes(instance_name));
+  Instance& instance = it->second;
+  if (parameter == "result") return {&instance, instance_name, nullptr, parameter};
+  for (auto const& p : instance.shader->parameters())
+    if (p.name == parameter) return {&instance, instance_name, &p, parameter};
+  throw Network_error(at, instance_name + " (" + std::string(instance.shader->name) + ") has no parameter " +
+                              in_quotes(parameter) + ": " + parameter_names(*instance.shader));
+}
+
+// A parameter takes one constant or one connection, once. Checked before
+// anything changes, so a refused statement leaves the network as it was.
+void Network_text::check_unset(Reference const& target, Location const& at) const {
+  std::string const name = target.instance_name + "." + target.parameter_name;
+  if (!target.parameter) throw Network_error(at, name + " is the instance's result, not a parameter");
+  if (auto it = target.instance->set_at.find(target.parameter_name); it != target.instance->set_at.end())
+    throw Network_error(at, name + " is already set, on line " + std::to_string(it->second));
+}
+
+void Network_text::set_param(std::string_view target_text, std::string_view value, Location const& at) {
+  Reference const target = reference(target_text, at);
+  check_unset(target, at);
+  auto const parsed = parse_value(target.parameter->type, value);
+  if (!parsed.value) throw Network_error(at, std::string(target_text) + ": " + parsed.error);
+  target.instance->set_at.emplace(target.parameter_name, at.line);
+  network_.set(target.instance->node, target.parameter_name, *parsed.value);
+}
+
+// Whether `from` is `into` or reaches it through connections.
+bool Network_text::feeds(std::string const& from, std::string const& into) const {
+  std::vector<std::string const*> pending{&into};
+  std::set<std::string_view> seen;
+  while (!pending.empty()) {
+    std::string const& at = *pending.back();
+    pending.pop_back();
+    if (at == from) return true;
+    if (!seen.insert(at).second) continue;
+    for (auto const& source : instances_.find(at)->second.feeds_from) pending.push_back(&source);
+  }
+  return false;
+}
+
+void Network_text::add_connection(std::string_view from, std::string_view to, bool splat, Location const& at) {
+  Reference const source = reference(from, at);
+  if (source.parameter) throw Network_error(at, "a connection starts at INSTANCE.result, not " + in_quotes(from));
+  Reference const target = reference(to, at);
+  Type const given = source.instance->shader->result;
+  if (target.parameter) {
+    Type const wanted = target.parameter->type;
+    std::string const types = std::string(from) + " (" + std::string(name(given)) + ") to " + std::string(to) +
+                              " (" + std::string(name(wanted)) + ")";
+    if (splat && (given != Type::float_ || kind(wanted) != Kind::real || is_scalar(wanted)))
+      throw Network_error(at, "cannot splat " + types + ": splat takes a float into a vector or color");
+    if (!splat && given != wanted) {
+      bool const could_splat = given == Type::float_ && kind(wanted) == Kind::real && !is_scalar(wanted);
+      throw Network_error(at, "cannot connect " + types + ": the types differ" +
+                                  (could_splat ? " (splat repeats a float into every component)" : ""));
+    }
+  }
+  check_unset(target, at);
+  if (feeds(target.instance_name, source.instance_name))
+    throw Network_error(at, "connecting " + std::string(from) + " to " + std::string(to) + " makes a cycle: " +
+                                (source.instance == target.instance
+                                     ? target.instance_name + " would feed itself"
+                                     : target.instance_name + " already feeds " + source.instance_name));
+  target.instance->set_at.emplace(target.parameter_name, at.line);
+  target.instance->feeds_from.push_back(source.instance_name);
+  network_.connect(target.instance->node, target.parameter_name, source.instance->node, splat);
+}
+
+void Network_text::set_output(std::string_view name, Location const& at) {
+  if (!instances_.contains(name)) throw Network_error(at, "unknown instance " + in_quotes(name));
+  if (output_)
+    throw Network_error(at, "the output is already " + in_quotes(output_->first) + ", on line " +
+                                std::to_string(output_->second));
+  output_.emplace(std::string(name), at.line);
+}
+
+}  // namespace kvx::host

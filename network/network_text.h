@@ -1,0 +1,103 @@
+// A shading network as its author writes it: plain text, one statement a line,
+// or the same statements one by one (from a command line, from Python).
+//
+//   shader NAME INSTANCE                 an instance of a library shader
+//   param  INSTANCE.PARAMETER VALUE      a constant, written as `kvx-host eval` takes it
+//   connect INSTANCE.result INSTANCE.PARAMETER   a result into a parameter of its type
+//   splat  INSTANCE.result INSTANCE.PARAMETER    a float result into every component
+//   output INSTANCE                      the instance that is shaded
+//   # a comment, to the end of the line
+//
+// Each statement is checked as it comes, against the catalogue and the
+// statements before it; the first bad one stops the network with a
+// Network_error naming where it stood.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <catalogue/catalogue.h>
+#include <host/library.h>
+#include <network/network.h>
+
+namespace kvx::host {
+
+// Where a statement stood: "checker.kvx:12", "command line:4". Line 0 names
+// the whole source.
+struct Location {
+  std::string source;
+  unsigned line = 0;
+
+  std::string text() const { return line ? source + ":" + std::to_string(line) : source; }
+};
+
+// what() is "source:line: message".
+class Network_error : public std::invalid_argument {
+ public:
+  Network_error(Location where, std::string const& message)
+      : std::invalid_argument(where.text() + ": " + message), location(std::move(where)), message(message) {}
+  Location location;
+  std::string message;
+};
+
+class Network_text {
+ public:
+  explicit Network_text(Library const& library) : network_(library) {}
+
+  // One statement, keyword first.
+  void statement(std::vector<std::string_view> const& words, Location const& at);
+  // The largest network text read: far above any network a person writes,
+  // and enough for machine-made ones of a hundred thousand instances.
+  static constexpr std::size_t max_bytes = std::size_t{64} << 20;
+
+  // Every statement of a text; lines are numbered from 1. Returns the number
+  // of lines read. Text over max_bytes, or bytes that are not text (binary
+  // data, a mistaken file), are a Network_error.
+  unsigned read(std::string_view text, std::string const& source);
+  // read() of a file's contents; a directory, an unreadable file or one over
+  // max_bytes is a Network_error.
+  unsigned read_file(std::string const& path);
+
+  // The checked network with its output; a Network_error at `end` if no
+  // statement named the output.
+  struct Result {
+    Network const& network;
+    Network::Node output;
+    catalogue::Shader const& shader;  // the output instance's shader
+    std::string const& name;          // and its instance name
+  };
+  Result finish(Location const& end) const;
+
+ private:
+  struct Instance {
+    Network::Node node;
+    catalogue::Shader const* shader;
+    unsigned line;                              // where it was made
+    std::map<std::string, unsigned> set_at;     // parameter -> line that set it
+    std::vector<std::string> feeds_from;        // instances connected into it
+  };
+  struct Reference {
+    Instance* instance;
+    std::string instance_name;
+    catalogue::Parameter const* parameter;  // null for "result"
+    std::string parameter_name;
+  };
+
+  void add_shader(std::string_view shader, std::string_view name, Location const& at);
+  void set_param(std::string_view target, std::string_view value, Location const& at);
+  void add_connection(std::string_view from, std::string_view to, bool splat, Location const& at);
+  void set_output(std::string_view name, Location const& at);
+  Reference reference(std::string_view text, Location const& at);
+  void check_unset(Reference const& target, Location const& at) const;
+  bool feeds(std::string const& from, std::string const& into) const;
+
+  Network network_;
+  std::map<std::string, Instance, std::less<>> instances_;
+  std::optional<std::pair<std::string, unsigned>> output_;  // instance, line
+};
+
+}  // namespace kvx::host

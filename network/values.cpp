@@ -1,0 +1,157 @@
+#include <network/values.h>
+
+#include <cerrno>
+#include <cinttypes>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace kvx::host {
+
+namespace {
+
+std::vector<std::string> split(std::string_view text) {
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  while (true) {
+    std::size_t comma = text.find(',', start);
+    parts.emplace_back(text.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
+    if (comma == std::string_view::npos) return parts;
+    start = comma + 1;
+  }
+}
+
+// The text as a message quotes it: a long one cut short.
+std::string excerpt(std::string const& s) {
+  std::string text = "'";
+  if (s.size() <= 40) return text.append(s).append("'");
+  return text.append(s, 0, 32).append("...' (").append(std::to_string(s.size())).append(" characters)");
+}
+
+// Why the text is not a float, or nothing. A finite number too large for a
+// float is refused rather than taken as infinity, which is written inf.
+std::optional<std::string> parse_float(std::string const& s, float& out) {
+  char* end = nullptr;
+  errno = 0;
+  out = std::strtof(s.c_str(), &end);
+  if (s.empty() || *end != '\0' || end == s.c_str()) return excerpt(s) + " is not a float";
+  if (errno == ERANGE && std::isinf(out)) return excerpt(s) + " is out of range for a float (inf is written inf)";
+  return std::nullopt;
+}
+
+bool parse_integer(std::string const& s, long long low, long long high, long long& out) {
+  if (s.empty()) return false;
+  char* end = nullptr;
+  errno = 0;
+  out = std::strtoll(s.c_str(), &end, 0);
+  return *end == '\0' && errno == 0 && out >= low && out <= high;
+}
+
+}  // namespace
+
+Parsed parse_value(Type t, std::string_view text) {
+  auto const parts = split(text);
+  if (parts.size() != components(t))
+    return {std::nullopt, std::string(name(t)) + " takes " + std::to_string(components(t)) + " component" +
+                              (components(t) == 1 ? "" : "s") + ", not " + std::to_string(parts.size())};
+  Value_bytes bytes{};
+  for (unsigned i = 0; i < parts.size(); ++i) {
+    auto const& p = parts[i];
+    switch (kind(t)) {
+      case Kind::real: {
+        float f;
+        if (auto const error = parse_float(p, f)) return {std::nullopt, *error};
+        std::memcpy(bytes.data() + 4 * i, &f, 4);
+        break;
+      }
+      case Kind::integer: {
+        long long v;
+        if (!parse_integer(p, INT32_MIN, INT32_MAX, v)) return {std::nullopt, excerpt(p) + " is not a 32-bit int"};
+        auto const i32 = static_cast<std::int32_t>(v);
+        std::memcpy(bytes.data() + 4 * i, &i32, 4);
+        break;
+      }
+      case Kind::handle: {
+        long long v;
+        if (!parse_integer(p, 0, UINT32_MAX, v)) return {std::nullopt, excerpt(p) + " is not a texture handle"};
+        auto const u32 = static_cast<std::uint32_t>(v);
+        std::memcpy(bytes.data(), &u32, 4);
+        break;
+      }
+      case Kind::truth: {
+        long long v;
+        if (p == "true") v = 1;
+        else if (p == "false") v = 0;
+        else if (!parse_integer(p, 0, 255, v)) return {std::nullopt, excerpt(p) + " is not a bool (true, false or a byte)"};
+        bytes[i] = static_cast<std::uint8_t>(v);
+        break;
+      }
+    }
+  }
+  return {bytes, {}};
+}
+
+std::optional<int> parse_int(std::string const& text) {
+  long long value;
+  if (!parse_integer(text, INT32_MIN, INT32_MAX, value)) return std::nullopt;
+  return static_cast<int>(value);
+}
+
+std::string format_value(Type t, Value_bytes const& bytes) {
+  std::string text;
+  char buffer[48];
+  for (unsigned i = 0; i < components(t); ++i) {
+    if (i) text += ", ";
+    switch (kind(t)) {
+      case Kind::real: {
+        float f;
+        std::memcpy(&f, bytes.data() + 4 * i, 4);
+        std::snprintf(buffer, sizeof buffer, "%.9g", f);
+        break;
+      }
+      case Kind::integer: {
+        std::int32_t v;
+        std::memcpy(&v, bytes.data() + 4 * i, 4);
+        std::snprintf(buffer, sizeof buffer, "%" PRId32, v);
+        break;
+      }
+      case Kind::handle: {
+        std::uint32_t v;
+        std::memcpy(&v, bytes.data(), 4);
+        std::snprintf(buffer, sizeof buffer, "%" PRIu32, v);
+        break;
+      }
+      case Kind::truth:
+        std::snprintf(buffer, sizeof buffer, "%u", bytes[i]);
+        break;
+    }
+    text += buffer;
+  }
+  return components(t) == 1 ? text : "(" + text + ")";
+}
+
+std::string format_bits(Type t, Value_bytes const& bytes) {
+  std::string text;
+  char buffer[16];
+  for (unsigned i = 0; i < components(t); ++i) {
+    if (i) text += ' ';
+    if (kind(t) == Kind::truth) {
+      std::snprintf(buffer, sizeof buffer, "0x%02x", bytes[i]);
+    } else {
+      std::uint32_t v;
+      std::memcpy(&v, bytes.data() + 4 * i, 4);
+      std::snprintf(buffer, sizeof buffer, "0x%08" PRIx32, v);
+    }
+    text += buffer;
+  }
+  return text;
+}
+
+std::string format_difference(Type t, Value_bytes const& c, Value_bytes const& cpp) {
+  return "C entry " + format_value(t, c) + " [" + format_bits(t, c) + "], shader object " + format_value(t, cpp) +
+         " [" + format_bits(t, cpp) + "]";
+}
+
+}  // namespace kvx::host

@@ -149,6 +149,14 @@ constexpr Shader const* find(std::string_view name) {
   return nullptr;
 }
 
+// The id a State_ shader reads, in the numbering of the host object it asks
+// (its source): what a host answers there is what the shader returns.
+consteval int state_id(std::string_view shader) {
+  Shader const* row = find(shader);
+  if (!row || row->source == Source::none) throw "not a State_ shader";
+  return row->id;
+}
+
 static_assert(shaders[0].name == "Math_float_add" && shaders[401].name == "State_window_bottom");
 static_assert(find("Math_float2_lerp")->parameter_list[2].offset == 24);
 static_assert(find("Math_bool4_conditional")->parameter_list[2].offset == 20);

@@ -76,17 +76,13 @@ CLI::Option* add_threads_option(CLI::App& command, unsigned& threads) {
 }
 
 CLI::Option* add_path_option(CLI::App& command, host::Paths& paths) {
-  std::string const defaults[] = {"c", "cpp", "both"};
   auto* option = command.add_option_function<std::string>(
-      "--path",
-      [&paths](std::string const& name) {
-        paths = name == "c" ? host::Paths::c : name == "cpp" ? host::Paths::cpp : host::Paths::both;
-      },
+      "--path", [&paths](std::string const& name) { paths = *host::parse_paths(name); },
       "which interface: c the C entries, cpp the shader objects, both the two compared bit for bit");
-  option->type_name("c|cpp|both")->default_str(defaults[static_cast<int>(paths)]);
+  option->type_name("c|cpp|both")->default_str(host::paths_keyword(paths));
   option->check(CLI::Validator(
       [](std::string& name) -> std::string {
-        return name == "c" || name == "cpp" || name == "both" ? "" : "'" + name + "' is not c, cpp or both";
+        return host::parse_paths(name) ? "" : "'" + name + "' is not " + host::paths_choices;
       },
       ""));
   return option;
@@ -102,14 +98,6 @@ std::string Help_formatter::make_option_desc(CLI::Option const* option) const {
 }
 
 unsigned default_threads() { return std::max(1u, std::thread::hardware_concurrency()); }
-
-char const* path_name(host::Paths paths) {
-  switch (paths) {
-    case host::Paths::c: return "the C entries";
-    case host::Paths::cpp: return "the shader objects";
-    default: return "both interfaces";
-  }
-}
 
 std::optional<unsigned> parse_count(std::string const& text, unsigned high) {
   if (text.empty() || text.size() > 9 || !std::all_of(text.begin(), text.end(), [](char c) {

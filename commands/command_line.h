@@ -35,9 +35,6 @@ class Help_formatter : public CLI::Formatter {
 // One thread a core.
 unsigned default_threads();
 
-// "the C entries", "the shader objects", "both interfaces".
-char const* path_name(host::Paths paths);
-
 // A count from 1 to `high` written in decimal digits, or nothing.
 std::optional<unsigned> parse_count(std::string const& text, unsigned high);
 

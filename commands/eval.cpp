@@ -70,7 +70,7 @@ void print(char const* path, Type t, Value_bytes const& value, std::string const
 }
 
 int eval(host::Library const& library, host::Evaluation_request const& e, host::Paths paths) {
-  bool const c = paths != host::Paths::cpp, cpp = paths != host::Paths::c;
+  bool const c = host::runs_c(paths), cpp = host::runs_cpp(paths);
   Type const result = e.shader->result;
   Value_bytes c_value{}, cpp_value{};
   if (c) {

@@ -4,6 +4,7 @@
 // picture computed by the library through both interfaces, DIR/images/ with
 // the pictures and DIR/data/ with the exact values behind them. Exits 1 if
 // the two paths differ anywhere.
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include <network/grid.h>
+#include <network/shading_thread.h>
 #include <host/library.h>
 #include <network/values.h>
 
@@ -41,13 +43,22 @@ void write_text(std::filesystem::path const& path, std::string const& text) {
   if (!out.flush()) throw std::runtime_error("cannot write " + path.string());
 }
 
+// Sample k's input, as a value.
+Value_bytes input_of(std::vector<Sample> const& samples, unsigned k) {
+  Value_bytes input{};
+  std::memcpy(input.data(), &samples[k].x, 4);
+  return input;
+}
+
 // A shader of one float input: its result at 401 inputs, as a plot and a table.
 Gallery_entry plot(host::Library const& library, catalogue::Shader const& row, std::filesystem::path const& dir) {
   std::string const name(row.name);
   Gallery_entry entry{&row, "images/" + name + ".svg", "data/" + name + ".tsv", binding_rule(row), std::nullopt};
   host::Network network(library);
   auto const node = network.add(row.name);
-  host::Host host;
+  std::atomic<std::uint64_t> calls{0};
+  host::Shading_thread thread(network, calls);
+  host::First_mismatch mismatches;
   Input_range const range = plot_range(row.operation);
   std::vector<Sample> samples;
   std::string table = "# input\tresult\tresult bits\n";
@@ -55,20 +66,17 @@ Gallery_entry plot(host::Library const& library, catalogue::Shader const& row, s
     float const x = range.low + (range.high - range.low) * (float(i) / 400.0f);
     Value_bytes input{};
     std::memcpy(input.data(), &x, 4);
-    network.set(node, row.parameter_list[0].name, input);
-    network.next_point();
-    Value_bytes const c = network.evaluate(node, host, host::Network::Path::c);
-    network.next_point();
-    Value_bytes const cpp = network.evaluate(node, host, host::Network::Path::cpp);
-    if (!entry.difference && std::memcmp(c.data(), cpp.data(), width(row.result)) != 0)
-      entry.difference = "at input " + host::format_value(Type::float_, input) + ": " +
-                         host::format_difference(row.result, c, cpp);
+    thread.network().set(node, row.parameter_list[0].name, input);
+    Value_bytes const c = thread.shade(node, host::Paths::both, mismatches, i, 0);
     float const y = host::component_value(row.result, c, 0);
     samples.push_back({x, y});
     char line[96];
     std::snprintf(line, sizeof line, "%.9g\t%.9g\t%s\n", x, y, host::format_bits(row.result, c).c_str());
     table += line;
   }
+  if (auto const& m = mismatches.get())
+    entry.difference = "the paths differ at input " + host::format_value(Type::float_, input_of(samples, m->x)) +
+                       ": " + host::format_difference(row.result, m->c, m->cpp);
   write_text(dir / entry.image, svg_plot(samples));
   write_text(dir / entry.data, table);
   return entry;
@@ -87,9 +95,7 @@ Gallery_entry picture(host::Library const& library, catalogue::Shader const& row
     for (unsigned k = 0; k < row.parameter_count; ++k) n.set(node, row.parameter_list[k].name, bound_value(row, k, u, v));
   };
   host::Shaded shaded = host::shade_grid(network, node, row.result, grid, host::Paths::both, o.threads, {}, inputs);
-  if (auto const& m = shaded.mismatch)
-    entry.difference = "at point (" + std::to_string(m->x) + ", " + std::to_string(m->y) + "): " +
-                       host::format_difference(row.result, m->c, m->cpp);
+  if (auto const& m = shaded.mismatch) entry.difference = host::mismatch_text(row.result, *m);
   write_image((dir / entry.data).string(), {grid.width, grid.height, shaded.channels, shaded.pixels});
   for (float& value : shaded.pixels) value = display_value(row.result, value);
   write_image((dir / entry.image).string(), {grid.width, grid.height, shaded.channels, shaded.pixels});
@@ -121,7 +127,7 @@ int gallery(host::Library const& library, Options const& o) {
   for (auto const& e : entries)
     if (e.difference) {
       ++differing;
-      std::fprintf(stderr, "kvx-host: %s: the paths differ %s\n", std::string(e.shader->name).c_str(),
+      std::fprintf(stderr, "kvx-host: %s: %s\n", std::string(e.shader->name).c_str(),
                    e.difference->c_str());
     }
   std::printf("wrote %s: %zu shaders, %zu agree on both paths\n", (dir / "index.html").c_str(), entries.size(),

@@ -91,7 +91,7 @@ std::string entry_html(Gallery_entry const& e) {
   html += "<table>" + parameter_rows(s) + "</table>\n";
   html += "<figure><img src=\"" + escaped(e.image) + "\" alt=\"" + name + "\"><figcaption>" + escaped(e.rule) +
           ". <a href=\"" + escaped(e.data) + "\">exact values</a></figcaption></figure>\n";
-  html += e.difference ? "<div class=\"differ\">the paths differ: " + escaped(*e.difference) + "</div>\n"
+  html += e.difference ? "<div class=\"differ\">" + escaped(*e.difference) + "</div>\n"
                        : "<div class=\"agree\">✓ both paths agree on every sample</div>\n";
   html += "<script type=\"application/json\">" + host::shader_json(s).dump() + "</script>\n";
   return html + "</article>\n";

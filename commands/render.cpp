@@ -11,13 +11,13 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include <host/library.h>
 #include <network/parallel_rows.h>
+#include <network/shading_thread.h>
 #include <network/values.h>
 
 #include "command_line.h"
@@ -42,52 +42,23 @@ std::uint8_t to_byte(float linear) {
   return static_cast<std::uint8_t>(std::lround(std::pow(c, 1.0f / 2.2f) * 255.0f));
 }
 
-// One thread's host, with the scene's textures, and copy of the network.
-struct Render_thread {
-  Render_thread(Scene const& scene, std::atomic<std::uint64_t>& total) : network(scene.network()), total(total) {
-    Scene::install_textures(host);
-  }
-  ~Render_thread() { total += network.shader_calls(); }
-
-  host::Host host;
-  host::Network network;
-  std::atomic<std::uint64_t>& total;
-};
-
-// The pixel where the two paths' colors first differ, in row-major order.
-struct First_difference {
-  std::mutex lock;  // taken only where the paths differ
-  std::optional<host::Mismatch> mismatch;
-
-  void record(unsigned x, unsigned y, Value_bytes const& c, Value_bytes const& cpp) {
-    std::lock_guard hold(lock);
-    if (!mismatch || std::pair(y, x) < std::pair(mismatch->y, mismatch->x)) mismatch = host::Mismatch{x, y, c, cpp};
-  }
-};
-
 int render(host::Library const& library, Options const& o) {
   Scene const scene(library);
   unsigned const width = o.size.width, height = o.size.height;
   std::vector<std::uint8_t> rgb(std::size_t{width} * height * 3);
   std::atomic<std::uint64_t> shader_calls{0};
-  First_difference difference;
+  host::First_mismatch mismatches;
+  host::Network const network = scene.network();
 
   auto make_worker = [&]() -> host::Row_worker {
-    auto thread = std::make_shared<Render_thread>(scene, shader_calls);
+    auto thread = std::make_shared<host::Shading_thread>(network, shader_calls);
+    Scene::install_textures(thread->host());
     return [&, thread](unsigned y) {
       for (unsigned x = 0; x < width; ++x) {
         Vec3 const direction = scene.camera_ray(x, y, width, height);
         Hit const hit = scene.trace(scene.eye(), direction);
-        Scene::set_state(thread->host, scene.eye(), direction, hit);
-        auto const root = scene.root(hit.surface);
-        thread->network.next_point();
-        Value_bytes const color = thread->network.evaluate(
-            root, thread->host, o.paths == host::Paths::cpp ? host::Network::Path::cpp : host::Network::Path::c);
-        if (o.paths == host::Paths::both) {
-          thread->network.next_point();
-          auto const& other = thread->network.evaluate(root, thread->host, host::Network::Path::cpp);
-          if (std::memcmp(color.data(), other.data(), kvx::width(Type::color)) != 0) difference.record(x, y, color, other);
-        }
+        Scene::set_state(thread->host(), scene.eye(), direction, hit);
+        Value_bytes const color = thread->shade(scene.root(hit.surface), o.paths, mismatches, x, y);
         float rgba[4];
         std::memcpy(rgba, color.data(), sizeof rgba);
         std::uint8_t* pixel = rgb.data() + (std::size_t{y} * width + x) * 3;
@@ -104,11 +75,10 @@ int render(host::Library const& library, Options const& o) {
   double const seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   write_png(o.output, width, height, 3, rgb);
   std::printf("rendered %ux%u through %s in %.2f s: %llu shader calls, %.3g calls/s\nwrote %s\n", width, height,
-              path_name(o.paths), seconds, static_cast<unsigned long long>(shader_calls.load()),
+              host::path_name(o.paths), seconds, static_cast<unsigned long long>(shader_calls.load()),
               double(shader_calls) / seconds, o.output.c_str());
-  if (auto const& m = difference.mismatch) {
-    std::fprintf(stderr, "kvx-host: the paths differ at pixel (%u, %u): %s\n", m->x, m->y,
-                 host::format_difference(Type::color, m->c, m->cpp).c_str());
+  if (auto const& m = mismatches.get()) {
+    std::fprintf(stderr, "kvx-host: %s\n", host::mismatch_text(Type::color, *m, "pixel").c_str());
     return 1;
   }
   if (o.paths == host::Paths::both) std::printf("both paths agree at every pixel\n");

@@ -45,8 +45,6 @@ constexpr std::uint32_t sky_texture = 2;
 constexpr Vec3 light_position{2.5f, 4.0f, 3.0f};
 
 // State ids the State_ shaders read (the host's numbering).
-enum State_id { origin = 0, direction = 3, position = 6, normal = 9, geometry_normal = 12, uv = 18, ray_length = 24,
-                dot_nd = 28 };
 
 ZR::SHADER::Color sky_color(Vec3 d) {
   d = normalized(d);
@@ -240,14 +238,15 @@ Hit Scene::trace(Vec3 origin, Vec3 direction) const {
 }
 
 void Scene::set_state(host::Host& host, Vec3 origin, Vec3 direction, Hit const& hit) {
-  host.set_float3(State_id::origin, {origin.x, origin.y, origin.z});
-  host.set_float3(State_id::direction, {direction.x, direction.y, direction.z});
-  host.set_float3(State_id::position, {hit.position.x, hit.position.y, hit.position.z});
-  host.set_float3(State_id::normal, {hit.normal.x, hit.normal.y, hit.normal.z});
-  host.set_float3(State_id::geometry_normal, {hit.normal.x, hit.normal.y, hit.normal.z});
-  host.set_float2(State_id::uv, {hit.u, hit.v});
-  host.set_float(State_id::ray_length, hit.distance);
-  host.set_float(State_id::dot_nd, dot(hit.normal, direction));
+  using catalogue::state_id;
+  host.set_float3(state_id("State_origin"), {origin.x, origin.y, origin.z});
+  host.set_float3(state_id("State_direction"), {direction.x, direction.y, direction.z});
+  host.set_float3(state_id("State_position"), {hit.position.x, hit.position.y, hit.position.z});
+  host.set_float3(state_id("State_normal"), {hit.normal.x, hit.normal.y, hit.normal.z});
+  host.set_float3(state_id("State_geometry_normal"), {hit.normal.x, hit.normal.y, hit.normal.z});
+  host.set_float2(state_id("State_parametric_uv"), {hit.u, hit.v});
+  host.set_float(state_id("State_ray_length"), hit.distance);
+  host.set_float(state_id("State_dot_nd"), dot(hit.normal, direction));
   host.record().set_normal({hit.normal.x, hit.normal.y, hit.normal.z});
 }
 

@@ -77,14 +77,13 @@ int shade(host::Library const& library, Options const& o) {
     write_image(file, {o.grid.width, o.grid.height, shaded.channels, shaded.pixels});
   std::printf("shaded %s (%s) at %ux%u points through %s on %u thread%s in %.3f s: %llu shader calls, %.3g calls/s\n",
               network->name.c_str(), std::string(network->shader.name).c_str(), o.grid.width, o.grid.height,
-              path_name(o.paths), o.threads, o.threads == 1 ? "" : "s", seconds,
+              host::path_name(o.paths), o.threads, o.threads == 1 ? "" : "s", seconds,
               static_cast<unsigned long long>(shaded.shader_calls), double(shaded.shader_calls) / seconds);
   for (auto const& file : o.outputs) std::printf("wrote %s\n", file.c_str());
   if (o.outputs.empty()) std::printf("no image written: name one with -o FILE.exr or -o FILE.png\n");
 
   if (auto const& m = shaded.mismatch) {
-    std::fprintf(stderr, "kvx-host: the paths differ at point (%u, %u): %s\n", m->x, m->y,
-                 host::format_difference(shaded.type, m->c, m->cpp).c_str());
+    std::fprintf(stderr, "kvx-host: %s\n", host::mismatch_text(shaded.type, *m).c_str());
     return 1;
   }
   if (o.paths == host::Paths::both) std::printf("both paths agree at every point\n");

@@ -11,6 +11,7 @@
 #include <catalogue/types.h>
 #include <host/reference_host.h>
 #include <network/network.h>
+#include <network/paths.h>
 #include <network/parallel_rows.h>
 
 namespace kvx::host {
@@ -18,18 +19,6 @@ namespace kvx::host {
 struct Grid {
   unsigned width = 256, height = 256;
 };
-
-// Host state ids of the patch (the host's numbering, as the State_ shaders read them).
-namespace grid_state {
-enum State_id { origin = 0, direction = 3, position = 6, normal = 9, geometry_normal = 12, motion = 15, uv = 18,
-                raster = 21, ray_length = 24, dot_nd = 28, backside = 32, refracted_ior = 33, incident_ior = 34,
-                importance = 36, inside = 41 };
-enum Render_id { animation_frame = 0, animation_time = 1, shutter_time = 2, shutter_duration = 3,
-                 shutter_position = 4, shutter_open = 5, shutter_close = 6, x_resolution = 8, y_resolution = 9,
-                 window_left = 10, window_right = 11, window_top = 12, window_bottom = 13 };
-enum Camera_id { orthographic = 0, focal_length = 1, aperture = 2, aspect_ratio = 3, camera_offset = 4,
-                 near_clip = 6, far_clip = 7 };
-}  // namespace grid_state
 
 // Texture handles the grid's host answers; any other handle is the host's checker.
 namespace grid_texture {
@@ -47,14 +36,6 @@ float grid_v(Grid grid, unsigned y);
 void set_grid_settings(Host& host, Grid grid);
 // The state that varies from point to point.
 void set_grid_point(Host& host, Grid grid, unsigned x, unsigned y);
-
-enum class Paths { c, cpp, both };
-
-// Where the two interfaces first differ, in row-major order.
-struct Mismatch {
-  unsigned x, y;
-  Value_bytes c, cpp;
-};
 
 struct Shaded {
   Grid grid;

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include <host/data_block.h>
+
 namespace kvx::host {
 
 namespace {
@@ -89,11 +91,13 @@ void Network::connect(Node node, std::string_view parameter, Node source, bool s
   n.set_tag(k, tag_connected);
 }
 
-Value_bytes const& Network::evaluate(Node node, Host& host, Path path) {
+Type Network::result_type(Node node) const { return nodes_.at(node)->row->result; }
+
+Value_bytes const& Network::evaluate(Node node, Host& host, Paths path) {
   host.record().set_tag_offset(tag_offset);
   host.record().set_integer_tags(1);
   host.set_evaluator([this, &host](void* slot) { return evaluate_connection(slot, host); });
-  return path == Path::c ? evaluate_c(instance(node), host) : evaluate_cpp(instance(node), host);
+  return path == Paths::cpp ? evaluate_cpp(instance(node), host) : evaluate_c(instance(node), host);
 }
 
 // zr_phen_eval for a parameter slot of one of this network's blocks.
@@ -123,11 +127,11 @@ Value_bytes const& Network::evaluate_c(Instance& node, Host& host) {
   return node.result;
 }
 
-Value_bytes Network::input_value(Instance& node, unsigned k, Host& host, Path path) {
+Value_bytes Network::input_value(Instance& node, unsigned k, Host& host, Paths path) {
   auto const& input = node.inputs[k];
   if (!input.connected) return node.constants[k];
   auto& source = instance(input.source);
-  Value_bytes const& value = path == Path::c ? evaluate_c(source, host) : evaluate_cpp(source, host);
+  Value_bytes const& value = path == Paths::cpp ? evaluate_cpp(source, host) : evaluate_c(source, host);
   return input.splat ? splat(value) : value;
 }
 
@@ -137,7 +141,7 @@ Value_bytes const& Network::evaluate_cpp(Instance& node, Host& host) {
   if (node.evaluated_at == point_) return node.result;
   Block inputs;
   for (unsigned k = 0; k < node.row->parameter_count; ++k) {
-    auto const value = input_value(node, k, host, Path::cpp);
+    auto const value = input_value(node, k, host, Paths::cpp);
     inputs.set_bytes(node.row->parameter_list[k].name, value.data(), width(node.row->parameter_list[k].type));
   }
   node.result = Shader_object(*node.plugin, inputs).result(host.state());

@@ -17,13 +17,13 @@
 #include <host/reference_host.h>
 #include <host/library.h>
 #include <host/parameter_block.h>
+#include <network/paths.h>
 
 namespace kvx::host {
 
 class Network {
  public:
   using Node = unsigned;
-  enum class Path { c, cpp };
 
   explicit Network(Library const& library);
   Network(Network const& other);
@@ -37,8 +37,10 @@ class Network {
   // repeated into every component (host glue: the catalogue has no such cast).
   void connect(Node node, std::string_view parameter, Node source, bool splat = false);
 
-  // The node's result at the current shading point, evaluated once per point.
-  Value_bytes const& evaluate(Node node, Host& host, Path path);
+  // The node's result at the current shading point, evaluated once per point
+  // through one interface (c or cpp).
+  Value_bytes const& evaluate(Node node, Host& host, Paths path);
+  Type result_type(Node node) const;
   // A new shading point: every result is stale.
   void next_point() { ++point_; }
   std::uint64_t shader_calls() const { return shader_calls_; }
@@ -57,7 +59,7 @@ class Network {
   void* evaluate_connection(void* slot, Host& host);
   Value_bytes const& evaluate_c(Instance& node, Host& host);
   Value_bytes const& evaluate_cpp(Instance& node, Host& host);
-  Value_bytes input_value(Instance& node, unsigned k, Host& host, Path path);
+  Value_bytes input_value(Instance& node, unsigned k, Host& host, Paths path);
 
   Library const& library_;
   std::vector<std::unique_ptr<Instance>> nodes_;

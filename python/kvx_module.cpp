@@ -82,12 +82,10 @@ py::object to_python(Type type, Value_bytes const& bytes) {
   return tuple;
 }
 
-struct Paths {
-  bool c, cpp;
-};
-Paths parse_path(std::string const& path) {
-  if (path != "c" && path != "cpp" && path != "both") throw std::invalid_argument("path takes c, cpp or both");
-  return {path != "cpp", path != "c"};
+host::Paths parse_path(std::string const& path) {
+  auto const paths = host::parse_paths(path);
+  if (!paths) throw std::invalid_argument(std::string("path takes ") + host::paths_choices);
+  return *paths;
 }
 
 class Library {
@@ -116,7 +114,7 @@ class Library {
 
   py::object eval(std::string const& name, py::kwargs const& arguments) const {
     auto request = host::request_for(name);
-    Paths paths{true, true};
+    host::Paths paths = host::Paths::both;
     for (auto const& [key_handle, value] : arguments) {
       std::string const key = py::str(key_handle);
       if (key == "path") {
@@ -142,8 +140,8 @@ class Library {
     }
     Type const result = request.shader->result;
     std::optional<Value_bytes> c, cpp;
-    if (paths.c) c = host::evaluate_c(*library_, request).value;
-    if (paths.cpp) cpp = host::evaluate_object(*library_, request);
+    if (host::runs_c(paths)) c = host::evaluate_c(*library_, request).value;
+    if (host::runs_cpp(paths)) cpp = host::evaluate_object(*library_, request);
     if (c && cpp && std::memcmp(c->data(), cpp->data(), width(result)) != 0)
       throw Path_mismatch(name + ": the paths differ: " + host::format_difference(result, *c, *cpp) +
                           " (an unset parameter follows each path's own rule)");
@@ -175,24 +173,20 @@ class Network {
     if (width < 1 || width > 8192 || height < 1 || height > 8192)
       throw std::invalid_argument("width and height are 1 to 8192");
     if (threads < 1 || threads > 256) throw std::invalid_argument("threads is 1 to 256");
-    Paths const p = parse_path(path);
+    host::Paths const paths = parse_path(path);
     auto const network = text_.finish(source_);
     auto pixels = std::make_unique<std::vector<float>>();
     std::optional<host::Mismatch> mismatch;
     unsigned channels;
     {
       py::gil_scoped_release unlocked;
-      auto shaded = host::shade_grid(network.network, network.output, network.shader.result, {width, height},
-                                     p.c && p.cpp ? host::Paths::both : p.c ? host::Paths::c : host::Paths::cpp,
-                                     threads);
+      auto shaded =
+          host::shade_grid(network.network, network.output, network.shader.result, {width, height}, paths, threads);
       *pixels = std::move(shaded.pixels);
       mismatch = shaded.mismatch;
       channels = shaded.channels;
     }
-    if (mismatch)
-      throw Path_mismatch("the paths differ at point (" + std::to_string(mismatch->x) + ", " +
-                          std::to_string(mismatch->y) + "): " +
-                          host::format_difference(network.shader.result, mismatch->c, mismatch->cpp));
+    if (mismatch) throw Path_mismatch(host::mismatch_text(network.shader.result, *mismatch));
     // The array keeps the shaded floats: no copy.
     float* data = pixels->data();
     py::capsule owner(pixels.release(), [](void* p) { delete static_cast<std::vector<float>*>(p); });

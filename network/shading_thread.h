@@ -1,0 +1,52 @@
+// One thread's share of shading a network: its own host and its own copy of
+// the network, so that nothing mutable is shared and nothing is locked while
+// shading. What `render`, `shade`, `gallery` and the Python module shade with.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+
+#include <host/reference_host.h>
+#include <network/network.h>
+#include <network/paths.h>
+
+namespace kvx::host {
+
+// The first point, in row-major order, where the two interfaces differed;
+// shared by the threads, locked only where they differ.
+class First_mismatch {
+ public:
+  void record(Mismatch const& mismatch);
+  std::optional<Mismatch> const& get() const { return first_; }
+
+ private:
+  std::mutex lock_;
+  std::optional<Mismatch> first_;
+};
+
+class Shading_thread {
+ public:
+  // Adds its shader calls to `shader_calls` when it ends.
+  Shading_thread(Network const& network, std::atomic<std::uint64_t>& shader_calls)
+      : network_(network), shader_calls_(shader_calls) {}
+  ~Shading_thread() { shader_calls_ += network_.shader_calls(); }
+  Shading_thread(Shading_thread const&) = delete;
+  Shading_thread& operator=(Shading_thread const&) = delete;
+
+  Host& host() { return host_; }
+  Network& network() { return network_; }
+
+  // The node's result at point (x, y), which the host's state describes:
+  // through one interface, or through both (the C entries' value returned,
+  // a difference recorded in `mismatches`).
+  Value_bytes shade(Network::Node node, Paths paths, First_mismatch& mismatches, unsigned x, unsigned y);
+
+ private:
+  Host host_;
+  Network network_;
+  std::atomic<std::uint64_t>& shader_calls_;
+};
+
+}  // namespace kvx::host

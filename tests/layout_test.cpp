@@ -1,0 +1,63 @@
+// The folders' layers: each includes only the folders below it (and its
+// own), never one above it or a neighbour on its level, so that the reference
+// host reads without the tools and the library without the host.
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <string>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Layer {
+  std::string folder;
+  std::set<std::string> may_include;  // besides itself
+};
+
+std::set<std::string> const library{"catalogue", "plugin", "bridge", "shaders", "math"};
+
+std::set<std::string> with(std::set<std::string> folders, std::set<std::string> const& more) {
+  folders.insert(more.begin(), more.end());
+  return folders;
+}
+
+TEST(Layout, EachFolderIncludesOnlyTheLayersBelowIt) {
+  Layer const layers[] = {
+      {"catalogue", {}},
+      {"math", {}},
+      {"shaders", {"catalogue", "math", "bridge", "plugin"}},
+      {"bridge", {"catalogue", "math", "shaders", "plugin"}},
+      {"plugin", {"catalogue", "math", "shaders", "bridge"}},
+      {"host", library},
+      {"network", with(library, {"host"})},
+      {"image", {}},
+      {"commands", with(library, {"host", "network", "image"})},
+      {"python", with(library, {"host", "network"})},
+  };
+  std::regex const include(R"(^\s*#\s*include\s*<([a-z_]+)/)");
+  std::size_t checked = 0;
+  for (auto const& layer : layers) {
+    for (auto const& entry : std::filesystem::recursive_directory_iterator(KVX_SOURCE_DIR "/" + layer.folder)) {
+      auto const extension = entry.path().extension();
+      if (extension != ".h" && extension != ".cpp" && extension != ".def") continue;
+      std::ifstream in(entry.path());
+      int number = 0;
+      for (std::string line; std::getline(in, line);) {
+        ++number;
+        std::smatch match;
+        if (!std::regex_search(line, match, include)) continue;
+        std::string const folder = match[1];
+        if (folder == layer.folder || layer.may_include.contains(folder)) continue;
+        if (!std::filesystem::is_directory(KVX_SOURCE_DIR "/" + folder)) continue;  // a system header
+        ADD_FAILURE() << entry.path().string() << ":" << number << " includes <" << folder << "/...>, which "
+                      << layer.folder << "/ may not";
+      }
+      ++checked;
+    }
+  }
+  EXPECT_GT(checked, 80u) << "the folders were not found";
+}
+
+}  // namespace

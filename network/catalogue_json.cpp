@@ -1,7 +1,7 @@
 #include <network/catalogue_json.h>
 
-#include <cstdint>
-#include <cstring>
+#include <network/values.h>
+
 #include <string>
 
 namespace kvx::host {
@@ -12,19 +12,7 @@ namespace {
 Json default_json(catalogue::Parameter const& p) {
   if (!p.has_default) return nullptr;
   Json values = Json::array();
-  for (unsigned i = 0; i < components(p.type); ++i) {
-    if (kind(p.type) == Kind::real) {
-      float f;
-      std::memcpy(&f, p.default_value.data() + 4 * i, 4);
-      values.push_back(f);
-    } else if (kind(p.type) == Kind::integer) {
-      std::int32_t v;
-      std::memcpy(&v, p.default_value.data() + 4 * i, 4);
-      values.push_back(v);
-    } else {
-      values.push_back(unsigned{p.default_value[i]});
-    }
-  }
+  for_each_component(p.type, p.default_value, [&values](auto component) { values.push_back(component); });
   return values;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cinttypes>
+#include <type_traits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -101,34 +102,14 @@ std::optional<int> parse_int(std::string const& text) {
 
 std::string format_value(Type t, Value_bytes const& bytes) {
   std::string text;
-  char buffer[48];
-  for (unsigned i = 0; i < components(t); ++i) {
-    if (i) text += ", ";
-    switch (kind(t)) {
-      case Kind::real: {
-        float f;
-        std::memcpy(&f, bytes.data() + 4 * i, 4);
-        std::snprintf(buffer, sizeof buffer, "%.9g", f);
-        break;
-      }
-      case Kind::integer: {
-        std::int32_t v;
-        std::memcpy(&v, bytes.data() + 4 * i, 4);
-        std::snprintf(buffer, sizeof buffer, "%" PRId32, v);
-        break;
-      }
-      case Kind::handle: {
-        std::uint32_t v;
-        std::memcpy(&v, bytes.data(), 4);
-        std::snprintf(buffer, sizeof buffer, "%" PRIu32, v);
-        break;
-      }
-      case Kind::truth:
-        std::snprintf(buffer, sizeof buffer, "%u", bytes[i]);
-        break;
-    }
-    text += buffer;
-  }
+  for_each_component(t, bytes, [&text](auto component) {
+    char buffer[48];
+    if constexpr (std::is_same_v<decltype(component), float>)
+      std::snprintf(buffer, sizeof buffer, "%.9g", component);
+    else
+      std::snprintf(buffer, sizeof buffer, "%lld", static_cast<long long>(component));
+    text += (text.empty() ? "" : ", ") + std::string(buffer);
+  });
   return components(t) == 1 ? text : "(" + text + ")";
 }
 

@@ -1,6 +1,8 @@
 // Values as a person types and reads them: comma-separated components.
 #pragma once
 
+#include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,6 +23,38 @@ Parsed parse_value(Type t, std::string_view text);
 
 // A 32-bit int in C notation (decimal, 0x hexadecimal, 0 octal), or nothing.
 std::optional<int> parse_int(std::string const& text);
+
+// Calls `visit` with each component of a value of type t, as what it is:
+// a float, a std::int32_t, a texture's std::uint32_t, or a truth byte as an
+// unsigned.
+template <class Visit>
+void for_each_component(Type t, Value_bytes const& bytes, Visit&& visit) {
+  for (unsigned i = 0; i < components(t); ++i) {
+    switch (kind(t)) {
+      case Kind::real: {
+        float f;
+        std::memcpy(&f, bytes.data() + 4 * i, 4);
+        visit(f);
+        break;
+      }
+      case Kind::integer: {
+        std::int32_t v;
+        std::memcpy(&v, bytes.data() + 4 * i, 4);
+        visit(v);
+        break;
+      }
+      case Kind::handle: {
+        std::uint32_t v;
+        std::memcpy(&v, bytes.data() + 4 * i, 4);
+        visit(v);
+        break;
+      }
+      case Kind::truth:
+        visit(unsigned{bytes[i]});
+        break;
+    }
+  }
+}
 
 // Components as text, and the same as hexadecimal bits.
 std::string format_value(Type t, Value_bytes const& bytes);

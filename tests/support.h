@@ -4,6 +4,7 @@
 
 #include <array>
 #include <bit>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
@@ -72,6 +73,21 @@ inline std::int32_t int_at(Value_bytes const& b, int i = 0) {
 // arguments under the parameter names, in parameter order, and returns what
 // main stored under "result" (zeros past the result's width).
 Value_bytes evaluate(std::string_view shader, std::vector<Value_bytes> const& arguments, kvx::test::Host* host = nullptr);
+
+// One float, and shaders of floats and ints evaluated through shader objects.
+inline Value_bytes f(float v) { return floats(v); }
+inline float eval1(char const* shader, float a) { return float_at(evaluate(shader, {f(a)})); }
+inline float eval2(char const* shader, float a, float b) { return float_at(evaluate(shader, {f(a), f(b)})); }
+inline float eval3(char const* shader, float a, float b, float c) {
+  return float_at(evaluate(shader, {f(a), f(b), f(c)}));
+}
+inline std::int32_t ieval2(char const* shader, std::int32_t a, std::int32_t b) {
+  return int_at(evaluate(shader, {ints(a), ints(b)}));
+}
+inline float const inf = INFINITY;
+
+#define EXPECT_BITS(actual, expected) EXPECT_EQ(::kvx::test::bits(actual), ::kvx::test::bits(expected))
+
 
 // The C side
 

@@ -4,7 +4,8 @@
 Runs build/default/bench/kvx_count under callgrind, which dumps its counters
 once per case, and prints for each case the instructions per call in all (the
 host's included), in the library's own code (libkvx_base.so), and in the
-floor's own code (the floor is compiled into kvx_count). Instruction counts do
+floor's own code (the floor is compiled into kvx_count with the reference
+host, whose functions are told apart by name). Instruction counts do
 not depend on what else the machine is doing: these are the figures to quote.
 
 usage: scripts/instructions.py [BUILD_DIR] [CALLS]
@@ -17,11 +18,31 @@ import sys
 import tempfile
 
 
+HOST_FUNCTIONS = re.compile(r'(kvx::host::|zr_)')
+
+
 def self_cost_by_object(path):
-    """Total Ir, and Ir spent in each object's own code, from one dump."""
+    """Total Ir, and Ir spent in each object's own code, from one dump. The
+    reference host is linked into kvx_count with the floors: its functions
+    count apart, as 'host'."""
     objects, names, current, skip_next, total = {}, {}, None, False, 0
+    functions, function = {}, ''
     with open(path) as f:
         for line in f:
+            if line.startswith('cfn='):
+                m = re.match(r'cfn=\((\d+)\) (.*)', line.strip())
+                if m:
+                    functions[m.group(1)] = m.group(2)
+                continue
+            if line.startswith('fn='):
+                m = re.match(r'fn=\((\d+)\)(?: (.*))?', line.strip())
+                if m:
+                    if m.group(2):
+                        functions[m.group(1)] = m.group(2)
+                    function = functions.get(m.group(1), '')
+                else:
+                    function = line[3:].strip()
+                continue
             if line.startswith('cob='):
                 m = re.match(r'cob=\((\d+)\) (.*)', line.strip())
                 if m:
@@ -45,7 +66,8 @@ def self_cost_by_object(path):
             if line[:1].isdigit() or line[:1] in '+-*':
                 parts = line.split()
                 if len(parts) >= 2 and not skip_next:
-                    objects[current] = objects.get(current, 0) + int(parts[1])
+                    owner = 'host' if current == 'kvx_count' and HOST_FUNCTIONS.match(function) else current
+                    objects[owner] = objects.get(owner, 0) + int(parts[1])
                 skip_next = False
     return total, objects
 

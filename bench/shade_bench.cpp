@@ -1,6 +1,9 @@
 // Throughput of `kvx-host shade`'s grid shading: shader calls per second for
 // the ten-instance example network over 512x512 points, on one and on two
 // threads, through the C entries and through shader objects.
+#include <cstdint>
+#include <string>
+
 #include <benchmark/benchmark.h>
 
 #include <network/grid.h>
@@ -22,6 +25,38 @@ void BM_shade_grid(benchmark::State& state, host::Paths paths) {
                  .shader_calls;
   state.counters["calls/s"] = benchmark::Counter(double(calls), benchmark::Counter::kIsRate);
 }
+
+// A network of 100 000 instances, from its text to the value at one point:
+// reading, checking and planning are linear in its size. A chain of adds, or
+// each instance taking the one before it and one at random before that.
+std::string large_network(bool random) {
+  unsigned const n = 100000;
+  std::uint32_t seed = 12345;
+  std::string text = "shader Math_float_max n0\nparam n0.left 1\n";
+  for (unsigned i = 1; i < n; ++i) {
+    std::string const name = std::to_string(i);
+    text.append("shader Math_float_max n").append(name).append("\nconnect n").append(std::to_string(i - 1));
+    text.append(".result n").append(name).append(".left\n");
+    seed = seed * 1664525u + 1013904223u;
+    if (random) text.append("connect n").append(std::to_string((seed >> 8) % i)).append(".result n").append(name).append(".right\n");
+  }
+  return text.append("output n").append(std::to_string(n - 1)).append("\n");
+}
+
+void BM_large_network(benchmark::State& state, bool random) {
+  static host::Library library;
+  std::string const text = large_network(random);
+  for (auto _ : state) {
+    host::Network_text network_text(library);
+    network_text.read(text, "network");
+    auto const network = network_text.finish({"network", 0});
+    benchmark::DoNotOptimize(
+        host::shade_grid(network.network, network.output, network.shader.result, {1, 1}, host::Paths::c, 1));
+  }
+}
+
+BENCHMARK_CAPTURE(BM_large_network, chain_100000, false)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(BM_large_network, random_100000, true)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 BENCHMARK_CAPTURE(BM_shade_grid, rings_512_c, host::Paths::c)
     ->ArgName("threads")->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);

@@ -152,9 +152,9 @@ constexpr Shader const* find(std::string_view name) {
 // The id a State_ shader reads, in the numbering of the host object it asks
 // (its source): what a host answers there is what the shader returns.
 consteval int state_id(std::string_view shader) {
-  Shader const* row = find(shader);
-  if (!row || row->source == Source::none) throw "not a State_ shader";
-  return row->id;
+  for (auto const& row : shaders)
+    if (row.name == shader && row.source != Source::none) return row.id;
+  throw "not a State_ shader";
 }
 
 static_assert(shaders[0].name == "Math_float_add" && shaders[401].name == "State_window_bottom");

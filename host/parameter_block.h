@@ -1,6 +1,7 @@
 // A C parameter block as a host lays it out: each parameter in its slot at
 // its catalogue offset, and its 32-bit tag at slot + tag_offset. There is room
-// for the tags up to `reach` bytes on either side of the parameters.
+// for the tags up to `reach` bytes on either side of the parameters (the
+// largest block is 48 bytes).
 #pragma once
 
 #include <array>
@@ -12,11 +13,12 @@
 
 namespace kvx::host {
 
-class Parameter_block {
+template <int Reach>
+class Basic_parameter_block {
  public:
-  static constexpr int reach = 256;
+  static constexpr int reach = Reach;
 
-  explicit Parameter_block(std::int32_t tag_offset = 64) : tag_offset_(tag_offset) {}
+  explicit Basic_parameter_block(std::int32_t tag_offset = 64) : tag_offset_(tag_offset) {}
 
   void* params() { return bytes_.data() + reach; }
   std::int32_t tag_offset() const { return tag_offset_; }
@@ -38,5 +40,8 @@ class Parameter_block {
   alignas(16) std::array<unsigned char, 2 * reach + 128> bytes_{};
   std::int32_t tag_offset_;
 };
+
+// Room for any tag offset a test or a host may choose.
+using Parameter_block = Basic_parameter_block<256>;
 
 }  // namespace kvx::host

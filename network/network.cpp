@@ -1,7 +1,9 @@
 #include <network/network.h>
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
+#include <unordered_map>
 
 #include <host/data_block.h>
 
@@ -10,6 +12,11 @@ namespace kvx::host {
 namespace {
 constexpr std::uint32_t tag_connected = 1;
 
+// What the slot of a connected parameter holds: the source's node, and in
+// the top bit whether its float is splatted. The library never reads the slot
+// of a connected parameter; it hands its address to zr_phen_eval.
+constexpr std::uint32_t splat_bit = 0x80000000u;
+
 Value_bytes splat(Value_bytes const& scalar) {
   Value_bytes out;
   for (unsigned i = 0; i < 4; ++i) std::memcpy(out.data() + 4 * i, scalar.data(), 4);
@@ -17,52 +24,66 @@ Value_bytes splat(Value_bytes const& scalar) {
 }
 }  // namespace
 
+// Tags at tag_offset past each slot fit the block's room past the parameters.
+static_assert(std::ranges::all_of(catalogue::shaders, [](catalogue::Shader const& s) {
+  return s.block_size() + static_cast<unsigned>(Network::tag_offset) <= 128u + Network::tag_offset + 16u;
+}));
+
 struct Network::Instance {
   catalogue::Shader const* row;
-  int (*entry)(void*, Host_state*, void*);
+  Entry* entry;
+  ZR::SHADER::Software_shader_plugin const* plugin;
   std::array<Input, catalogue::max_parameters> inputs{};
   std::array<Value_bytes, catalogue::max_parameters> constants{};
-  Parameter_block block{tag_offset};
+  Basic_parameter_block<tag_offset + 16> block{tag_offset};  // tags just past the slots
   Value_bytes result{};
   Value_bytes splat_result{};
   std::uint64_t evaluated_at = 0;
-  Plugin_ptr plugin;
+  std::uint64_t splatted_at = 0;
 
   unsigned char* slot(unsigned k) { return block.slot(row->parameter_list[k]); }
   void set_tag(unsigned k, std::uint32_t tag) { block.set_tag(row->parameter_list[k], tag); }
 };
 
-Network::Network(Library const& library) : library_(library) {}
+// Per shader, its C entry and one plug-in, which every instance of it
+// shares: plug-ins are immutable once made, so the threads' copies of the
+// network share them too.
+struct Network::Shaders {
+  std::array<Entry*, catalogue::shader_count> entries{};
+  std::array<Plugin_ptr, catalogue::shader_count> plugins;
+};
 
-Network::Network(Network const& other) : library_(other.library_) {
-  for (auto const& n : other.nodes_) {
-    auto copy = std::make_unique<Instance>();
-    copy->row = n->row;
-    copy->entry = n->entry;
-    copy->inputs = n->inputs;
-    copy->constants = n->constants;
-    copy->block = n->block;
-    copy->plugin = library_.shader_plugin(n->row->index);
-    nodes_.push_back(std::move(copy));
-  }
-}
-
+Network::Network(Library const& library) : library_(library), shaders_(std::make_shared<Shaders>()) {}
+Network::Network(Network const& other) = default;
 Network::~Network() = default;
 
+Network::Instance& Network::instance(Node node) { return nodes_.at(node); }
+
+catalogue::Shader const* Network::find_shader(std::string_view name) {
+  static std::unordered_map<std::string_view, catalogue::Shader const*> const by_name = [] {
+    std::unordered_map<std::string_view, catalogue::Shader const*> rows;
+    for (auto const& row : catalogue::shaders) rows.emplace(row.name, &row);
+    return rows;
+  }();
+  auto it = by_name.find(name);
+  return it == by_name.end() ? nullptr : it->second;
+}
+
 Network::Node Network::add(std::string_view shader) {
-  auto const* row = catalogue::find(shader);
+  auto const* row = find_shader(shader);
   if (!row) throw std::invalid_argument("unknown shader '" + std::string(shader) + "'");
-  auto node = std::make_unique<Instance>();
-  node->row = row;
-  node->entry = library_.function<int(void*, Host_state*, void*)>(std::string(shader).c_str());
-  if (!node->entry) throw std::invalid_argument("the library exports no " + std::string(shader));
-  node->plugin = library_.shader_plugin(row->index);
-  for (unsigned k = 0; k < row->parameter_count; ++k) {
-    node->constants[k] = row->parameter_list[k].default_value;
-    std::memcpy(node->slot(k), node->constants[k].data(), slot_size(row->parameter_list[k].type));
-    node->set_tag(k, tag_constant);
+  Entry*& entry = shaders_->entries[row->index];
+  if (!entry) {
+    entry = library_.function<Entry>(std::string(shader).c_str());
+    if (!entry) throw std::invalid_argument("the library exports no " + std::string(shader));
+    shaders_->plugins[row->index] = library_.shader_plugin(row->index);
   }
-  nodes_.push_back(std::move(node));
+  Instance& node = nodes_.emplace_back(Instance{row, entry, shaders_->plugins[row->index].get()});
+  for (unsigned k = 0; k < row->parameter_count; ++k) {
+    node.constants[k] = row->parameter_list[k].default_value;
+    std::memcpy(node.slot(k), node.constants[k].data(), slot_size(row->parameter_list[k].type));
+    node.set_tag(k, tag_constant);
+  }
   return static_cast<Node>(nodes_.size() - 1);
 }
 
@@ -77,6 +98,7 @@ unsigned parameter_index(catalogue::Shader const& row, std::string_view paramete
 void Network::set(Node node, std::string_view parameter, Value_bytes value) {
   auto& n = instance(node);
   unsigned const k = parameter_index(*n.row, parameter);
+  if (n.inputs[k].connected) plans_.clear();
   n.inputs[k] = Input{};
   n.constants[k] = value;
   std::memcpy(n.slot(k), value.data(), slot_size(n.row->parameter_list[k].type));
@@ -87,67 +109,97 @@ void Network::connect(Node node, std::string_view parameter, Node source, bool s
   auto& n = instance(node);
   instance(source);  // must exist
   unsigned const k = parameter_index(*n.row, parameter);
+  if (source >= splat_bit) throw std::invalid_argument("too many instances");
+  plans_.clear();
   n.inputs[k] = Input{true, source, splat_result};
+  std::uint32_t const link = source | (splat_result ? splat_bit : 0u);
+  std::memcpy(n.slot(k), &link, sizeof link);
   n.set_tag(k, tag_connected);
 }
 
-Type Network::result_type(Node node) const { return nodes_.at(node)->row->result; }
+Type Network::result_type(Node node) const { return nodes_.at(node).row->result; }
 
 Value_bytes const& Network::evaluate(Node node, Host& host, Paths path) {
   host.record().set_tag_offset(tag_offset);
   host.record().set_integer_tags(1);
-  host.set_evaluator([this, &host](void* slot) { return evaluate_connection(slot, host); });
-  return path == Paths::cpp ? evaluate_cpp(instance(node), host) : evaluate_c(instance(node), host);
+  host.set_evaluator([this](void* slot) { return connection_value(slot); });
+  for (Node n : plan(node)) path == Paths::cpp ? run_cpp(nodes_[n], host) : run_c(nodes_[n], host);
+  return instance(node).result;
 }
 
-// zr_phen_eval for a parameter slot of one of this network's blocks.
-void* Network::evaluate_connection(void* slot, Host& host) {
-  auto* address = static_cast<unsigned char*>(slot);
-  for (auto& n : nodes_) {
-    auto const& bytes = n->block.bytes();
-    if (address < bytes.data() || address >= bytes.data() + bytes.size()) continue;
-    for (unsigned k = 0; k < n->row->parameter_count; ++k) {
-      if (n->slot(k) != address || !n->inputs[k].connected) continue;
-      auto& source = instance(n->inputs[k].source);
-      evaluate_c(source, host);
-      if (!n->inputs[k].splat) return source.result.data();
-      source.splat_result = splat(source.result);
-      return source.splat_result.data();
+// The node and every instance it depends on, inputs first: a depth-first
+// walk with its own stack, so a long chain cannot exhaust the thread's.
+std::vector<Network::Node> const& Network::plan(Node node) {
+  if (auto it = plans_.find(node); it != plans_.end()) return it->second;
+  instance(node);  // must exist
+  enum : std::uint8_t { unseen, open, done };
+  std::vector<std::uint8_t> state(nodes_.size(), unseen);
+  std::vector<Node> order;
+  std::vector<std::pair<Node, unsigned>> stack{{node, 0}};  // a node and its next input
+  state[node] = open;
+  while (!stack.empty()) {
+    auto& [at, next] = stack.back();
+    Instance const& n = nodes_[at];
+    if (next == n.row->parameter_count) {
+      state[at] = done;
+      order.push_back(at);
+      stack.pop_back();
+      continue;
     }
+    Input const& input = n.inputs[next++];
+    if (!input.connected || state[input.source] == done) continue;
+    if (state[input.source] == open) throw std::invalid_argument("the network has a cycle");
+    state[input.source] = open;
+    stack.emplace_back(input.source, 0);
   }
-  return nullptr;
+  return plans_.emplace(node, std::move(order)).first->second;
 }
 
-Value_bytes const& Network::evaluate_c(Instance& node, Host& host) {
-  if (node.evaluated_at == point_) return node.result;
+// zr_phen_eval for a connected parameter of this network's: its source ran
+// before the instance that asks.
+void* Network::connection_value(void* slot) {
+  std::uint32_t link;
+  std::memcpy(&link, slot, sizeof link);
+  Instance& source = nodes_[link & ~splat_bit];
+  if (!(link & splat_bit)) return source.result.data();
+  if (source.splatted_at != point_) {
+    source.splat_result = splat(source.result);
+    source.splatted_at = point_;
+  }
+  return source.splat_result.data();
+}
+
+void Network::run_c(Instance& node, Host& host) {
+  if (node.evaluated_at == point_) return;
   node.result.fill(0);
   node.entry(node.result.data(), host.record().get(), node.block.params());
   ++shader_calls_;
   node.evaluated_at = point_;
-  return node.result;
 }
 
-Value_bytes Network::input_value(Instance& node, unsigned k, Host& host, Paths path) {
+Value_bytes const& Network::input_value(Instance& node, unsigned k) {
   auto const& input = node.inputs[k];
   if (!input.connected) return node.constants[k];
-  auto& source = instance(input.source);
-  Value_bytes const& value = path == Paths::cpp ? evaluate_cpp(source, host) : evaluate_c(source, host);
-  return input.splat ? splat(value) : value;
+  Instance& source = nodes_[input.source];
+  if (!input.splat) return source.result;
+  if (source.splatted_at != point_) {
+    source.splat_result = splat(source.result);
+    source.splatted_at = point_;
+  }
+  return source.splat_result;
 }
 
 // Shader objects capture their inputs once, so each shading point makes a
 // fresh object from a data block of the values its inputs computed.
-Value_bytes const& Network::evaluate_cpp(Instance& node, Host& host) {
-  if (node.evaluated_at == point_) return node.result;
+void Network::run_cpp(Instance& node, Host& host) {
+  if (node.evaluated_at == point_) return;
   Block inputs;
-  for (unsigned k = 0; k < node.row->parameter_count; ++k) {
-    auto const value = input_value(node, k, host, Paths::cpp);
-    inputs.set_bytes(node.row->parameter_list[k].name, value.data(), width(node.row->parameter_list[k].type));
-  }
+  for (unsigned k = 0; k < node.row->parameter_count; ++k)
+    inputs.set_bytes(node.row->parameter_list[k].name, input_value(node, k).data(),
+                     width(node.row->parameter_list[k].type));
   node.result = Shader_object(*node.plugin, inputs).result(host.state());
   ++shader_calls_;
   node.evaluated_at = point_;
-  return node.result;
 }
 
 }  // namespace kvx::host

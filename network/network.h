@@ -8,9 +8,11 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include <catalogue/catalogue.h>
@@ -29,6 +31,9 @@ class Network {
   Network(Network const& other);
   ~Network();
 
+  // The catalogue row of the named shader, or null; in constant time.
+  static catalogue::Shader const* find_shader(std::string_view name);
+
   // An instance of the named shader; throws std::invalid_argument for an
   // unknown shader or parameter.
   Node add(std::string_view shader);
@@ -37,8 +42,12 @@ class Network {
   // repeated into every component (host glue: the catalogue has no such cast).
   void connect(Node node, std::string_view parameter, Node source, bool splat = false);
 
-  // The node's result at the current shading point, evaluated once per point
-  // through one interface (c or cpp).
+  // The node's result at the current shading point, through one interface
+  // (c or cpp). The node and the instances it depends on run in an order in
+  // which each one's inputs come first, each once a point; zr_phen_eval then
+  // answers a connected parameter with its source's result, read in constant
+  // time, without recursion. Throws std::invalid_argument for a network with
+  // a cycle.
   Value_bytes const& evaluate(Node node, Host& host, Paths path);
   Type result_type(Node node) const;
   // A new shading point: every result is stale.
@@ -55,14 +64,20 @@ class Network {
   };
   struct Instance;
 
-  Instance& instance(Node node) { return *nodes_.at(node); }
-  void* evaluate_connection(void* slot, Host& host);
-  Value_bytes const& evaluate_c(Instance& node, Host& host);
-  Value_bytes const& evaluate_cpp(Instance& node, Host& host);
-  Value_bytes input_value(Instance& node, unsigned k, Host& host, Paths path);
+  using Entry = int(void* result, Host_state* state, void* params);
+  struct Shaders;
+
+  Instance& instance(Node node);
+  std::vector<Node> const& plan(Node node);
+  void* connection_value(void* slot);
+  void run_c(Instance& node, Host& host);
+  void run_cpp(Instance& node, Host& host);
+  Value_bytes const& input_value(Instance& node, unsigned k);
 
   Library const& library_;
-  std::vector<std::unique_ptr<Instance>> nodes_;
+  std::shared_ptr<Shaders> shaders_;
+  std::deque<Instance> nodes_;  // grows without moving what it holds
+  std::unordered_map<Node, std::vector<Node>> plans_;  // by the node evaluated
   std::uint64_t point_ = 1;
   std::uint64_t shader_calls_ = 0;
 };

@@ -6,7 +6,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <set>
 #include <sstream>
 
 #include <network/printable.h>
@@ -47,6 +46,9 @@ std::optional<std::string> joined_value(std::vector<std::string_view> const& wor
   }
   return value;
 }
+
+// The instance of an INSTANCE.PARAMETER text.
+std::string instance_of(std::string const& reference) { return reference.substr(0, reference.find('.')); }
 
 std::vector<std::string_view> split_words(std::string_view line) {
   std::vector<std::string_view> words;
@@ -120,20 +122,23 @@ unsigned Network_text::read_file(std::string const& path) {
 }
 
 Network_text::Result Network_text::finish(Location const& end) const {
+  if (auto const cycle = first_cycle())
+    throw Network_error(cycle->at, "connecting " + cycle->from_text + " to " + cycle->to_text + " makes a cycle: " +
+                                       instance_of(cycle->to_text) + " already feeds " + instance_of(cycle->from_text));
   if (!output_) throw Network_error(end, "no output: name the instance to shade with 'output INSTANCE'");
   auto const& instance = instances_.find(output_->first)->second;
   return {network_, instance.node, *instance.shader, output_->first};
 }
 
 void Network_text::add_shader(std::string_view shader, std::string_view name, Location const& at) {
-  auto const* row = catalogue::find(shader);
+  auto const* row = Network::find_shader(shader);
   if (!row) throw Network_error(at, "unknown shader " + in_quotes(shader));
   if (!is_instance_name(name))
     throw Network_error(at, in_quotes(name) + " is not an instance name (letters, digits and _, not first a digit)");
-  if (auto it = instances_.find(name); it != instances_.end())
+  if (auto it = instances_.find(std::string(name)); it != instances_.end())
     throw Network_error(at, "instance " + in_quotes(name) + " is already made, on line " +
                                 std::to_string(it->second.line));
-  instances_.emplace(std::string(name), Instance{network_.add(shader), row, at.line, {}, {}});
+  instances_.emplace(std::string(name), Instance{network_.add(shader), row, at.line, {}});
 }
 
 Network_text::Reference Network_text::reference(std::string_view text, Location const& at) {
@@ -151,13 +156,17 @@ Network_text::Reference Network_text::reference(std::string_view text, Location 
                               in_quotes(parameter) + ": " + parameter_names(*instance.shader));
 }
 
+unsigned& Network_text::set_line(Reference const& target) const {
+  return target.instance->set_at[static_cast<std::size_t>(target.parameter - target.instance->shader->parameter_list.data())];
+}
+
 // A parameter takes one constant or one connection, once. Checked before
 // anything changes, so a refused statement leaves the network as it was.
 void Network_text::check_unset(Reference const& target, Location const& at) const {
-  std::string const name = target.instance_name + "." + target.parameter_name;
-  if (!target.parameter) throw Network_error(at, name + " is the instance's result, not a parameter");
-  if (auto it = target.instance->set_at.find(target.parameter_name); it != target.instance->set_at.end())
-    throw Network_error(at, name + " is already set, on line " + std::to_string(it->second));
+  auto name = [&] { return target.instance_name + "." + target.parameter_name; };
+  if (!target.parameter) throw Network_error(at, name() + " is the instance's result, not a parameter");
+  if (unsigned const line = set_line(target))
+    throw Network_error(at, name() + " is already set, on line " + std::to_string(line));
 }
 
 void Network_text::set_param(std::string_view target_text, std::string_view value, Location const& at) {
@@ -165,22 +174,43 @@ void Network_text::set_param(std::string_view target_text, std::string_view valu
   check_unset(target, at);
   auto const parsed = parse_value(target.parameter->type, value);
   if (!parsed.value) throw Network_error(at, std::string(target_text) + ": " + parsed.error);
-  target.instance->set_at.emplace(target.parameter_name, at.line);
+  set_line(target) = at.line;
   network_.set(target.instance->node, target.parameter_name, *parsed.value);
 }
 
-// Whether `from` is `into` or reaches it through connections.
-bool Network_text::feeds(std::string const& from, std::string const& into) const {
-  std::vector<std::string const*> pending{&into};
-  std::set<std::string_view> seen;
-  while (!pending.empty()) {
-    std::string const& at = *pending.back();
-    pending.pop_back();
-    if (at == from) return true;
-    if (!seen.insert(at).second) continue;
-    for (auto const& source : instances_.find(at)->second.feeds_from) pending.push_back(&source);
+// The connection that first closes a cycle, in the order they were made, if
+// any does: with connections checked as they come, that is the statement that
+// would have been refused. Kahn's walk tells in linear time whether the first
+// `count` connections hold a cycle; a binary search over `count` finds the
+// first that does, only when there is one.
+std::optional<Network_text::Connection> Network_text::first_cycle() const {
+  std::size_t const size = instances_.size();
+  auto has_cycle = [&](std::size_t count) {
+    std::vector<unsigned> inputs(size, 0), first(size + 1, 0), targets(count);
+    for (std::size_t e = 0; e < count; ++e) ++first[connections_[e].from + 1], ++inputs[connections_[e].to];
+    for (std::size_t v = 0; v < size; ++v) first[v + 1] += first[v];
+    std::vector<unsigned> fill(first.begin(), first.end() - 1);
+    for (std::size_t e = 0; e < count; ++e) targets[fill[connections_[e].from]++] = connections_[e].to;
+    std::vector<Network::Node> ready;
+    for (Network::Node v = 0; v < size; ++v)
+      if (inputs[v] == 0) ready.push_back(v);
+    std::size_t reached = 0;
+    while (!ready.empty()) {
+      Network::Node const v = ready.back();
+      ready.pop_back();
+      ++reached;
+      for (unsigned e = first[v]; e < first[v + 1]; ++e)
+        if (--inputs[targets[e]] == 0) ready.push_back(targets[e]);
+    }
+    return reached < size;
+  };
+  if (!has_cycle(connections_.size())) return std::nullopt;
+  std::size_t low = 1, high = connections_.size();  // has_cycle(high), and not before low
+  while (low < high) {
+    std::size_t const middle = low + (high - low) / 2;
+    has_cycle(middle) ? high = middle : low = middle + 1;
   }
-  return false;
+  return connections_[high - 1];
 }
 
 void Network_text::add_connection(std::string_view from, std::string_view to, bool splat, Location const& at) {
@@ -201,18 +231,17 @@ void Network_text::add_connection(std::string_view from, std::string_view to, bo
     }
   }
   check_unset(target, at);
-  if (feeds(target.instance_name, source.instance_name))
+  if (source.instance == target.instance)
     throw Network_error(at, "connecting " + std::string(from) + " to " + std::string(to) + " makes a cycle: " +
-                                (source.instance == target.instance
-                                     ? target.instance_name + " would feed itself"
-                                     : target.instance_name + " already feeds " + source.instance_name));
-  target.instance->set_at.emplace(target.parameter_name, at.line);
-  target.instance->feeds_from.push_back(source.instance_name);
+                                target.instance_name + " would feed itself");
+  set_line(target) = at.line;
   network_.connect(target.instance->node, target.parameter_name, source.instance->node, splat);
+  // Cycles through other instances are found once the network is whole.
+  connections_.push_back({source.instance->node, target.instance->node, std::string(from), std::string(to), at});
 }
 
 void Network_text::set_output(std::string_view name, Location const& at) {
-  if (!instances_.contains(name)) throw Network_error(at, "unknown instance " + in_quotes(name));
+  if (!instances_.contains(std::string(name))) throw Network_error(at, "unknown instance " + in_quotes(name));
   if (output_)
     throw Network_error(at, "the output is already " + in_quotes(output_->first) + ", on line " +
                                 std::to_string(output_->second));

@@ -13,7 +13,8 @@
 // Network_error naming where it stood.
 #pragma once
 
-#include <map>
+#include <array>
+#include <unordered_map>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -77,8 +78,13 @@ class Network_text {
     Network::Node node;
     catalogue::Shader const* shader;
     unsigned line;                              // where it was made
-    std::map<std::string, unsigned> set_at;     // parameter -> line that set it
-    std::vector<std::string> feeds_from;        // instances connected into it
+    std::array<unsigned, catalogue::max_parameters> set_at{};  // by parameter: the line that set it, or 0
+  };
+  // A connection as its statement gave it.
+  struct Connection {
+    Network::Node from, to;
+    std::string from_text, to_text;  // INSTANCE.result, INSTANCE.PARAMETER
+    Location at;
   };
   struct Reference {
     Instance* instance;
@@ -93,11 +99,13 @@ class Network_text {
   void set_output(std::string_view name, Location const& at);
   Reference reference(std::string_view text, Location const& at);
   void check_unset(Reference const& target, Location const& at) const;
-  bool feeds(std::string const& from, std::string const& into) const;
+  unsigned& set_line(Reference const& target) const;
+  std::optional<Connection> first_cycle() const;
 
   Network network_;
-  std::map<std::string, Instance, std::less<>> instances_;
+  std::unordered_map<std::string, Instance> instances_;
   std::optional<std::pair<std::string, unsigned>> output_;  // instance, line
+  std::vector<Connection> connections_;
 };
 
 }  // namespace kvx::host

@@ -1,6 +1,7 @@
 // kvx-host shade, run as a user runs it: the example networks on both paths
 // and thread counts to the same bytes, the EXR read back with OpenEXR against
 // `kvx-host eval`, and every kind of bad network refused with its location.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -181,3 +182,70 @@ TEST(Shade, AFileThatIsNoNetworkIsRefusedInOneLine) {
 }
 
 }  // namespace
+
+namespace {
+
+// A network of n instances of Math_float_max: the first two take constants,
+// each later one the result before it and one earlier result chosen at
+// random (a fixed seed): 2n - 4 connections. Its output's value is the
+// largest constant it reaches.
+struct Random_network {
+  std::string text;
+  float value;
+};
+Random_network random_network(unsigned n) {
+  std::uint32_t seed = 12345;
+  auto next = [&seed](unsigned below) {
+    seed = seed * 1664525u + 1013904223u;
+    return (seed >> 8) % below;
+  };
+  std::vector<float> values{0.5f, 0.25f};
+  std::string text = "shader Math_float_max n0\nparam n0.left 0.5\nshader Math_float_max n1\nparam n1.left 0.25\n";
+  for (unsigned i = 2; i < n; ++i) {
+    unsigned const a = i - 1, b = next(i);
+    std::string const name = std::to_string(i);
+    text.append("shader Math_float_max n").append(name).append("\nconnect n").append(std::to_string(a));
+    text.append(".result n").append(name).append(".left\nconnect n").append(std::to_string(b));
+    text.append(".result n").append(name).append(".right\n");
+    values.push_back(std::max(values[a], values[b]));
+  }
+  return {text.append("output n").append(std::to_string(n - 1)).append("\n"), values.back()};
+}
+
+}  // namespace
+
+// Networks of a hundred thousand instances: built, checked and shaded at one
+// point without recursion, so nothing grows with their size but memory; a
+// cycle closed at the end is still named at its line.
+TEST(Shade, NetworksOfAHundredThousandInstancesShadeWithoutRecursion) {
+  unsigned const n = 100000;
+  std::string chain = "shader Math_float_add n0\nparam n0.left 1\n";
+  for (unsigned i = 1; i < n; ++i) {
+    std::string const name = std::to_string(i);
+    chain.append("shader Math_float_add n").append(name).append("\nconnect n").append(std::to_string(i - 1));
+    chain.append(".result n").append(name).append(".left\nparam n").append(name).append(".right 1\n");
+  }
+  Random_network const random = random_network(n);
+  struct Case {
+    std::string name, text;
+    float value;
+    std::string free_input;  // of an instance the output depends on
+  };
+  for (auto const& c : {Case{"chain", chain + "output n99999\n", 100000.0f, "n0.right"},
+                        Case{"random", random.text, random.value, "n1.right"}}) {
+    std::string const out = temp(c.name + ".exr");
+    Command_run const run = kvx_host("shade " + write_temp(c.name + ".kvx", c.text) + " -g 1 1 --threads 1 -o " + out);
+    ASSERT_EQ(run.status, 0) << c.name << "\n" << run.output;
+    EXPECT_EQ(read_exr(out).at(0, 0, 0), c.value) << c.name;
+
+    std::string const closing = "connect n" + std::to_string(n - 1) + ".result " + c.free_input + "\n";
+    std::string const path = write_temp(c.name + "_cycle.kvx", c.text + closing);
+    unsigned const line = static_cast<unsigned>(std::count(c.text.begin(), c.text.end(), '\n')) + 1;
+    Command_run const cycle = kvx_host("shade " + path + " -g 1 1");
+    EXPECT_EQ(cycle.status, 2) << c.name;
+    std::string const source = c.free_input.substr(0, c.free_input.find('.'));
+    EXPECT_EQ(cycle.output, "kvx-host: " + path + ":" + std::to_string(line) + ": connecting n99999.result to " +
+                                c.free_input + " makes a cycle: " + source + " already feeds n99999\n")
+        << c.name << "\n" << cycle.output;
+  }
+}

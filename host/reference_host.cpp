@@ -9,8 +9,6 @@ namespace kvx::host {
 
 namespace {
 
-thread_local Host* current_host = nullptr;
-
 // Black and white squares of a tenth of a unit along every coordinate given.
 ZR::SHADER::Color checker(Lookup lookup, float const* coordinate) {
   float sum = 0.0f;
@@ -83,11 +81,11 @@ ZR::SHADER::Color State_object::lookup_texcube(ZR::SHADER::Texture_handle t, flo
 
 // Host
 
-Host::Host() : previous_(current_host) { current_host = this; }
+thread_local Host* Host::current_ = nullptr;
 
-Host::~Host() { current_host = previous_; }
+Host::Host() : previous_(current_) { current_ = this; }
 
-Host& Host::current() { return *current_host; }
+Host::~Host() { current_ = previous_; }
 
 ZR::SHADER::Color Host::texture(Lookup lookup, ZR::SHADER::Texture_handle handle, float const* coordinate) const {
   auto it = textures_.find(handle);
@@ -108,7 +106,7 @@ int Host::query(int code, ::Host_state*, void* answer) {
 // A connected parameter evaluates to its connection; any other to its slot.
 void* Host::phen_eval(::Host_state*, void* slot) {
   if (evaluator_)
-    if (void* value = evaluator_(slot)) return value;
+    if (void* value = evaluator_(evaluator_context_, slot)) return value;
   auto it = connections_.find(slot);
   return it == connections_.end() ? slot : it->second.data();
 }

@@ -143,9 +143,10 @@ class Host {
 
   // zr_phen_eval: the value a connected parameter at `slot` evaluates to.
   void connect(void const* slot, Value_bytes value) { connections_[slot] = value; }
-  // zr_phen_eval asks this first; a null answer falls back to connect().
-  using Evaluator = std::function<void*(void* slot)>;
-  void set_evaluator(Evaluator evaluator) { evaluator_ = std::move(evaluator); }
+  // zr_phen_eval asks this first, with its context: how a network answers
+  // for the connections it made. A null answer falls back to connect().
+  using Evaluator = void* (*)(void* context, void* slot);
+  void set_evaluator(Evaluator evaluator, void* context) { evaluator_ = evaluator, evaluator_context_ = context; }
 
   // zr_query answers.
   void set_gather_flag(std::uint32_t flag) { gather_flag_ = flag; }
@@ -179,7 +180,7 @@ class Host {
   virtual int query(int code, ::Host_state* record, void* answer);
   virtual void* phen_eval(::Host_state* record, void* slot);
   virtual int shaderstate_set(::Host_state* record, char const* key, void const* data, int size, int mode);
-  static Host& current();
+  static Host& current() { return *current_; }
 
  private:
   template <class Map>
@@ -203,7 +204,8 @@ class Host {
   std::map<int, ZR::SHADER::Vector2> camera_float2s_;
   std::map<ZR::SHADER::Texture_handle, Texture> textures_;
   std::map<void const*, Value_bytes> connections_;
-  Evaluator evaluator_;
+  Evaluator evaluator_ = nullptr;
+  void* evaluator_context_ = nullptr;
   std::uint32_t gather_flag_ = 0;
   void* instance_slot_ = nullptr;
   // A few keys, stored in place: answering a call allocates nothing.
@@ -220,6 +222,7 @@ class Host {
   State_object state_{*this, render_};
   Runtime_object runtime_{state_};
   Host* previous_;
+  static thread_local Host* current_;
 };
 
 }  // namespace kvx::host

@@ -54,7 +54,13 @@ struct Network::Shaders {
 };
 
 Network::Network(Library const& library) : library_(library), shaders_(std::make_shared<Shaders>()) {}
-Network::Network(Network const& other) = default;
+Network::Network(Network const& other)
+    : library_(other.library_), shaders_(other.shaders_), nodes_(other.nodes_), plans_(other.plans_) {}
+
+void Network::forget_plans() {
+  plans_.clear();
+  last_plan_ = nullptr;
+}
 Network::~Network() = default;
 
 Network::Instance& Network::instance(Node node) { return nodes_.at(node); }
@@ -98,7 +104,7 @@ unsigned parameter_index(catalogue::Shader const& row, std::string_view paramete
 void Network::set(Node node, std::string_view parameter, Value_bytes value) {
   auto& n = instance(node);
   unsigned const k = parameter_index(*n.row, parameter);
-  if (n.inputs[k].connected) plans_.clear();
+  if (n.inputs[k].connected) forget_plans();
   n.inputs[k] = Input{};
   n.constants[k] = value;
   std::memcpy(n.slot(k), value.data(), slot_size(n.row->parameter_list[k].type));
@@ -110,7 +116,7 @@ void Network::connect(Node node, std::string_view parameter, Node source, bool s
   instance(source);  // must exist
   unsigned const k = parameter_index(*n.row, parameter);
   if (source >= splat_bit) throw std::invalid_argument("too many instances");
-  plans_.clear();
+  forget_plans();
   n.inputs[k] = Input{true, source, splat_result};
   std::uint32_t const link = source | (splat_result ? splat_bit : 0u);
   std::memcpy(n.slot(k), &link, sizeof link);
@@ -122,7 +128,8 @@ Type Network::result_type(Node node) const { return nodes_.at(node).row->result;
 Value_bytes const& Network::evaluate(Node node, Host& host, Paths path) {
   host.record().set_tag_offset(tag_offset);
   host.record().set_integer_tags(1);
-  host.set_evaluator([this](void* slot) { return connection_value(slot); });
+  host.set_evaluator([](void* network, void* slot) { return static_cast<Network*>(network)->connection_value(slot); },
+                     this);
   for (Node n : plan(node)) path == Paths::cpp ? run_cpp(nodes_[n], host) : run_c(nodes_[n], host);
   return instance(node).result;
 }
@@ -130,7 +137,9 @@ Value_bytes const& Network::evaluate(Node node, Host& host, Paths path) {
 // The node and every instance it depends on, inputs first: a depth-first
 // walk with its own stack, so a long chain cannot exhaust the thread's.
 std::vector<Network::Node> const& Network::plan(Node node) {
-  if (auto it = plans_.find(node); it != plans_.end()) return it->second;
+  if (last_plan_ && last_planned_ == node) return *last_plan_;
+  last_planned_ = node;
+  if (auto it = plans_.find(node); it != plans_.end()) return *(last_plan_ = &it->second);
   instance(node);  // must exist
   enum : std::uint8_t { unseen, open, done };
   std::vector<std::uint8_t> state(nodes_.size(), unseen);
@@ -152,7 +161,7 @@ std::vector<Network::Node> const& Network::plan(Node node) {
     state[input.source] = open;
     stack.emplace_back(input.source, 0);
   }
-  return plans_.emplace(node, std::move(order)).first->second;
+  return *(last_plan_ = &plans_.emplace(node, std::move(order)).first->second);
 }
 
 // zr_phen_eval for a connected parameter of this network's: its source ran

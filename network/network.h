@@ -8,7 +8,6 @@
 
 #include <array>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -69,6 +68,7 @@ class Network {
 
   Instance& instance(Node node);
   std::vector<Node> const& plan(Node node);
+  void forget_plans();
   void* connection_value(void* slot);
   void run_c(Instance& node, Host& host);
   void run_cpp(Instance& node, Host& host);
@@ -76,8 +76,10 @@ class Network {
 
   Library const& library_;
   std::shared_ptr<Shaders> shaders_;
-  std::deque<Instance> nodes_;  // grows without moving what it holds
+  std::vector<Instance> nodes_;
   std::unordered_map<Node, std::vector<Node>> plans_;  // by the node evaluated
+  std::vector<Node> const* last_plan_ = nullptr;       // the last one asked for, of
+  Node last_planned_ = 0;
   std::uint64_t point_ = 1;
   std::uint64_t shader_calls_ = 0;
 };

@@ -28,27 +28,6 @@ Host_state_record::Host_state_record(Host& host) {
   record_field::write(bytes_.data(), record_field::eval_settings, settings);
 }
 
-Host& Host_state_record::owner(::Host_state* record) { return *record_field::read<Host*>(record, 0); }
-
-void Host_state_record::set_ray_type(int ray_type) {
-  record_field::write(bytes_.data(), record_field::ray_type, ray_type);
-}
-void Host_state_record::set_shadow_context(std::uint32_t context) {
-  record_field::write(bytes_.data(), record_field::shadow_context, context);
-}
-void Host_state_record::set_normal(ZR::SHADER::Vector3 normal) {
-  record_field::write(bytes_.data(), record_field::normal, normal);
-}
-ZR::SHADER::Vector3 Host_state_record::normal() const {
-  return record_field::read<ZR::SHADER::Vector3>(bytes_.data(), record_field::normal);
-}
-void Host_state_record::set_tag_offset(std::int32_t offset) {
-  record_field::write(eval_settings_.data(), record_field::tag_offset, offset);
-}
-void Host_state_record::set_integer_tags(std::uint8_t value) {
-  record_field::write(eval_settings_.data(), record_field::integer_tags, value);
-}
-
 // Host objects
 
 int Camera_object::get_int(int id) { return host_.camera_int(id); }

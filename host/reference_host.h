@@ -17,6 +17,7 @@
 #include <vector>
 
 #include <bridge/host.h>
+#include <bridge/host_state.h>
 #include <catalogue/types.h>
 
 namespace kvx::host {
@@ -34,14 +35,22 @@ class Host_state_record {
   Host_state_record& operator=(Host_state_record const&) = delete;
 
   ::Host_state* get() { return reinterpret_cast<::Host_state*>(bytes_.data()); }
-  static Host& owner(::Host_state* record);
+  static Host& owner(::Host_state* record) { return *record_field::read<Host*>(record, 0); }
 
-  void set_ray_type(int ray_type);
-  void set_shadow_context(std::uint32_t context);
-  void set_normal(ZR::SHADER::Vector3 normal);
-  ZR::SHADER::Vector3 normal() const;
-  void set_tag_offset(std::int32_t offset);
-  void set_integer_tags(std::uint8_t value);
+  void set_ray_type(int ray_type) { record_field::write(bytes_.data(), record_field::ray_type, ray_type); }
+  void set_shadow_context(std::uint32_t context) {
+    record_field::write(bytes_.data(), record_field::shadow_context, context);
+  }
+  void set_normal(ZR::SHADER::Vector3 normal) { record_field::write(bytes_.data(), record_field::normal, normal); }
+  ZR::SHADER::Vector3 normal() const {
+    return record_field::read<ZR::SHADER::Vector3>(bytes_.data(), record_field::normal);
+  }
+  void set_tag_offset(std::int32_t offset) {
+    record_field::write(eval_settings_.data(), record_field::tag_offset, offset);
+  }
+  void set_integer_tags(std::uint8_t value) {
+    record_field::write(eval_settings_.data(), record_field::integer_tags, value);
+  }
 
  private:
   alignas(16) std::array<std::byte, 0x200> bytes_{};
@@ -113,6 +122,30 @@ class Runtime_object : public ZR::SHADER::Runtime_interface {
   ZR::SHADER::State& state_;
 };
 
+// What a host object answers, by id: the ids the State_ shaders read (all
+// under 64) held in place, any other id a host is asked for in a map. Unset
+// ids answer zero.
+template <class T>
+class Answers {
+ public:
+  T get(int id) const {
+    if (id >= 0 && id < in_place) return near_[static_cast<std::size_t>(id)];
+    auto it = far_.find(id);
+    return it == far_.end() ? T{} : it->second;
+  }
+  void set(int id, T value) {
+    if (id >= 0 && id < in_place)
+      near_[static_cast<std::size_t>(id)] = value;
+    else
+      far_[id] = value;
+  }
+
+ private:
+  static constexpr int in_place = 64;
+  std::array<T, in_place> near_{};
+  std::map<int, T> far_;
+};
+
 class Host {
  public:
   // The newest live Host on this thread answers zr_get_korvex_interface.
@@ -125,17 +158,17 @@ class Host {
   Host_state_record& record() { return record_; }
 
   // State answers by id; unset ids answer zero.
-  void set_int(int id, int value) { ints_[id] = value; }
-  void set_float(int id, float value) { floats_[id] = value; }
-  void set_float2(int id, ZR::SHADER::Vector2 v) { float2s_[id] = v; }
-  void set_float3(int id, ZR::SHADER::Vector3 v) { float3s_[id] = v; }
-  void set_float4(int id, ZR::SHADER::Vector4 v) { float4s_[id] = v; }
+  void set_int(int id, int value) { ints_.set(id, value); }
+  void set_float(int id, float value) { floats_.set(id, value); }
+  void set_float2(int id, ZR::SHADER::Vector2 v) { float2s_.set(id, v); }
+  void set_float3(int id, ZR::SHADER::Vector3 v) { float3s_.set(id, v); }
+  void set_float4(int id, ZR::SHADER::Vector4 v) { float4s_.set(id, v); }
   void set_shadow_weight(ZR::SHADER::Vector4 w) { shadow_weight_ = w; }
-  void set_render_int(int id, int value) { render_ints_[id] = value; }
-  void set_render_float(int id, float value) { render_floats_[id] = value; }
-  void set_camera_int(int id, int value) { camera_ints_[id] = value; }
-  void set_camera_float(int id, float value) { camera_floats_[id] = value; }
-  void set_camera_float2(int id, ZR::SHADER::Vector2 v) { camera_float2s_[id] = v; }
+  void set_render_int(int id, int value) { render_ints_.set(id, value); }
+  void set_render_float(int id, float value) { render_floats_.set(id, value); }
+  void set_camera_int(int id, int value) { camera_ints_.set(id, value); }
+  void set_camera_float(int id, float value) { camera_floats_.set(id, value); }
+  void set_camera_float2(int id, ZR::SHADER::Vector2 v) { camera_float2s_.set(id, v); }
 
   // Host-side textures by handle. Unknown handles answer a procedural checker.
   using Texture = std::function<ZR::SHADER::Color(Lookup lookup, float const* coordinate)>;
@@ -158,18 +191,18 @@ class Host {
   void set_output_requests(::Output_request_list* list) { output_requests_ = list; }
 
   // What the host objects answer.
-  int state_int(int id) const { return answer(ints_, id); }
-  float state_float(int id) const { return answer(floats_, id); }
-  ZR::SHADER::Vector2 state_float2(int id) const { return answer(float2s_, id); }
-  ZR::SHADER::Vector3 state_float3(int id) const { return answer(float3s_, id); }
-  ZR::SHADER::Vector4 state_float4(int id) const { return answer(float4s_, id); }
+  int state_int(int id) const { return ints_.get(id); }
+  float state_float(int id) const { return floats_.get(id); }
+  ZR::SHADER::Vector2 state_float2(int id) const { return float2s_.get(id); }
+  ZR::SHADER::Vector3 state_float3(int id) const { return float3s_.get(id); }
+  ZR::SHADER::Vector4 state_float4(int id) const { return float4s_.get(id); }
   ZR::SHADER::Vector4 shadow_weight() const { return shadow_weight_; }
   ZR::SHADER::Color texture(Lookup lookup, ZR::SHADER::Texture_handle handle, float const* coordinate) const;
-  int render_int(int id) const { return answer(render_ints_, id); }
-  float render_float(int id) const { return answer(render_floats_, id); }
-  int camera_int(int id) const { return answer(camera_ints_, id); }
-  float camera_float(int id) const { return answer(camera_floats_, id); }
-  ZR::SHADER::Vector2 camera_float2(int id) const { return answer(camera_float2s_, id); }
+  int render_int(int id) const { return render_ints_.get(id); }
+  float render_float(int id) const { return render_floats_.get(id); }
+  int camera_int(int id) const { return camera_ints_.get(id); }
+  float camera_float(int id) const { return camera_floats_.get(id); }
+  ZR::SHADER::Vector2 camera_float2(int id) const { return camera_float2s_.get(id); }
   ::Output_request_list* output_requests() const { return output_requests_; }
 
   // The State handed to shader objects' main.
@@ -183,25 +216,19 @@ class Host {
   static Host& current() { return *current_; }
 
  private:
-  template <class Map>
-  static typename Map::mapped_type answer(Map const& map, int key) {
-    auto it = map.find(key);
-    return it == map.end() ? typename Map::mapped_type{} : it->second;
-  }
-
   Host_state_record record_{*this};
 
-  std::map<int, int> ints_;
-  std::map<int, float> floats_;
-  std::map<int, ZR::SHADER::Vector2> float2s_;
-  std::map<int, ZR::SHADER::Vector3> float3s_;
-  std::map<int, ZR::SHADER::Vector4> float4s_;
+  Answers<int> ints_;
+  Answers<float> floats_;
+  Answers<ZR::SHADER::Vector2> float2s_;
+  Answers<ZR::SHADER::Vector3> float3s_;
+  Answers<ZR::SHADER::Vector4> float4s_;
   ZR::SHADER::Vector4 shadow_weight_{1, 1, 1, 1};
-  std::map<int, int> render_ints_;
-  std::map<int, float> render_floats_;
-  std::map<int, int> camera_ints_;
-  std::map<int, float> camera_floats_;
-  std::map<int, ZR::SHADER::Vector2> camera_float2s_;
+  Answers<int> render_ints_;
+  Answers<float> render_floats_;
+  Answers<int> camera_ints_;
+  Answers<float> camera_floats_;
+  Answers<ZR::SHADER::Vector2> camera_float2s_;
   std::map<ZR::SHADER::Texture_handle, Texture> textures_;
   std::map<void const*, Value_bytes> connections_;
   Evaluator evaluator_ = nullptr;

@@ -71,23 +71,9 @@ ZR::SHADER::Color Host::texture(Lookup lookup, ZR::SHADER::Texture_handle handle
   return it == textures_.end() ? checker(lookup, coordinate) : it->second(lookup, coordinate);
 }
 
-ZR::SHADER::Runtime_interface* Host::get_korvex_interface(int) { return &runtime_; }
-
-int Host::query(int code, ::Host_state*, void* answer) {
-  if (code == QUERY_GATHER_FLAG) std::memcpy(answer, &gather_flag_, sizeof gather_flag_);
-  if (code == QUERY_INSTANCE_SLOT) {
-    void** slot = &instance_slot_;
-    std::memcpy(answer, &slot, sizeof slot);
-  }
-  return 1;
-}
-
-// A connected parameter evaluates to its connection; any other to its slot.
-void* Host::phen_eval(::Host_state*, void* slot) {
-  if (evaluator_)
-    if (void* value = evaluator_(evaluator_context_, slot)) return value;
+void* Host::connection(void* slot) const {
   auto it = connections_.find(slot);
-  return it == connections_.end() ? slot : it->second.data();
+  return it == connections_.end() ? slot : const_cast<std::uint8_t*>(it->second.data());
 }
 
 int Host::shaderstate_set(::Host_state*, char const* key, void const* data, int size, int) {

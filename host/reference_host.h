@@ -10,6 +10,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <optional>
@@ -208,14 +209,30 @@ class Host {
   // The State handed to shader objects' main.
   virtual ZR::SHADER::State* state() { return &state_; }
 
-  // Where the host's C functions arrive.
-  virtual ZR::SHADER::Runtime_interface* get_korvex_interface(int version);
-  virtual int query(int code, ::Host_state* record, void* answer);
-  virtual void* phen_eval(::Host_state* record, void* slot);
-  virtual int shaderstate_set(::Host_state* record, char const* key, void const* data, int size, int mode);
+  // Where the host's C functions arrive (host_functions.cpp): the runtime
+  // interface, the two queries' answers, a parameter's value, a stored state.
+  ZR::SHADER::Runtime_interface* get_korvex_interface(int) { return &runtime_; }
+  int query(int code, ::Host_state*, void* answer) {
+    if (code == QUERY_GATHER_FLAG) std::memcpy(answer, &gather_flag_, sizeof gather_flag_);
+    if (code == QUERY_INSTANCE_SLOT) {
+      void** slot = &instance_slot_;
+      std::memcpy(answer, &slot, sizeof slot);
+    }
+    return 1;
+  }
+  // A connected parameter evaluates to what the evaluator or connect() gives;
+  // any other to its slot.
+  void* phen_eval(::Host_state*, void* slot) {
+    if (evaluator_)
+      if (void* value = evaluator_(evaluator_context_, slot)) return value;
+    return connection(slot);
+  }
+  int shaderstate_set(::Host_state* record, char const* key, void const* data, int size, int mode);
   static Host& current() { return *current_; }
 
  private:
+  void* connection(void* slot) const;
+
   Host_state_record record_{*this};
 
   Answers<int> ints_;

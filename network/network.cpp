@@ -125,14 +125,6 @@ void Network::connect(Node node, std::string_view parameter, Node source, bool s
 
 Type Network::result_type(Node node) const { return nodes_.at(node).row->result; }
 
-Value_bytes const& Network::evaluate(Node node, Host& host, Paths path) {
-  host.record().set_tag_offset(tag_offset);
-  host.record().set_integer_tags(1);
-  host.set_evaluator([](void* network, void* slot) { return static_cast<Network*>(network)->connection_value(slot); },
-                     this);
-  for (Node n : plan(node)) path == Paths::cpp ? run_cpp(nodes_[n], host) : run_c(nodes_[n], host);
-  return instance(node).result;
-}
 
 // The node and every instance it depends on, inputs first: a depth-first
 // walk with its own stack, so a long chain cannot exhaust the thread's.
@@ -166,7 +158,7 @@ std::vector<Network::Node> const& Network::plan(Node node) {
 
 // zr_phen_eval for a connected parameter of this network's: its source ran
 // before the instance that asks.
-void* Network::connection_value(void* slot) {
+inline void* Network::connection_value(void* slot) {
   std::uint32_t link;
   std::memcpy(&link, slot, sizeof link);
   Instance& source = nodes_[link & ~splat_bit];
@@ -178,7 +170,7 @@ void* Network::connection_value(void* slot) {
   return source.splat_result.data();
 }
 
-void Network::run_c(Instance& node, Host& host) {
+inline void Network::run_c(Instance& node, Host& host) {
   if (node.evaluated_at == point_) return;
   node.result.fill(0);
   node.entry(node.result.data(), host.record().get(), node.block.params());
@@ -209,6 +201,18 @@ void Network::run_cpp(Instance& node, Host& host) {
   node.result = Shader_object(*node.plugin, inputs).result(host.state());
   ++shader_calls_;
   node.evaluated_at = point_;
+}
+
+Value_bytes const& Network::evaluate(Node node, Host& host, Paths path) {
+  host.record().set_tag_offset(tag_offset);
+  host.record().set_integer_tags(1);
+  host.set_evaluator([](void* network, void* slot) { return static_cast<Network*>(network)->connection_value(slot); },
+                     this);
+  if (path == Paths::cpp)
+    for (Node n : plan(node)) run_cpp(nodes_[n], host);
+  else
+    for (Node n : plan(node)) run_c(nodes_[n], host);
+  return instance(node).result;
 }
 
 }  // namespace kvx::host

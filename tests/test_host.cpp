@@ -1,5 +1,6 @@
 #include "test_host.h"
 
+#include <cstdarg>
 #include <cstring>
 #include <memory>
 
@@ -176,3 +177,36 @@ int Block::notify_output(char const* name) {
 }
 
 }  // namespace kvx::test
+
+// The host's C functions, for programs with the tests' host: a test host
+// records the call first; any other host answers as the reference host does.
+extern "C" {
+
+int zr_query(int code, Host_state* state, int zero, ...) {
+  va_list arguments;
+  va_start(arguments, zero);
+  void* answer = va_arg(arguments, void*);
+  va_end(arguments);
+  auto& host = kvx::host::Host_state_record::owner(state);
+  if (auto* test = dynamic_cast<kvx::test::Host*>(&host)) return test->query(code, state, answer);
+  return host.query(code, state, answer);
+}
+
+void* zr_phen_eval(Host_state* state, void* parameter) {
+  auto& host = kvx::host::Host_state_record::owner(state);
+  if (auto* test = dynamic_cast<kvx::test::Host*>(&host)) return test->phen_eval(state, parameter);
+  return host.phen_eval(state, parameter);
+}
+
+int zr_shaderstate_set(Host_state* state, char const* key, void const* data, int size, int mode) {
+  auto& host = kvx::host::Host_state_record::owner(state);
+  if (auto* test = dynamic_cast<kvx::test::Host*>(&host)) return test->shaderstate_set(state, key, data, size, mode);
+  return host.shaderstate_set(state, key, data, size, mode);
+}
+
+ZR::SHADER::Runtime_interface* zr_get_korvex_interface(int version) {
+  auto& host = kvx::host::Host::current();
+  if (auto* test = dynamic_cast<kvx::test::Host*>(&host)) return test->get_korvex_interface(version);
+  return host.get_korvex_interface(version);
+}
+}

@@ -1,6 +1,8 @@
 // The tests' host: the reference host, recording every call the library makes
 // back in order, and able to make any chosen call throw or answer as a faulty
-// host would.
+// host would. A program linking it takes the tests' definitions of the four
+// host C functions (test_host.cpp), which dispatch to it when the record or
+// the current host is one of its own, in place of the reference host's.
 #pragma once
 
 #include <array>
@@ -85,10 +87,13 @@ class Host : public host::Host {
   void record_call(Call call, int id = 0, void const* address = nullptr, char const* name = nullptr);
 
   ZR::SHADER::State* state() override;
-  ZR::SHADER::Runtime_interface* get_korvex_interface(int version) override;
-  int query(int code, ::Host_state* record, void* answer) override;
-  void* phen_eval(::Host_state* record, void* slot) override;
-  int shaderstate_set(::Host_state* record, char const* key, void const* data, int size, int mode) override;
+  // Where the tests' own definitions of the host's C functions arrive (they
+  // take the place of the reference host's): each call recorded, then
+  // answered as the reference host answers, or as a faulty host would.
+  ZR::SHADER::Runtime_interface* get_korvex_interface(int version);
+  int query(int code, ::Host_state* record, void* answer);
+  void* phen_eval(::Host_state* record, void* slot);
+  int shaderstate_set(::Host_state* record, char const* key, void const* data, int size, int mode);
 
  private:
   struct Camera;

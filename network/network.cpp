@@ -24,9 +24,12 @@ Value_bytes splat(Value_bytes const& scalar) {
 }
 }  // namespace
 
-// Tags at tag_offset past each slot fit the block's room past the parameters.
+// An instance's block: tags just past the slots. Every shader's last tag
+// (at its block's end + tag_offset) fits the room the block has after the
+// parameters (128 + reach bytes).
+using Instance_block = Basic_parameter_block<Network::tag_offset + 16>;
 static_assert(std::ranges::all_of(catalogue::shaders, [](catalogue::Shader const& s) {
-  return s.block_size() + static_cast<unsigned>(Network::tag_offset) <= 128u + Network::tag_offset + 16u;
+  return s.block_size() + Network::tag_offset <= 128 + Instance_block::reach;
 }));
 
 struct Network::Instance {
@@ -35,7 +38,7 @@ struct Network::Instance {
   ZR::SHADER::Software_shader_plugin const* plugin;
   std::array<Input, catalogue::max_parameters> inputs{};
   std::array<Value_bytes, catalogue::max_parameters> constants{};
-  Basic_parameter_block<tag_offset + 16> block{tag_offset};  // tags just past the slots
+  Instance_block block{tag_offset};
   Value_bytes result{};
   Value_bytes splat_result{};
   std::uint64_t evaluated_at = 0;

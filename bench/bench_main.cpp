@@ -15,6 +15,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <shaders/math/arithmetic.h>
+
 #include "cases.h"
 
 namespace kvx::bench {

@@ -1,6 +1,6 @@
-// What the benchmarks and the instruction counts measure: a representative
-// shader of every family and result type, each with its floor, on one host
-// state and parameter block per case.
+// What the benchmarks and the instruction counts measure: every shader against
+// its floor, ten representative ones (every family and result type) also in
+// time, on one host state and parameter block per case.
 #pragma once
 
 #include <array>
@@ -12,18 +12,10 @@
 #include <host/library.h>
 #include <host/parameter_block.h>
 #include <host/requests.h>
-#include <shaders/math/arithmetic.h>
-#include <shaders/math/comparison.h>
-#include <shaders/math/functions.h>
-#include <shaders/math/geometry.h>
-#include <shaders/state/state.h>
-#include <shaders/state/texture.h>
 
-#include "floor.h"
+#include "floors.h"
 
 namespace kvx::bench {
-
-using Entry = int(void*, Host_state*, void*);
 
 enum class Mode { plain, gather, gather_list };
 inline constexpr char const* mode_names[] = {"plain", "gather", "gather+list"};
@@ -33,30 +25,29 @@ struct Case {
   Entry* floor[3];  // by Mode
 };
 
-constexpr unsigned index_of(std::string_view name) { return catalogue::find(name)->index; }
-
-template <unsigned Index, class Operation>
-Case make_case(Entry* plain = nullptr, Entry* gathering = nullptr) {
-  Entry* generic = &floor_entry<Index, Operation>;
-  return {&catalogue::shaders[Index],
-          {plain ? plain : generic, gathering ? gathering : generic, gathering ? gathering : generic}};
+inline Case generic_case(unsigned index) {
+  Entry* floor = floor_of(index);
+  return {&catalogue::shaders[index], {floor, floor, floor}};
 }
 
+constexpr unsigned index_of(std::string_view name) { return catalogue::find(name)->index; }
+
+// Those measured in time, and quoted.
 inline std::vector<Case> cases() {
-  using namespace ops;
-  return {
-      make_case<index_of("Math_float_add"), op_add>(&floor_float_add),
-      make_case<index_of("Math_float3_normalize"), op_normalize>(),
-      make_case<index_of("Math_color_smoothstep"), op_smoothstep>(),
-      make_case<index_of("Math_float4_exp2"), op_exp2>(),
-      make_case<index_of("Math_int_pow"), op_pow>(),
-      make_case<index_of("Math_refract"), op_refract>(),
-      make_case<index_of("Math_color_conditional"), op_conditional>(),
-      make_case<index_of("Math_color_tex2d"), op_tex2d>(),
-      make_case<index_of("State_normal"), op_read_state<index_of("State_normal")>>(&floor_state_normal,
-                                                                                   &floor_state_normal),
-      make_case<index_of("State_focal_length"), op_read_state<index_of("State_focal_length")>>(),
-  };
+  std::vector<Case> chosen;
+  for (auto name : {"Math_float_add", "Math_float3_normalize", "Math_color_smoothstep", "Math_float4_exp2",
+                    "Math_int_pow", "Math_refract", "Math_color_conditional", "Math_color_tex2d", "State_normal",
+                    "State_focal_length"})
+    chosen.push_back(generic_case(index_of(name)));
+  chosen.front().floor[int(Mode::plain)] = &floor_float_add;
+  return chosen;
+}
+
+// Every shader, against its generic floor.
+inline std::vector<Case> all_cases() {
+  std::vector<Case> all;
+  for (unsigned i = 0; i < catalogue::shader_count; ++i) all.push_back(generic_case(i));
+  return all;
 }
 
 // One host, one parameter block of constants, one request list.

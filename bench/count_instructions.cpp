@@ -1,5 +1,6 @@
-// The benchmark's calls, made for callgrind: each case runs `calls` times
-// between a zeroing and a dump of callgrind's counters, named after the case.
+// The benchmark's calls, made for callgrind: every shader's C entry and its
+// floor, in each mode, run `calls` times between a zeroing and a dump of
+// callgrind's counters named after the case.
 // scripts/instructions.py runs this under valgrind and prints instructions per
 // call, for the library's own code and for the floor's.
 #include <valgrind/callgrind.h>
@@ -14,7 +15,7 @@ int main(int argc, char** argv) {
   using namespace kvx::bench;
   int const calls = argc > 1 ? std::atoi(argv[1]) : 1000;
   kvx::host::Library library;
-  for (auto const& c : cases()) {
+  for (auto const& c : all_cases()) {
     std::string const shader(c.row->name);
     auto* entry = library.function<Entry>(shader.c_str());
     for (Mode mode : {Mode::plain, Mode::gather, Mode::gather_list}) {

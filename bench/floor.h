@@ -2,7 +2,9 @@
 // Hand-written entries that make exactly the host calls the protocol requires
 // and nothing else: no exception guards, no genericity, no shared computation.
 // Benchmarks and instruction counts measure the library's entries against
-// these, on the same reference host.
+// these, on the same reference host. They are compiled apart from the host
+// (floors_*.cpp): like the library, they can only reach its objects through
+// their virtual tables, never inline them.
 #pragma once
 
 #include <cstdint>
@@ -51,23 +53,6 @@ inline ZR::SHADER::State* acquire_state(Host_state* state) {
   return s;
 }
 
-// Math_float_add, plain mode.
-inline int floor_float_add(void* result, Host_state* state, void* params) {
-  if (!result) return 1;
-  std::uint32_t gathering = 0;
-  if (skipped(result, state, gathering)) return 0;
-  auto* s = acquire_state(state);
-  Host_state* hs = s->get_host_state();
-  auto* block = static_cast<unsigned char*>(params);
-  float const left = general(hs, block, 0.0f);
-  float const right = general(hs, block + 4, 0.0f);
-  float const value = left + right;
-  std::memcpy(result, &value, 4);
-  if (gathering) std::memset(static_cast<unsigned char*>(result) + 4, 0, 12);
-  s->release();
-  return 1;
-}
-
 // The request walk of gathering mode, written out.
 inline void floor_gather(ZR::SHADER::State* s, unsigned char const* value) {
   auto* list = s->get_output_requests();
@@ -107,6 +92,26 @@ inline auto read_parameter(Host_state* hs, unsigned char* block) {
   return unset;
 }
 
+// State_normal and State_dot_nd: a normal from the block in place while the
+// State is read, the host's put back afterwards.
+class Floor_normal {
+ public:
+  Floor_normal(Host_state* state, unsigned char* block) : state_(state) {
+    std::memcpy(saved_, field(), sizeof saved_);
+    auto const* settings = record::read<unsigned char const*>(state, record::eval_settings);
+    std::int32_t const tag_offset = record::read<std::int32_t>(settings, record::tag_offset);
+    if (tag_offset == 0) return;
+    std::uint32_t const tag = record::read<std::uint32_t>(block + tag_offset, 0);
+    if (tag != 0) std::memcpy(field(), tag == 0xFFFFFFFEu ? block : zr_phen_eval(state, block), 12);
+  }
+  ~Floor_normal() { std::memcpy(field(), saved_, sizeof saved_); }
+
+ private:
+  unsigned char* field() { return reinterpret_cast<unsigned char*>(state_) + record::normal; }
+  Host_state* state_;
+  float saved_[3];
+};
+
 // Any shader, plain or gathering mode (no shadow rays): the protocol written
 // out for its parameter list, with the library's own arithmetic inline.
 template <unsigned Index, class Operation>
@@ -115,46 +120,27 @@ int floor_entry(void* result, Host_state* state, void* params) {
   if (!result) return 1;
   std::uint32_t gathering = 0;
   if (skipped(result, state, gathering)) return 0;
-  auto* s = acquire_state(state);
-  Host_state* hs = row.parameter_count ? s->get_host_state() : nullptr;
   auto* block = static_cast<unsigned char*>(params);
-  auto const value = [&]<std::size_t... K>(std::index_sequence<K...>) {
-    auto const arguments = std::tuple{read_parameter<Index, K>(hs, block)...};
-    return std::apply([&](auto const&... a) { return evaluate<Operation>(s, a...); }, arguments);
-  }(std::make_index_sequence<row.parameter_count>{});
-  alignas(16) unsigned char buffer[16] = {};
-  std::memcpy(buffer, &value, sizeof value);
-  if (gathering) floor_gather(s, buffer);
-  std::memcpy(result, buffer, gathering ? 16 : slot_size(row.result));
-  s->release();
-  return 1;
-}
-
-// State_normal with its normal override.
-inline int floor_state_normal(void* result, Host_state* state, void* params) {
-  if (!result) return 1;
-  std::uint32_t gathering = 0;
-  if (skipped(result, state, gathering)) return 0;
-  float saved[3];
-  std::memcpy(saved, reinterpret_cast<unsigned char*>(state) + record::normal, 12);
-  auto* block = static_cast<unsigned char*>(params);
-  auto const* settings = record::read<unsigned char const*>(state, record::eval_settings);
-  std::int32_t const tag_offset = record::read<std::int32_t>(settings, record::tag_offset);
-  if (tag_offset != 0) {
-    std::uint32_t const tag = record::read<std::uint32_t>(block + tag_offset, 0);
-    if (tag != 0)
-      std::memcpy(reinterpret_cast<unsigned char*>(state) + record::normal,
-                  tag == 0xFFFFFFFEu ? block : zr_phen_eval(state, block), 12);
+  auto const compute = [&] {
+    auto* s = acquire_state(state);
+    Host_state* hs = row.parameter_count ? s->get_host_state() : nullptr;
+    auto const value = [&]<std::size_t... K>(std::index_sequence<K...>) {
+      auto const arguments = std::tuple{read_parameter<Index, K>(hs, block)...};
+      return std::apply([&](auto const&... a) { return evaluate<Operation>(s, a...); }, arguments);
+    }(std::make_index_sequence<row.parameter_count>{});
+    alignas(16) unsigned char buffer[16] = {};
+    std::memcpy(buffer, &value, sizeof value);
+    if (gathering) floor_gather(s, buffer);
+    std::memcpy(result, buffer, gathering ? 16 : slot_size(row.result));
+    s->release();
+    return 1;
+  };
+  if constexpr (row.entry == catalogue::Entry::overrides_normal) {
+    Floor_normal normal(state, block);
+    return compute();
+  } else {
+    return compute();
   }
-  auto* s = acquire_state(state);
-  auto const n = s->get_state_float3(9);
-  unsigned char buffer[16] = {};
-  std::memcpy(buffer, &n, 12);
-  if (gathering) floor_gather(s, buffer);
-  std::memcpy(result, buffer, gathering ? 16 : 12);
-  s->release();
-  std::memcpy(reinterpret_cast<unsigned char*>(state) + record::normal, saved, 12);
-  return 1;
 }
 
 }  // namespace kvx::bench

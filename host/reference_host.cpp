@@ -13,7 +13,8 @@ namespace {
 ZR::SHADER::Color checker(Lookup lookup, float const* coordinate) {
   float sum = 0.0f;
   for (unsigned i = 0; i < dimensions(lookup); ++i) sum += std::floor(coordinate[i] * 10.0f);
-  float v = std::isfinite(sum) && std::fmod(sum, 2.0f) != 0.0f ? 1.0f : 0.0f;
+  // An odd sum of whole numbers: sum - 2 floor(sum / 2) is exactly 1.
+  float v = std::isfinite(sum) && sum - 2.0f * std::floor(0.5f * sum) != 0.0f ? 1.0f : 0.0f;
   return {v, v, v, 1.0f};
 }
 
@@ -67,8 +68,18 @@ Host::Host() : previous_(current_) { current_ = this; }
 Host::~Host() { current_ = previous_; }
 
 ZR::SHADER::Color Host::texture(Lookup lookup, ZR::SHADER::Texture_handle handle, float const* coordinate) const {
-  auto it = textures_.find(handle);
-  return it == textures_.end() ? checker(lookup, coordinate) : it->second(lookup, coordinate);
+  for (auto const& [known, answer] : textures_)
+    if (known == handle) return answer(lookup, coordinate);
+  return checker(lookup, coordinate);
+}
+
+void Host::set_texture(ZR::SHADER::Texture_handle handle, Texture texture) {
+  for (auto& [known, answer] : textures_)
+    if (known == handle) {
+      answer = std::move(texture);
+      return;
+    }
+  textures_.emplace_back(handle, std::move(texture));
 }
 
 void* Host::connection(void* slot) const {

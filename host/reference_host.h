@@ -173,7 +173,7 @@ class Host {
 
   // Host-side textures by handle. Unknown handles answer a procedural checker.
   using Texture = std::function<ZR::SHADER::Color(Lookup lookup, float const* coordinate)>;
-  void set_texture(ZR::SHADER::Texture_handle handle, Texture texture) { textures_[handle] = std::move(texture); }
+  void set_texture(ZR::SHADER::Texture_handle handle, Texture texture);
 
   // zr_phen_eval: the value a connected parameter at `slot` evaluates to.
   void connect(void const* slot, Value_bytes value) { connections_[slot] = value; }
@@ -246,7 +246,8 @@ class Host {
   Answers<int> camera_ints_;
   Answers<float> camera_floats_;
   Answers<ZR::SHADER::Vector2> camera_float2s_;
-  std::map<ZR::SHADER::Texture_handle, Texture> textures_;
+  // A scene has a handful: a walk over them beats any search structure.
+  std::vector<std::pair<ZR::SHADER::Texture_handle, Texture>> textures_;
   std::map<void const*, Value_bytes> connections_;
   Evaluator evaluator_ = nullptr;
   void* evaluator_context_ = nullptr;

@@ -26,8 +26,6 @@ ZR::SHADER::Color ramp(Lookup lookup, float const* coordinate) {
 
 }  // namespace
 
-float grid_u(Grid grid, unsigned x) { return (float(x) + 0.5f) / float(grid.width); }
-float grid_v(Grid grid, unsigned y) { return (float(grid.height - y) - 0.5f) / float(grid.height); }
 
 void set_grid_settings(Host& host, Grid grid) {
   using catalogue::state_id;
@@ -93,6 +91,35 @@ float component_value(Type type, Value_bytes const& value, unsigned component) {
   }
 }
 
+namespace {
+
+template <Type T>
+void store(Value_bytes const& value, float* pixel) {
+  if constexpr (kind(T) == Kind::real) {
+    float floats[components(T)];
+    std::memcpy(floats, value.data(), sizeof floats);
+    for (unsigned k = 0; k < components(T); ++k) pixel[k] = floats[k];
+  } else {
+    for (unsigned k = 0; k < components(T); ++k) pixel[k] = component_value(T, value, k);
+  }
+}
+
+}  // namespace
+
+Pixel_store pixel_store(Type type) {
+  switch (type) {
+#define KVX_PIXEL_STORE(t) \
+  case Type::t:            \
+    return &store<Type::t>;
+    KVX_PIXEL_STORE(bool_) KVX_PIXEL_STORE(bool2) KVX_PIXEL_STORE(bool3) KVX_PIXEL_STORE(bool4)
+    KVX_PIXEL_STORE(int_) KVX_PIXEL_STORE(int2) KVX_PIXEL_STORE(int3) KVX_PIXEL_STORE(int4)
+    KVX_PIXEL_STORE(float_) KVX_PIXEL_STORE(float2) KVX_PIXEL_STORE(float3) KVX_PIXEL_STORE(float4)
+    KVX_PIXEL_STORE(color) KVX_PIXEL_STORE(texture)
+#undef KVX_PIXEL_STORE
+  }
+  return &store<Type::float4>;
+}
+
 Shaded shade_grid(Network const& network, Network::Node output, Type result, Grid grid, Paths paths,
                   unsigned threads, Progress const& progress, Point_inputs const& inputs) {
   Shaded shaded{grid, result, components(result), {}, 0, std::nullopt};
@@ -100,6 +127,7 @@ Shaded shade_grid(Network const& network, Network::Node output, Type result, Gri
   std::atomic<std::uint64_t> calls{0};
   First_mismatch mismatches;
 
+  Pixel_store const store = pixel_store(result);
   auto make_worker = [&]() -> Row_worker {
     auto thread = std::make_shared<Shading_thread>(network, calls);
     set_grid_settings(thread->host(), grid);
@@ -108,8 +136,8 @@ Shaded shade_grid(Network const& network, Network::Node output, Type result, Gri
       for (unsigned x = 0; x < grid.width; ++x, pixel += shaded.channels) {
         set_grid_point(thread->host(), grid, x, y);
         if (inputs) inputs(thread->network(), x, y);
-        Value_bytes const value = thread->shade(output, paths, mismatches, x, y);
-        for (unsigned k = 0; k < shaded.channels; ++k) pixel[k] = component_value(result, value, k);
+        Value_bytes const& value = thread->shade(output, paths, mismatches, x, y);
+        store(value, pixel);
       }
     };
   };

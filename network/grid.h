@@ -28,8 +28,8 @@ inline constexpr std::uint32_t ramp = 2;     // the coordinate as a color
 
 // Parametric coordinates of pixel (x, y): its centre, u to the right and v up.
 //   u = (x + 0.5) / width,  v = (height - y - 0.5) / height
-float grid_u(Grid grid, unsigned x);
-float grid_v(Grid grid, unsigned y);
+inline float grid_u(Grid grid, unsigned x) { return (float(x) + 0.5f) / float(grid.width); }
+inline float grid_v(Grid grid, unsigned y) { return (float(grid.height - y) - 0.5f) / float(grid.height); }
 
 // What stays the same over the grid: render and camera settings, the state
 // that does not vary, the textures.
@@ -48,6 +48,10 @@ struct Shaded {
 
 // A component as a float: floats as they are, ints and truth bytes as their values.
 float component_value(Type type, Value_bytes const& value, unsigned component);
+// Puts all of a value's components so into `pixel`; one for each result type,
+// chosen once for a grid.
+using Pixel_store = void (*)(Value_bytes const& value, float* pixel);
+Pixel_store pixel_store(Type type);
 
 // Sets constants that vary over the grid in a thread's copy of the network,
 // before point (x, y) is evaluated.

@@ -131,10 +131,12 @@ Type Network::result_type(Node node) const { return nodes_.at(node).row->result;
 
 // The node and every instance it depends on, inputs first: a depth-first
 // walk with its own stack, so a long chain cannot exhaust the thread's.
-std::vector<Network::Node> const& Network::plan(Node node) {
-  if (last_plan_ && last_planned_ == node) return *last_plan_;
-  last_planned_ = node;
-  if (auto it = plans_.find(node); it != plans_.end()) return *(last_plan_ = &it->second);
+std::vector<Network::Node> const& Network::make_plan(Node node) {
+  auto remember = [&](std::vector<Node> const& plan) -> std::vector<Node> const& {
+    last_planned_ = node;  // only once there is a plan: a cycle leaves none
+    return *(last_plan_ = &plan);
+  };
+  if (auto it = plans_.find(node); it != plans_.end()) return remember(it->second);
   instance(node);  // must exist
   enum : std::uint8_t { unseen, open, done };
   std::vector<std::uint8_t> state(nodes_.size(), unseen);
@@ -156,7 +158,7 @@ std::vector<Network::Node> const& Network::plan(Node node) {
     state[input.source] = open;
     stack.emplace_back(input.source, 0);
   }
-  return *(last_plan_ = &plans_.emplace(node, std::move(order)).first->second);
+  return remember(plans_.emplace(node, std::move(order)).first->second);
 }
 
 // zr_phen_eval for a connected parameter of this network's: its source ran
@@ -215,7 +217,7 @@ Value_bytes const& Network::evaluate(Node node, Host& host, Paths path) {
     for (Node n : plan(node)) run_cpp(nodes_[n], host);
   else
     for (Node n : plan(node)) run_c(nodes_[n], host);
-  return instance(node).result;
+  return nodes_[node].result;  // planned, so it exists
 }
 
 }  // namespace kvx::host

@@ -67,7 +67,12 @@ class Network {
   struct Shaders;
 
   Instance& instance(Node node);
-  std::vector<Node> const& plan(Node node);
+  // The order in which `node` and what it depends on run; made once.
+  std::vector<Node> const& plan(Node node) {
+    if (last_plan_ && last_planned_ == node) [[likely]] return *last_plan_;
+    return make_plan(node);
+  }
+  std::vector<Node> const& make_plan(Node node);
   void forget_plans();
   void* connection_value(void* slot);
   void run_c(Instance& node, Host& host);

@@ -10,17 +10,16 @@ void First_mismatch::record(Mismatch const& mismatch) {
   if (!first_ || std::pair(mismatch.y, mismatch.x) < std::pair(first_->y, first_->x)) first_ = mismatch;
 }
 
-Value_bytes Shading_thread::shade(Network::Node node, Paths paths, First_mismatch& mismatches, unsigned x,
-                                  unsigned y) {
+// The C entries' value is kept in the thread's own copy: the second
+// evaluation overwrites the network's results.
+Value_bytes const& Shading_thread::shade_both(Network::Node node, First_mismatch& mismatches, unsigned x,
+                                              unsigned y) {
+  c_value_ = network_.evaluate(node, host_, Paths::c);
   network_.next_point();
-  Value_bytes const value = network_.evaluate(node, host_, paths == Paths::cpp ? Paths::cpp : Paths::c);
-  if (paths == Paths::both) {
-    network_.next_point();
-    Value_bytes const& other = network_.evaluate(node, host_, Paths::cpp);
-    if (std::memcmp(value.data(), other.data(), width(network_.result_type(node))) != 0)
-      mismatches.record({x, y, value, other});
-  }
-  return value;
+  Value_bytes const& other = network_.evaluate(node, host_, Paths::cpp);
+  if (std::memcmp(c_value_.data(), other.data(), width(network_.result_type(node))) != 0)
+    mismatches.record({x, y, c_value_, other});
+  return c_value_;
 }
 
 }  // namespace kvx::host

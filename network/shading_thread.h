@@ -41,11 +41,18 @@ class Shading_thread {
   // The node's result at point (x, y), which the host's state describes:
   // through one interface, or through both (the C entries' value returned,
   // a difference recorded in `mismatches`).
-  Value_bytes shade(Network::Node node, Paths paths, First_mismatch& mismatches, unsigned x, unsigned y);
+  Value_bytes const& shade(Network::Node node, Paths paths, First_mismatch& mismatches, unsigned x, unsigned y) {
+    network_.next_point();
+    if (paths != Paths::both) return network_.evaluate(node, host_, paths);
+    return shade_both(node, mismatches, x, y);
+  }
 
  private:
+  Value_bytes const& shade_both(Network::Node node, First_mismatch& mismatches, unsigned x, unsigned y);
+
   Host host_;
   Network network_;
+  Value_bytes c_value_{};
   std::atomic<std::uint64_t>& shader_calls_;
 };
 

@@ -2,8 +2,10 @@
 // block by name, and compute and store "result" in main.
 #pragma once
 
+#include <bit>
 #include <cstring>
 #include <memory>
+#include <type_traits>
 #include <utility>
 
 #include <bridge/host.h>
@@ -30,15 +32,53 @@ template <class Operation, class... Arguments>
 #define KVX_ONE_COPY [[gnu::noipa]]
 #endif
 
+// How a value travels into and out of the one copy below. Sixteen bytes go as
+// one vector register; as a struct of four components they would travel as two
+// 8-byte halves, to be stored and reloaded whole by vector code (a load the
+// processor cannot forward from the two stores). Smaller values go as they are.
+template <Type T>
+struct Carrier {
+  using type = Value<T>;
+};
+template <Type T>
+  requires(sizeof(Value<T>) == 16)
+struct Carrier<T> {
+  using type = float [[gnu::vector_size(16)]];
+};
+template <Type T>
+using Carried = typename Carrier<T>::type;
+
+// Both hand a value that travels as it is through untouched, not even copied:
+// a copy is enough for the compiler to take a 12-byte value apart and put it
+// together again on the way.
+template <Type T>
+[[gnu::always_inline]] inline decltype(auto) carry(Value<T> const& value) {
+  if constexpr (std::is_same_v<Carried<T>, Value<T>>) return (value);
+  else return std::bit_cast<Carried<T>>(value);
+}
+
+template <Type T>
+[[gnu::always_inline]] inline decltype(auto) unload(Carried<T> const& carried) {
+  if constexpr (std::is_same_v<Carried<T>, Value<T>>) return (carried);
+  else return std::bit_cast<Value<T>>(carried);
+}
+
 // The one compiled copy of a shader's computation, called by its shader
 // object's main and by its C entry alike. Inlined into each, the same source
 // could compile differently: the compiler may swap the operands of an add or a
 // multiply, and which NaN payload survives when two NaNs meet depends on that
 // order. One copy runs the very same instructions on both paths. Values come
-// by value: at most 16 bytes each, they travel in registers.
+// and go in registers (at most 16 bytes each).
 template <unsigned Index, class Operation, Type... Parameters>
-KVX_ONE_COPY auto compute(ZR::SHADER::State* state, Value<Parameters>... arguments) {
-  return evaluate<Operation>(state, arguments...);
+KVX_ONE_COPY auto compute_once(ZR::SHADER::State* state, Carried<Parameters>... arguments) {
+  return carry(evaluate<Operation>(state, unload<Parameters>(arguments)...));
+}
+
+template <unsigned Index, class Operation, Type... Parameters>
+[[gnu::always_inline]] inline auto compute(ZR::SHADER::State* state, Value<Parameters> const&... arguments) {
+  Value<catalogue::shaders[Index].result> const value =
+      unload<catalogue::shaders[Index].result>(compute_once<Index, Operation, Parameters...>(state, carry(arguments)...));
+  return value;
 }
 
 struct Release_shader {

@@ -2,7 +2,9 @@
 # Measures the library: build time, size, exported symbols and relocations,
 # cost per call of the C entries and shader objects against their floors
 # (Google Benchmark, then instruction counts under callgrind), fast_pow2
-# against exp2f, loading, and the host's share of network shading. Method and figures: docs/performance.md.
+# against exp2f, loading, and the host's share of network shading. Method and
+# figures: docs/performance.md; every shader's instruction ratios are written to
+# docs/instruction-counts.md.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --preset default > /dev/null
@@ -26,13 +28,13 @@ echo "== time per call against the floor (Google Benchmark)"
 build/default/bench/kvx_bench --benchmark_min_time="${KVX_BENCH_MIN_TIME:-0.2}" --benchmark_color=false
 
 echo "== instructions per call against the floor (callgrind)"
-python3 scripts/instructions.py build/default 1000
+python3 scripts/instructions.py build/default 1000 --table docs/instruction-counts.md
 
 echo "== kvx-host shade per shader call: the library's instructions and the host's, per example network"
 python3 scripts/host_split.py build/default
 
 echo "== network shading from Python against kvx-host shade"
-python=$(sed -n 's/^Python3_EXECUTABLE:[A-Z]*=//p' build/default/CMakeCache.txt)
+python=$(sed -n 's/^_\?Python3_EXECUTABLE:[A-Z]*=//p' build/default/CMakeCache.txt | head -1)
 if [ -n "$python" ] && [ -d build/default/python ]; then
   PYTHONPATH=build/default/python "$python" scripts/python_throughput.py examples/rings.kvx build/default/kvx-host
 else

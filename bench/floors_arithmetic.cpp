@@ -1,0 +1,3 @@
+#define KVX_FLOOR_FAMILY_arithmetic 1
+#define KVX_FLOORS_OF add_floors_arithmetic
+#include "floor_family.h"

@@ -1,0 +1,3 @@
+#define KVX_FLOOR_FAMILY_comparison 1
+#define KVX_FLOORS_OF add_floors_comparison
+#include "floor_family.h"

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <utility>
 
+#include <bridge/check.h>
 #include <bridge/gather.h>
 #include <bridge/host.h>
 #include <bridge/host_state.h>
@@ -125,8 +126,9 @@ template <unsigned Index, class Operation>
 template <unsigned Index, class Operation, class Result>
 [[gnu::always_inline]] inline int evaluate_and_deliver(void* result, Host_state* state, unsigned char* block, bool gathering) {
   static constexpr catalogue::Shader const& row = catalogue::shaders[Index];
-  void** instance = nullptr;
+  void** instance = check::enabled ? check::unwritten_slot() : nullptr;
   zr_query(QUERY_INSTANCE_SLOT, state, 0, &instance);
+  check::expect(instance != check::unwritten_slot(), Index, check::Finding::slot_unwritten);
 
   alignas(16) unsigned char buffer[16] = {};
   Result const record{buffer};
@@ -134,11 +136,15 @@ template <unsigned Index, class Operation, class Result>
   // The Runtime_interface goes as soon as it has handed out the State, which
   // is held from then on, also if that release throws.
   ZR::SHADER::Runtime_interface* const runtime = zr_get_korvex_interface(1);
+  check::expect(runtime != nullptr, Index, check::Finding::no_runtime_interface);
   Release_on_unwind<ZR::SHADER::Runtime_interface> interface(runtime);
   ZR::SHADER::State* const s = runtime->get_state(state);
+  check::expect(s != nullptr, Index, check::Finding::no_state);
   Release_on_unwind<ZR::SHADER::State> held(s);
   interface.done();
   Host_state* const hs = row.parameter_count ? s->get_host_state() : nullptr;
+  check::expect(hs != nullptr || row.parameter_count == 0, Index, check::Finding::no_host_state);
+  check::expect(block != nullptr || row.parameter_count == 0, Index, check::Finding::null_parameter_block);
   auto const value = compute_from_block<Index, Operation>(s, hs, block);
   static_assert(decltype(value)::type == row.result);
   std::memcpy(buffer, &value, sizeof value);
@@ -165,8 +171,13 @@ int call_entry(void* result, Host_state* state, void* block_address) {
   static constexpr catalogue::Shader const& row = catalogue::shaders[Index];
   if (!result) return 1;
 
-  std::uint32_t gathering = 0;
+  std::uint32_t gathering = check::enabled ? check::unwritten_flag : 0;
   zr_query(QUERY_GATHER_FLAG, state, 0, &gathering);
+  if constexpr (check::enabled)
+    if (gathering == check::unwritten_flag) {
+      check::report(Index, check::Finding::gather_flag_unwritten);
+      gathering = 0;  // as the plain build, which starts from 0
+    }
   if (gathering && record_field::read<std::int32_t>(state, record_field::ray_type) == ray_type_skip) {
     std::memset(result, 0, 16);
     return 0;

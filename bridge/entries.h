@@ -12,15 +12,19 @@
 #include <plugin/classes.h>
 
 #define KVX_C_ENTRIES(index, name, Operation)                                                     \
+  namespace kvx {                                                                                 \
+  template <>                                                                                     \
+  inline constexpr unsigned shader_of_result<ZR::SHADER::Kvx_##name::Result> = index;             \
+  }                                                                                               \
   extern "C" KVX_EXPORT int name(void* result, Host_state* state, void* params) {                 \
     return ::kvx::call_entry<index, Operation, ZR::SHADER::Kvx_##name::Result>(result, state, params); \
   }                                                                                               \
   extern "C" KVX_EXPORT int name##_version() { return ::kvx::c_interface_version; }               \
   extern "C" KVX_EXPORT void name##_init(Host_state* state, void* params, std::int32_t* request) { \
-    ::kvx::shader_init<ZR::SHADER::name##_shader_plugin>(state, params, request);                 \
+    ::kvx::shader_init<ZR::SHADER::name##_shader_plugin, index>(state, params, request);          \
   }                                                                                               \
   extern "C" KVX_EXPORT void name##_exit(Host_state* state, void* params) {                       \
-    ::kvx::shader_exit<ZR::SHADER::name##_shader_plugin>(state, params);                          \
+    ::kvx::shader_exit<ZR::SHADER::name##_shader_plugin, index>(state, params);                   \
   }                                                                                               \
   template void ZR::SHADER::gather(ZR::SHADER::State*, ZR::SHADER::Kvx_##name::Result const*);
 

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include <bridge/check.h>
 #include <bridge/host_state.h>
 
 namespace kvx {
@@ -48,25 +49,40 @@ void answer_by_state_id(ZR::SHADER::State& state, int id, std::uint32_t code, vo
 // after every request. A list with a missing array, or a request without a
 // destination, is not written through: nothing the host hands over is trusted
 // to point somewhere.
-void gather_requests(ZR::SHADER::State* state, void* const* result_value, std::uint8_t const* zeros) {
+void gather_requests(ZR::SHADER::State* state, void* const* result_value, std::uint8_t const* zeros,
+                     unsigned shader) {
   namespace record = record_field;
+  using check::Finding;
   auto* list = state->get_output_requests();
   if (!list) return;
+  check::expect(record::read<std::uint32_t>(list, record::request_count) <= check::sane_request_count, shader,
+                Finding::request_count_huge, record::read<std::uint32_t>(list, record::request_count));
   for (std::uint32_t i = 0; i < record::read<std::uint32_t>(list, record::request_count); ++i) {
     auto const* entries = record::read<unsigned char const*>(list, record::request_entries);
     auto const* type_codes = record::read<std::uint32_t const*>(list, record::request_type_codes);
     auto* const* destinations = record::read<void* const*>(list, record::request_destinations);
-    if (!entries || !type_codes || !destinations) break;
+    if (!entries || !type_codes || !destinations) {
+      if constexpr (check::enabled)
+        check::report(shader, Finding::request_arrays_null, record::read<std::uint32_t>(list, record::request_count));
+      break;
+    }
     unsigned char const* entry = entries + i * record::request_size;
     std::uint32_t const code = type_codes[i];
     void* const destination = destinations[i];
-    if (!destination) continue;
+    if (!destination) {
+      if constexpr (check::enabled) check::report(shader, Finding::request_destination_null, i);
+      continue;
+    }
+    long long const request_and_code = (static_cast<long long>(i) << 32) | code;
     if (record::read<std::uint32_t>(entry, record::request_kind) == 1) {
+      char const* name = record::read<char const*>(entry, record::request_name);
+      check::expect(name != nullptr, shader, Finding::request_name_null, i);
+      check::expect(named_request_width(code) != 0, shader, Finding::request_code_skipped, request_and_code);
       void const* source = zeros;
-      if (names_result(record::read<char const*>(entry, record::request_name)) && result_value && *result_value)
-        source = *result_value;
+      if (names_result(name) && result_value && *result_value) source = *result_value;
       std::memcpy(destination, source, named_request_width(code));
     } else {
+      check::expect(code >= 2 && code <= 5, shader, Finding::request_code_skipped, request_and_code);
       int const id = static_cast<int>(record::read<std::uint32_t>(entry, record::request_id));
       answer_by_state_id(*state, id, code, destination);
     }

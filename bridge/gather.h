@@ -12,8 +12,15 @@ namespace kvx {
 
 // The walk behind every gather<Result>. `result_value` points at the Result's
 // value pointer and is read at each request for "result"; null, or a null
-// value, answers from `zeros`.
-KVX_HIDDEN void gather_requests(ZR::SHADER::State* state, void* const* result_value, std::uint8_t const* zeros);
+// value, answers from `zeros`. `shader` is the catalogue index, for the checked
+// build's reports.
+KVX_HIDDEN void gather_requests(ZR::SHADER::State* state, void* const* result_value, std::uint8_t const* zeros,
+                                unsigned shader);
+
+// The catalogue index of the shader whose Result it is: set beside each
+// gather<Result> (bridge/entries.h).
+template <class Result>
+inline constexpr unsigned shader_of_result = 0;
 
 }  // namespace kvx
 
@@ -23,7 +30,7 @@ namespace ZR::SHADER {
 template <class Result>
 KVX_EXPORT void gather(State* state, Result const* result) {
   [[gnu::used]] static std::uint8_t const nullblock[16] = {};
-  kvx::gather_requests(state, result ? &result->result : nullptr, nullblock);
+  kvx::gather_requests(state, result ? &result->result : nullptr, nullblock, kvx::shader_of_result<Result>);
 }
 
 }  // namespace ZR::SHADER

@@ -24,9 +24,11 @@ using Make_plugin = ZR::SHADER::Software_shader_plugin* (*)();
 
 // What every shader's init and exit do, given where that shader keeps its
 // plug-in and how to make one.
+// `shader` is the catalogue index, for the checked build's reports.
 KVX_HIDDEN void lifecycle_init(Host_state* state, void* parameters, std::int32_t* instance_init_request,
-                                ZR::SHADER::Software_shader_plugin*& kept, Make_plugin make);
-KVX_HIDDEN void lifecycle_exit(Host_state* state, void* parameters, ZR::SHADER::Software_shader_plugin*& kept);
+                                ZR::SHADER::Software_shader_plugin*& kept, Make_plugin make, unsigned shader);
+KVX_HIDDEN void lifecycle_exit(Host_state* state, void* parameters, ZR::SHADER::Software_shader_plugin*& kept,
+                                unsigned shader);
 
 // The shader's plug-in between its shader-level init and exit; null at load.
 template <class Plugin>
@@ -37,14 +39,14 @@ KVX_HIDDEN ZR::SHADER::Software_shader_plugin* make_plugin() {
   return new Plugin;
 }
 
-template <class Plugin>
+template <class Plugin, unsigned Index>
 void shader_init(Host_state* state, void* parameters, std::int32_t* instance_init_request) {
-  lifecycle_init(state, parameters, instance_init_request, plugin_of<Plugin>, make_plugin<Plugin>);
+  lifecycle_init(state, parameters, instance_init_request, plugin_of<Plugin>, make_plugin<Plugin>, Index);
 }
 
-template <class Plugin>
+template <class Plugin, unsigned Index>
 void shader_exit(Host_state* state, void* parameters) {
-  lifecycle_exit(state, parameters, plugin_of<Plugin>);
+  lifecycle_exit(state, parameters, plugin_of<Plugin>, Index);
 }
 
 }  // namespace kvx

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include <bridge/check.h>
 #include <bridge/host.h>
 #include <bridge/host_state.h>
 #include <catalogue/catalogue.h>
@@ -51,6 +52,15 @@ inline Source_of_value integer_source(unsigned char* slot, Tag_settings const& s
   return tag == tag_unset || tag == tag_constant ? Source_of_value::slot : Source_of_value::connection;
 }
 
+// The integer_tags byte as the host set it, where a scalar integer reads it.
+template <unsigned Index>
+inline void check_integer_tags(Host_state* hs) {
+  auto const* settings = record_field::read<unsigned char const*>(hs, record_field::eval_settings);
+  if (!settings) return;
+  std::uint8_t const integer_tags = record_field::read<std::uint8_t>(settings, record_field::integer_tags);
+  check::expect(integer_tags <= 1, Index, check::Finding::integer_tags_value, integer_tags);
+}
+
 // A declared default as constant data: one object for each distinct value.
 template <Type T, Value_bytes Layout>
 inline constexpr Value<T> constant_value = catalogue::value_from<T>(Layout);
@@ -66,6 +76,7 @@ template <unsigned Index, unsigned K>
   if (block) {
     unsigned char* const slot = block + p.offset;
     Tag_settings const settings = Tag_settings::of(hs);  // afresh for every parameter
+    if constexpr (check::enabled && !p.has_default) check_integer_tags<Index>(hs);
     Source_of_value const source =
         p.has_default ? general_source(slot, settings.tag_offset) : integer_source(slot, settings);
     if (source == Source_of_value::slot) from = slot;

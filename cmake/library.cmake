@@ -22,6 +22,11 @@ target_link_options(kvx_base PRIVATE -Wl,-Bsymbolic-functions)
 # It names the C library it runs on even where no call needs it at link time.
 target_link_options(kvx_base PRIVATE LINKER:--push-state,--no-as-needed,-lc,--pop-state)
 set_target_properties(kvx_base PROPERTIES EXPORT_NAME base LIBRARY_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
+if(KVX_CHECKED)
+  # The same sources with the host checks compiled in (bridge/check.h).
+  target_sources(kvx_base PRIVATE bridge/check.cpp)
+  target_compile_definitions(kvx_base PRIVATE KVX_CHECKED)
+endif()
 if(KVX_BUILD_FUZZERS)
   # Coverage from the plug-in guides the fuzzers, not only the targets'.
   target_compile_options(kvx_base PRIVATE -fsanitize=fuzzer-no-link)

@@ -8,6 +8,7 @@
 #include <type_traits>
 #include <utility>
 
+#include <bridge/check.h>
 #include <bridge/host.h>
 #include <catalogue/catalogue.h>
 #include <plugin/plugin.h>
@@ -87,17 +88,20 @@ struct Release_shader {
 
 // A present parameter costs two lookups of the same name; a missing one leaves
 // the field zero, as does a second lookup that finds nothing after all.
-template <Type T>
+template <unsigned Index, Type T>
 inline void capture(ZR::SHADER::Data_block& block, char const* name, Value<T>& field) {
-  if (block.lookup(name) == nullptr) return;
-  if (void const* at = block.lookup(name)) std::memcpy(&field, at, sizeof field);
+  void const* const first = block.lookup(name);
+  if (first == nullptr) return;
+  void const* const at = block.lookup(name);
+  check::expect(at == first, Index, check::Finding::lookup_moved);
+  if (at) std::memcpy(&field, at, sizeof field);
 }
 
 template <unsigned Index, auto... Fields, class Object, std::size_t... K>
 inline void capture_fields(ZR::SHADER::Data_block& block, Object& object, std::index_sequence<K...>) {
   constexpr auto& row = catalogue::shaders[Index];
   static_assert(row.parameter_count == sizeof...(Fields));
-  (capture(block, row.parameter_list[K].name.data(), object.*Fields), ...);
+  (capture<Index>(block, row.parameter_list[K].name.data(), object.*Fields), ...);
 }
 
 // The object starts zeroed, so nothing the capture leaves unset is

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds and checks the library every way the project knows, then prints a
 # conformance report: exported symbols, shaders checked on each path, the test
-# suite plain, under AddressSanitizer + UndefinedBehaviorSanitizer and
-# ThreadSanitizer and with coverage (line and branch figures of the library's
+# suite plain, against the checked plug-in, under AddressSanitizer +
+# UndefinedBehaviorSanitizer and ThreadSanitizer and with coverage (line and branch figures of the library's
 # own code), and each fuzz target with its executions, rate and corpus.
 # Exits non-zero if anything failed.
 #
@@ -33,6 +33,7 @@ step() {  # step NAME COMMAND...: runs a step, its output both shown and kept
 fuzz_seconds=${KVX_FUZZ_SECONDS:-30}
 
 step tests cmake --workflow --preset default
+step checked cmake --workflow --preset checked
 step asan cmake --workflow --preset asan
 step tsan cmake --workflow --preset tsan
 step coverage bash -c 'cmake --workflow --preset coverage && scripts/coverage.sh build/coverage'

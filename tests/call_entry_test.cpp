@@ -209,6 +209,7 @@ TEST(Call_entry, NegativeTagOffsetsReachBeforeTheSlot) {
 }
 
 TEST(Call_entry, ScalarIntegersReadTagsOnlyWhenIntegerTagsIsOne) {
+  mistakes_on_purpose();
   auto const& r = row("Math_int_add");
   for (std::uint8_t integer_tags : {0, 2, 255}) {
     kvx::test::Host host;

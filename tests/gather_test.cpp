@@ -67,6 +67,7 @@ TEST_F(Gathering, NamedResultCopiesTheTypeCodesWidthFromTheValue) {
 }
 
 TEST_F(Gathering, OtherNamesGetZerosOfTheRequestedWidth) {
+  mistakes_on_purpose();
   char const* names[] = {"results", "resul", "Result", "", nullptr};
   std::vector<Value_bytes> destinations(std::size(names), filled(0xEE));
   for (unsigned i = 0; i < std::size(names); ++i) requests.named(names[i], 4, &destinations[i]);
@@ -78,6 +79,7 @@ TEST_F(Gathering, OtherNamesGetZerosOfTheRequestedWidth) {
 }
 
 TEST_F(Gathering, StateIdRequestsCallTheMatchingGetterOnly) {
+  mistakes_on_purpose();
   host.set_float(3, 0.5f);
   host.set_float2(3, {1, 2});
   host.set_float3(6, {4, 5, 6});
@@ -100,6 +102,7 @@ TEST_F(Gathering, StateIdRequestsCallTheMatchingGetterOnly) {
 }
 
 TEST_F(Gathering, UnknownTypeCodesAreSkippedForBothKinds) {
+  mistakes_on_purpose();
   Value_bytes a = filled(0xEE), b = filled(0xEE), c = filled(0xEE);
   requests.named("result", 13, &a).by_id(1, 200, &b).named("result", 0, &c);
   run();
@@ -122,6 +125,7 @@ TEST_F(Gathering, TheCountIsReadAfreshAfterEveryRequest) {
 }
 
 TEST_F(Gathering, MissingArraysAndDestinationsAreNotWrittenThrough) {
+  mistakes_on_purpose();
   Value_bytes a = filled(0xEE);
   requests.named("result", 5, nullptr).named("result", 2, &a);
   run();

@@ -90,6 +90,7 @@ TEST(Lifecycle, CallEntryDoesNotTouchTheInstanceObjects) {
 }
 
 TEST(Lifecycle, ShaderLevelExitTwiceAndBeforeItsInstances) {
+  mistakes_on_purpose();
   Lifecycle c("Math_color_lerp");
   kvx::test::Host host;
   C_block first, second;
@@ -111,6 +112,7 @@ TEST(Lifecycle, ShaderLevelExitTwiceAndBeforeItsInstances) {
 }
 
 TEST(Lifecycle, SecondShaderLevelInitReplacesThePluginWithoutLeaking) {
+  mistakes_on_purpose();
   Lifecycle c("State_normal");
   kvx::test::Host host;
   std::int32_t request = 0;
@@ -123,6 +125,7 @@ TEST(Lifecycle, SecondShaderLevelInitReplacesThePluginWithoutLeaking) {
 }
 
 TEST(Lifecycle, InstanceCallsOutOfOrderDoNotCrash) {
+  mistakes_on_purpose();
   Lifecycle c("Math_float3_normalize");
   kvx::test::Host host;
   C_block block;

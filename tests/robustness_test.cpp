@@ -11,6 +11,7 @@ namespace {
 using kvx::test::Call;
 
 TEST(Robustness, WithoutAParameterBlockEveryParameterTakesItsDefault) {
+  mistakes_on_purpose();
   kvx::test::Host host;
   host.record().set_tag_offset(64);
   std::array<std::uint8_t, 32> result{};
@@ -52,6 +53,7 @@ TEST(Robustness, AConnectionTheHostCannotEvaluateCountsAsUnset) {
 // whose every parameter is a connection the host cannot evaluate give the
 // same result, the declared defaults' (scalar integers 0).
 TEST(Robustness, EveryEntryTreatsMissingValuesAsUnset) {
+  mistakes_on_purpose();
   for (auto const& r : catalogue::shaders) {
     kvx::test::Host host;
     C_block unset;
@@ -85,6 +87,7 @@ class Forgetful_block final : public ZR::SHADER::Data_block {
 };
 
 TEST(Robustness, ASecondLookupThatFindsNothingLeavesTheFieldZero) {
+  mistakes_on_purpose();
   Forgetful_block block;
   auto* plugin = new_plugin("Math_float_abs");
   ZR::SHADER::Shader* object = plugin->new_instance(nullptr, &block);
@@ -95,6 +98,7 @@ TEST(Robustness, ASecondLookupThatFindsNothingLeavesTheFieldZero) {
 }
 
 TEST(Robustness, InstanceInitWithoutASlotRecordsNothingAndLeaksNothing) {
+  mistakes_on_purpose();
   kvx::test::Host host;
   host.set_instance_slot_available(false);
   C_block block;

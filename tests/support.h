@@ -21,6 +21,10 @@
 
 namespace kvx::test {
 
+// A test that hands the library a mistake on purpose says so first: against
+// the checked plug-in, every other test must leave no finding.
+void mistakes_on_purpose();
+
 // Loaded once per test process, as a renderer would keep it.
 host::Library& library();
 

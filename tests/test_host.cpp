@@ -39,7 +39,7 @@ struct Host::Render final : host::Render_object {
   float get_float(int id) override { test.record_call(Call::render_float, id); return Render_object::get_float(id); }
   ZR::SHADER::Camera_settings* get_camera() override {
     test.record_call(Call::camera);
-    return Render_object::get_camera();
+    return test.answers_null(Call::camera) ? nullptr : Render_object::get_camera();
   }
   Host& test;
 };
@@ -85,12 +85,12 @@ struct Host::State final : host::State_object {
   }
   ZR::SHADER::Render_settings* get_render_settings() override {
     test.record_call(Call::render_settings);
-    return State_object::get_render_settings();
+    return test.answers_null(Call::render_settings) ? nullptr : State_object::get_render_settings();
   }
   void release() override { test.record_call(Call::state_release); }
   ::Host_state* get_host_state() override {
     test.record_call(Call::host_state);
-    return test.evaluation_record().get();
+    return test.answers_null(Call::host_state) ? nullptr : test.evaluation_record().get();
   }
   ::Output_request_list* get_output_requests() override {
     test.record_call(Call::output_requests);
@@ -104,7 +104,7 @@ struct Host::Runtime final : host::Runtime_object {
   void release() override { test.record_call(Call::interface_release); }
   ZR::SHADER::State* get_state(::Host_state* record) override {
     test.record_call(Call::get_state, 0, record);
-    return Runtime_object::get_state(record);
+    return test.answers_null(Call::get_state) ? nullptr : Runtime_object::get_state(record);
   }
   Host& test;
 };
@@ -141,11 +141,12 @@ ZR::SHADER::State* Host::state() { return &objects_->state; }
 
 ZR::SHADER::Runtime_interface* Host::get_korvex_interface(int version) {
   record_call(Call::get_interface, version);
-  return &objects_->runtime;
+  return answers_null(Call::get_interface) ? nullptr : &objects_->runtime;
 }
 
 int Host::query(int code, ::Host_state* record, void* answer) {
   record_call(Call::query, code, record);
+  if (code == unanswered_query_) return 1;
   if (code == QUERY_INSTANCE_SLOT && !instance_slot_available_) {
     void* none = nullptr;
     std::memcpy(answer, &none, sizeof none);

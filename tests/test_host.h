@@ -79,6 +79,12 @@ class Host : public host::Host {
   // that cannot evaluate a connection answers zr_phen_eval with null.
   void set_instance_slot_available(bool available) { instance_slot_available_ = available; }
   void set_evaluation_fails(bool fails) { evaluation_fails_ = fails; }
+  // Calls of this kind answer null (get_interface, get_state, host_state,
+  // render_settings, camera), as the interface forbids or allows.
+  void answer_null(Call call) { null_answers_[static_cast<unsigned>(call)] = true; }
+  bool answers_null(Call call) const { return null_answers_[static_cast<unsigned>(call)]; }
+  // zr_query with this code returns without writing its answer.
+  void leave_unanswered(int code) { unanswered_query_ = code; }
   // get_host_state answers a record other than the one handed to the entry.
   host::Host_state_record& evaluation_record() { return *evaluation_; }
   void separate_evaluation_record() { evaluation_ = &second_record_; }
@@ -108,6 +114,8 @@ class Host : public host::Host {
   bool recording_ = true;
   bool instance_slot_available_ = true;
   bool evaluation_fails_ = false;
+  std::array<bool, call_kinds> null_answers_{};
+  int unanswered_query_ = -1;
   std::function<void(Call_record const&)> observer_;
   host::Host_state_record second_record_{*this};
   host::Host_state_record* evaluation_ = &record();

@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstdint>
 
+#include <bridge/check.h>
 #include <bridge/host.h>
 #include <catalogue/catalogue.h>
 
@@ -22,11 +23,22 @@ struct op_read_state {
   // Render and camera settings are borrowed afresh on every evaluation.
   static Value<R> apply(ZR::SHADER::State* state) {
     if constexpr (S == Source::state) return from_state(*state);
-    else if constexpr (S == Source::render) return from_settings(*state->get_render_settings());
-    else return from_settings(*state->get_render_settings()->get_camera());
+    else if constexpr (S == Source::render) return from_settings(*render_settings(state));
+    else return from_settings(*camera(render_settings(state)));
   }
 
  private:
+  static ZR::SHADER::Render_settings* render_settings(ZR::SHADER::State* state) {
+    auto* settings = state->get_render_settings();
+    check::expect(settings != nullptr, Index, check::Finding::no_render_settings);
+    return settings;
+  }
+  static ZR::SHADER::Camera_settings* camera(ZR::SHADER::Render_settings* settings) {
+    auto* camera = settings->get_camera();
+    check::expect(camera != nullptr, Index, check::Finding::no_camera);
+    return camera;
+  }
+
   static Value<R> from_int(int v) {
     if constexpr (R == Type::bool_) return {{static_cast<std::uint8_t>(v != 0)}};
     else return {{v}};

@@ -1,0 +1,99 @@
+// The checked build: the same library with every reliance on the host checked
+// where it is used, each mistake reported in one line on standard error (or
+// to the file KVX_CHECK_LOG names), once per shader and finding; with
+// KVX_CHECK=abort the process aborts at the first. The checks only read what
+// the library is handed anyway and never ask the host anything more; after a
+// finding the library goes on exactly as the plain build does.
+//
+// In the plain build (KVX_CHECKED undefined) `enabled` is false and every
+// check is discarded at compile time: the code is the plain build's own.
+#pragma once
+
+#include <cstdint>
+
+#include <plugin/export.h>
+
+namespace kvx::check {
+
+#ifdef KVX_CHECKED
+inline constexpr bool enabled = true;
+#else
+inline constexpr bool enabled = false;
+#endif
+
+// What a host did wrong. Each has its text and the step of
+// docs/host-interface.md it breaks (check.cpp).
+enum class Finding : std::uint8_t {
+  no_runtime_interface,   // zr_get_korvex_interface answered null
+  no_state,               // Runtime_interface::get_state answered null
+  no_host_state,          // State::get_host_state answered null
+  no_render_settings,     // State::get_render_settings answered null
+  no_camera,              // Render_settings::get_camera answered null
+  gather_flag_unwritten,  // zr_query(160) left its answer as it was
+  slot_unwritten,         // zr_query(51) left its answer as it was
+  null_instance_slot,     // zr_query(51) answered a null slot at an instance init
+  integer_tags_value,     // Eval_settings integer_tags neither 0 nor 1
+  null_parameter_block,   // a call entry without a block for a shader with parameters
+  request_count_huge,     // an output request list longer than any host would ask
+  request_arrays_null,    // a request list with requests but a null array
+  request_destination_null,
+  request_name_null,      // a request by name without a name
+  request_code_skipped,   // a type code the library skips
+  lookup_moved,           // Data_block::lookup answered two addresses for one name
+  instance_init_before_shader_init,
+  instance_exit_without_init,
+  shader_init_twice,      // a second shader-level init without an exit between
+  shader_exit_without_init,
+  call_after_shader_exit, // an instance call after the shader-level exit
+  lifecycle_overlap,      // two lifecycle calls of one shader at once, one shader-level
+  count
+};
+
+// What the library puts in a query's answer before asking, to see whether the
+// host wrote it. A host that writes exactly these is taken for one that did
+// not; the plain build starts from 0 and null.
+inline constexpr std::uint32_t unwritten_flag = 0x6b767821u;
+inline void** unwritten_slot() { return reinterpret_cast<void**>(std::uintptr_t{0x6b76782100000008u}); }
+
+// Requests beyond this many in one list are taken for garbage.
+inline constexpr std::uint32_t sane_request_count = 1u << 16;
+
+#ifdef KVX_CHECKED
+// Reports the finding for the shader at catalogue index `shader`, with a
+// number for the text's '#' where it has one; once per shader and finding.
+[[gnu::cold]] KVX_HIDDEN void report(unsigned shader, Finding finding, long long number = 0);
+
+// The shader-level lifecycle of every shader, for the order checks.
+KVX_HIDDEN void shader_init_called(unsigned shader, bool initialised);
+KVX_HIDDEN void shader_exit_called(unsigned shader, bool initialised);
+KVX_HIDDEN void instance_call(unsigned shader, bool initialised, bool init);
+
+// Marks a lifecycle call of `shader` in progress, to find two at once.
+class Lifecycle_call {
+ public:
+  Lifecycle_call(unsigned shader, bool shader_level);
+  ~Lifecycle_call();
+  Lifecycle_call(Lifecycle_call const&) = delete;
+  Lifecycle_call& operator=(Lifecycle_call const&) = delete;
+
+ private:
+  unsigned shader_;
+  bool shader_level_;
+};
+#else
+inline void report(unsigned, Finding, long long = 0) {}
+inline void shader_init_called(unsigned, bool) {}
+inline void shader_exit_called(unsigned, bool) {}
+inline void instance_call(unsigned, bool, bool) {}
+struct Lifecycle_call {
+  Lifecycle_call(unsigned, bool) {}
+};
+#endif
+
+// Reports `finding` unless `fine`, in the checked build only.
+[[gnu::always_inline]] inline void expect(bool fine, unsigned shader, Finding finding, long long number = 0) {
+  if constexpr (enabled)
+    if (!fine) [[unlikely]] report(shader, finding, number);
+}
+
+}  // namespace kvx::check

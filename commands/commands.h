@@ -19,6 +19,7 @@ void add_eval(CLI::App& app, Run& run);
 void add_render(CLI::App& app, Run& run);
 void add_shade(CLI::App& app, Run& run);
 void add_gallery(CLI::App& app, Run& run);
+void add_serve(CLI::App& app, Run& run);
 void add_completion(CLI::App& app, Run& run);
 
 }  // namespace kvx::tool

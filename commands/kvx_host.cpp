@@ -44,6 +44,7 @@ int main(int argc, char** argv) {
   add_render(app, run);
   add_shade(app, run);
   add_gallery(app, run);
+  add_serve(app, run);
   add_completion(app, run);
   app.footer(
       "Each command's options: kvx-host COMMAND --help.\n\n"

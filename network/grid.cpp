@@ -121,7 +121,7 @@ Pixel_store pixel_store(Type type) {
 }
 
 Shaded shade_grid(Network const& network, Network::Node output, Type result, Grid grid, Paths paths,
-                  unsigned threads, Progress const& progress, Point_inputs const& inputs) {
+                  unsigned threads, Progress const& progress, Point_inputs const& inputs, std::stop_token stop) {
   Shaded shaded{grid, result, components(result), {}, 0, std::nullopt};
   shaded.pixels.resize(std::size_t{grid.width} * grid.height * shaded.channels);
   std::atomic<std::uint64_t> calls{0};
@@ -141,7 +141,7 @@ Shaded shade_grid(Network const& network, Network::Node output, Type result, Gri
       }
     };
   };
-  for_rows(grid.height, threads, make_worker, progress);
+  for_rows(grid.height, threads, make_worker, progress, stop);
   shaded.shader_calls = calls;
   shaded.mismatch = mismatches.get();
   return shaded;

@@ -59,7 +59,9 @@ using Point_inputs = std::function<void(Network& network, unsigned x, unsigned y
 
 // The output node's result at every point. With Paths::both each point is
 // evaluated through both interfaces and the pixels hold the C entries' values.
+// A stop requested through `stop` leaves the rows not yet begun as zeros.
 Shaded shade_grid(Network const& network, Network::Node output, Type result, Grid grid, Paths paths,
-                  unsigned threads, Progress const& progress = {}, Point_inputs const& inputs = {});
+                  unsigned threads, Progress const& progress = {}, Point_inputs const& inputs = {},
+                  std::stop_token stop = {});
 
 }  // namespace kvx::host

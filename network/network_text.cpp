@@ -108,7 +108,9 @@ unsigned Network_text::read(std::string_view text, std::string const& source) {
   return line;
 }
 
-unsigned Network_text::read_file(std::string const& path) {
+unsigned Network_text::read_file(std::string const& path) { return read(file_text(path), path); }
+
+std::string Network_text::file_text(std::string const& path) {
   std::error_code error;
   auto const status = std::filesystem::status(path, error);
   if (std::filesystem::is_directory(status)) throw Network_error({path, 0}, "is a directory, not a network file");
@@ -118,16 +120,35 @@ unsigned Network_text::read_file(std::string const& path) {
   std::ostringstream text;
   if (in) text << in.rdbuf();
   if (!in || in.bad()) throw Network_error({path, 0}, std::string("cannot read: ") + std::strerror(errno));
-  return read(text.str(), path);
+  return std::move(text).str();
 }
 
 Network_text::Result Network_text::finish(Location const& end) const {
+  if (!output_) {
+    finish_checks();
+    throw Network_error(end, "no output: name the instance to shade with 'output INSTANCE'");
+  }
+  return finish(end, output_->first);
+}
+
+Network_text::Result Network_text::finish(Location const& end, std::string_view shown) const {
+  finish_checks();
+  auto const it = instances_.find(std::string(shown));
+  if (it == instances_.end()) throw Network_error(end, "no instance " + in_quotes(shown));
+  return {network_, it->second.node, *it->second.shader, it->first};
+}
+
+void Network_text::finish_checks() const {
   if (auto const cycle = first_cycle())
     throw Network_error(cycle->at, "connecting " + cycle->from_text + " to " + cycle->to_text + " makes a cycle: " +
                                        instance_of(cycle->to_text) + " already feeds " + instance_of(cycle->from_text));
-  if (!output_) throw Network_error(end, "no output: name the instance to shade with 'output INSTANCE'");
-  auto const& instance = instances_.find(output_->first)->second;
-  return {network_, instance.node, *instance.shader, output_->first};
+}
+
+std::vector<Network_text::Made> Network_text::instances() const {
+  std::vector<Made> made;
+  for (auto const& [name, instance] : instances_) made.push_back({name, instance.shader, instance.line});
+  std::sort(made.begin(), made.end(), [](Made const& a, Made const& b) { return a.line < b.line; });
+  return made;
 }
 
 void Network_text::add_shader(std::string_view shader, std::string_view name, Location const& at) {

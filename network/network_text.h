@@ -62,6 +62,8 @@ class Network_text {
   // read() of a file's contents; a directory, an unreadable file or one over
   // max_bytes is a Network_error.
   unsigned read_file(std::string const& path);
+  // A file's contents as read_file takes them, with its errors.
+  static std::string file_text(std::string const& path);
 
   // The checked network with its output; a Network_error at `end` if no
   // statement named the output.
@@ -72,6 +74,17 @@ class Network_text {
     std::string const& name;          // and its instance name
   };
   Result finish(Location const& end) const;
+  // The same with the named instance as its output, as if an output
+  // statement named it; a Network_error at `end` if there is none of that name.
+  Result finish(Location const& end, std::string_view shown) const;
+
+  // The instances made, in the order of the lines that made them.
+  struct Made {
+    std::string name;
+    catalogue::Shader const* shader;
+    unsigned line;
+  };
+  std::vector<Made> instances() const;
 
  private:
   struct Instance {
@@ -101,6 +114,7 @@ class Network_text {
   void check_unset(Reference const& target, Location const& at) const;
   unsigned& set_line(Reference const& target) const;
   std::optional<Connection> first_cycle() const;
+  void finish_checks() const;  // what a whole network must be, whatever its output
 
   Network network_;
   std::unordered_map<std::string, Instance> instances_;

@@ -12,7 +12,7 @@
 namespace kvx::host {
 
 void for_rows(unsigned count, unsigned threads, std::function<Row_worker()> const& make_worker,
-              Progress const& progress) {
+              Progress const& progress, std::stop_token cancel) {
   threads = std::clamp(threads, 1u, std::max(count, 1u));
   std::atomic<unsigned> next{0}, done{0};
   std::atomic<bool> stop{false};
@@ -26,7 +26,7 @@ void for_rows(unsigned count, unsigned threads, std::function<Row_worker()> cons
     // An exception cannot leave a thread: it is carried to the caller.
     try {
       Row_worker const row = make_worker();
-      for (unsigned y; !stop && (y = next++) < count; ++done) row(y);
+      for (unsigned y; !stop && !cancel.stop_requested() && (y = next++) < count; ++done) row(y);
     } catch (...) {
       failures[t] = std::current_exception();
       stop = true;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <functional>
+#include <stop_token>
 
 namespace kvx::host {
 
@@ -18,8 +19,9 @@ using Row_worker = std::function<void(unsigned row)>;
 // Runs rows 0..count-1 on `threads` threads. While they work, the calling
 // thread reports progress about ten times a second, and once at the end. An
 // exception from a worker stops the others at their next row and is rethrown
-// here once every thread has ended.
+// here once every thread has ended. A stop requested through `stop` ends the
+// work at the next row, the rows not yet begun left undone.
 void for_rows(unsigned count, unsigned threads, std::function<Row_worker()> const& make_worker,
-              Progress const& progress = {});
+              Progress const& progress = {}, std::stop_token stop = {});
 
 }  // namespace kvx::host

@@ -29,7 +29,8 @@ TEST(Layout, EachFolderIncludesOnlyTheLayersBelowIt) {
       {"host", library},
       {"network", with(library, {"host"})},
       {"image", {}},
-      {"commands", with(library, {"host", "network", "image"})},
+      {"editor", with(library, {"host", "network"})},
+      {"commands", with(library, {"host", "network", "image", "editor"})},
       {"python", with(library, {"host", "network"})},
   };
   // The folder of an #include <folder/...> line, or nothing.

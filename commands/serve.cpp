@@ -1,0 +1,86 @@
+// kvx-host serve [NETWORK] [--port N] [--bind ADDRESS] [-g W H] [--threads N]
+//
+// The live editor: a local web page with the network's text beside its
+// picture, shaded through the library as the text changes. The first line on
+// standard output is the page's address.
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+#include <editor/live_server.h>
+#include <host/library.h>
+#include <network/network_text.h>
+#include <network/printable.h>
+
+#include "command_line.h"
+#include "commands.h"
+
+namespace kvx::tool {
+
+namespace {
+
+struct Options {
+  std::optional<std::string> network_file;
+  editor::Server_options server;
+};
+
+// The text the editor starts with: the file's, or nothing for a file that is
+// not there yet (Save makes it). Throws host::Network_error.
+std::string initial_text(std::string const& file) {
+  if (!std::filesystem::exists(file)) return {};
+  std::string text = host::Network_text::file_text(file);
+  if (std::size_t const end = host::end_of_text(text); end < text.size())
+    throw host::Network_error({file, 0}, "not text: the byte " + host::printable(text.substr(end, 1)));
+  return text;
+}
+
+int serve(host::Library const& library, Options o) {
+  if (o.network_file) {
+    try {
+      o.server.text = initial_text(*o.network_file);
+    } catch (host::Network_error const& e) {
+      return usage_error(e.what());
+    }
+    o.server.file = std::filesystem::absolute(*o.network_file);
+  }
+  std::optional<editor::Live_server> server;
+  try {
+    server.emplace(library, o.server);
+  } catch (std::runtime_error const& e) {
+    return usage_error(e.what());
+  }
+  std::printf("%s\n", server->address().c_str());
+  std::fflush(stdout);
+  std::fprintf(stderr, "kvx-host: serving %s; stop with Ctrl-C\n",
+               o.network_file ? o.network_file->c_str() : "a new network");
+  server->run();
+  return 0;
+}
+
+}  // namespace
+
+void add_serve(CLI::App& app, Run& run) {
+  auto o = std::make_shared<Options>();
+  o->server.threads = default_threads();
+  auto* command = app.add_subcommand("serve", "edit a network in the browser, shaded live by the library");
+  command->add_option("NETWORK", o->network_file, "the network file Save writes (made if it is not there)")
+      ->type_name("FILE");
+  command->add_option("--port", o->server.port, "the port to listen on, 0 for a free one")
+      ->type_name("N")
+      ->check(CLI::Range(0, 65535));
+  command->add_option("--bind", o->server.bind, "the address to listen on; only its own page may ask")
+      ->type_name("ADDRESS");
+  add_grid_option(*command, o->server.grid, editor::Live_server::max_grid);
+  add_threads_option(*command, o->server.threads);
+  command->callback([o, &run] {
+    run = [o] {
+      host::Library const library;
+      return serve(library, *o);
+    };
+  });
+}
+
+}  // namespace kvx::tool

@@ -1,0 +1,53 @@
+// The live editor's web server: the page, the catalogue, and shading of the
+// text the page sends, on a local port (docs/kvx-host.md, serve).
+//
+// Safe by default: it listens on 127.0.0.1 unless told otherwise, answers only
+// requests whose Host (and Origin, where given) is its own address, so that a
+// page elsewhere cannot drive it, refuses bodies over max_body and grids over
+// max_grid, and no request names a file: Save writes the file named when the
+// server started, and only that one. A malformed request gets a 4xx answer
+// with a message; nothing a request holds stops the server.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include <host/library.h>
+#include <network/grid.h>
+
+namespace kvx::editor {
+
+struct Server_options {
+  std::string bind = "127.0.0.1";
+  int port = 0;  // 0: a free one
+  host::Grid grid{256, 256};
+  unsigned threads = 1;
+  std::optional<std::filesystem::path> file;  // the network named on the command line
+  std::string text;                           // what the editor starts with
+};
+
+class Live_server {
+ public:
+  static constexpr std::size_t max_body = std::size_t{8} << 20;
+  static constexpr unsigned max_grid = 8192;
+
+  // Listens at once; throws std::runtime_error when it cannot.
+  Live_server(host::Library const& library, Server_options options);
+  ~Live_server();
+  Live_server(Live_server const&) = delete;
+  Live_server& operator=(Live_server const&) = delete;
+
+  // "http://127.0.0.1:PORT/"
+  std::string address() const;
+  // Serves until stop(), from any thread.
+  void run();
+  void stop();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace kvx::editor

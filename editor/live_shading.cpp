@@ -1,0 +1,121 @@
+#include <editor/live_shading.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <optional>
+
+#include <network/network_text.h>
+#include <network/shading_thread.h>
+#include <network/values.h>
+
+namespace kvx::editor {
+namespace {
+
+host::Json error_json(host::Network_error const& e) {
+  return {{"ok", false}, {"error", e.what()}, {"line", e.location.line}};
+}
+
+// The text read and checked, with the shown instance as its output.
+struct Built {
+  explicit Built(host::Library const& library) : text(library) {}
+  host::Network_text text;
+  std::optional<host::Network_text::Result> network;
+};
+
+// Throws host::Network_error where the text stops.
+void build(Built& built, Shade_request const& request) {
+  host::Location const end{request.source, built.text.read(request.text, request.source)};
+  built.network.emplace(request.instance ? built.text.finish(end, *request.instance) : built.text.finish(end));
+}
+
+host::Json instances_json(host::Network_text const& text) {
+  host::Json all = host::Json::array();
+  for (auto const& made : text.instances())
+    all.push_back({{"name", made.name},
+                   {"shader", std::string(made.shader->name)},
+                   {"type", std::string(name(made.shader->result))},
+                   {"line", made.line}});
+  return all;
+}
+
+}  // namespace
+
+std::optional<Picture> shade(host::Library const& library, Shade_request const& request, std::stop_token stop) {
+  Built built(library);
+  try {
+    build(built, request);
+  } catch (host::Network_error const& e) {
+    return Picture{error_json(e), {}};
+  }
+  auto const& network = *built.network;
+  Type const type = network.shader.result;
+  auto const start = std::chrono::steady_clock::now();
+  auto shade_by = [&](host::Paths paths) {
+    return host::shade_grid(network.network, network.output, type, request.grid, paths, request.threads, {}, {},
+                            stop);
+  };
+  // Both paths apart, so that every point where they differ is known.
+  host::Shaded shaded = shade_by(request.paths == host::Paths::cpp ? host::Paths::cpp : host::Paths::c);
+  host::Json mismatches = host::Json::array();
+  std::uint64_t calls = shaded.shader_calls;
+  if (request.paths == host::Paths::both) {
+    host::Shaded const other = shade_by(host::Paths::cpp);
+    calls += other.shader_calls;
+    for (std::size_t i = 0; i < shaded.pixels.size(); i += shaded.channels)
+      if (std::memcmp(&shaded.pixels[i], &other.pixels[i], sizeof(float) * shaded.channels) != 0) {
+        std::size_t const point = i / shaded.channels;
+        mismatches.push_back({point % request.grid.width, point / request.grid.width});
+      }
+  }
+  if (stop.stop_requested()) return std::nullopt;
+  double const seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  host::Json about = {{"ok", true},
+          {"instance", network.name},
+          {"shader", std::string(network.shader.name)},
+          {"type", std::string(name(type))},
+          {"channels", shaded.channels},
+          {"width", request.grid.width},
+          {"height", request.grid.height},
+          {"path", host::paths_keyword(request.paths)},
+          {"mismatches", std::move(mismatches)},
+          {"instances", instances_json(built.text)},
+          {"calls", calls},
+          {"seconds", seconds}};
+  return Picture{std::move(about), std::move(shaded.pixels)};
+}
+
+host::Json point(host::Library const& library, Shade_request const& request, unsigned x, unsigned y) {
+  Built built(library);
+  try {
+    build(built, request);
+  } catch (host::Network_error const& e) {
+    return error_json(e);
+  }
+  auto const& network = *built.network;
+  Type const type = network.shader.result;
+  std::atomic<std::uint64_t> calls{0};
+  host::Shading_thread thread(network.network, calls);
+  host::set_grid_settings(thread.host(), request.grid);
+  host::set_grid_point(thread.host(), request.grid, x, y);
+  host::First_mismatch unused;
+  host::Json answer = {{"ok", true},
+                       {"x", x},
+                       {"y", y},
+                       {"u", host::grid_u(request.grid, x)},
+                       {"v", host::grid_v(request.grid, y)},
+                       {"type", std::string(name(type))}};
+  std::optional<Value_bytes> values[2];
+  for (host::Paths path : {host::Paths::c, host::Paths::cpp}) {
+    if (request.paths != host::Paths::both && request.paths != path) continue;
+    Value_bytes const value = thread.shade(network.output, path, unused, x, y);
+    values[path == host::Paths::cpp] = value;
+    answer[path == host::Paths::c ? "c" : "cpp"] = {{"value", host::format_value(type, value)},
+                                                    {"bits", host::format_bits(type, value)}};
+  }
+  if (values[0] && values[1]) answer["same"] = std::memcmp(values[0]->data(), values[1]->data(), width(type)) == 0;
+  return answer;
+}
+
+}  // namespace kvx::editor

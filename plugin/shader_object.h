@@ -41,10 +41,11 @@ template <Type T>
 struct Carrier {
   using type = Value<T>;
 };
+typedef float Four_lanes __attribute__((vector_size(16)));
 template <Type T>
   requires(sizeof(Value<T>) == 16)
 struct Carrier<T> {
-  using type = float [[gnu::vector_size(16)]];
+  using type = Four_lanes;
 };
 template <Type T>
 using Carried = typename Carrier<T>::type;

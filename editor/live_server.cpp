@@ -92,7 +92,7 @@ struct Live_server::State {
 
   std::mutex shading;              // guards newest
   std::stop_source newest;         // the shading request running last
-  std::mutex saving;
+  std::mutex saving;               // guards the file and options.text
 
   // The shading request a body describes, checked.
   Shade_request shade_request(host::Json const& body) const {
@@ -140,6 +140,7 @@ struct Live_server::State {
       answer_json(response, document);
     });
     server.Get("/api/network", [this](httplib::Request const&, httplib::Response& response) {
+      std::lock_guard hold(saving);  // the text last saved, for a page loaded again
       answer_json(response, {{"text", options.text},
                              {"file", options.file ? host::Json(options.file->filename().string()) : host::Json()},
                              {"width", options.grid.width},
@@ -147,7 +148,7 @@ struct Live_server::State {
                              {"threads", options.threads}});
     });
     server.Post("/api/shade", [this](httplib::Request const& request, httplib::Response& response) {
-      Shade_request const shade_request = this->shade_request(parse_body(request));
+      Shade_request const asked = shade_request(parse_body(request));
       std::stop_token stop;
       {
         // A newer request abandons the one still running.
@@ -156,17 +157,17 @@ struct Live_server::State {
         newest = std::stop_source();
         stop = newest.get_token();
       }
-      auto const picture = shade(library, shade_request, stop);
+      auto const picture = shade(library, asked, stop);
       if (!picture) throw Refusal{409, "abandoned: a newer shading request arrived"};
       if (picture->pixels.empty()) return answer_json(response, picture->about);
       answer_picture(response, *picture);
     });
     server.Post("/api/point", [this](httplib::Request const& request, httplib::Response& response) {
       host::Json const body = parse_body(request);
-      Shade_request const shade_request = this->shade_request(body);
-      unsigned const x = index_member(body, "x", shade_request.grid.width);
-      unsigned const y = index_member(body, "y", shade_request.grid.height);
-      answer_json(response, point(library, shade_request, x, y));
+      Shade_request const asked = shade_request(body);
+      unsigned const x = index_member(body, "x", asked.grid.width);
+      unsigned const y = index_member(body, "y", asked.grid.height);
+      answer_json(response, point(library, asked, x, y));
     });
     server.Post("/api/save", [this](httplib::Request const& request, httplib::Response& response) {
       std::string const text = text_member(parse_body(request), "text");
@@ -196,6 +197,7 @@ struct Live_server::State {
       std::filesystem::remove(temporary, error);
       throw Refusal{500, "cannot replace " + target.string()};
     }
+    options.text = text;
   }
 };
 

@@ -25,7 +25,7 @@ struct Server_options {
   host::Grid grid{256, 256};
   unsigned threads = 1;
   std::optional<std::filesystem::path> file;  // the network named on the command line
-  std::string text;                           // what the editor starts with
+  std::string text;                           // what the editor starts with, then the text last saved
 };
 
 class Live_server {

@@ -143,6 +143,8 @@ TEST(Serve, SaveReplacesTheNamedFileAndNoOther) {
   std::ifstream in(file);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), distance_network);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path), {}), 1) << "no temporary file left";
+  EXPECT_EQ(Json::parse(server.client().Get("/api/network")->body)["text"], distance_network)
+      << "a page loaded again starts from the text saved";
 
   Server unnamed({"-g", "8", "8"});
   auto const refused = post(unnamed, "/api/save", Json{{"text", distance_network}}.dump());

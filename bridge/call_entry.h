@@ -128,7 +128,7 @@ template <unsigned Index, class Operation, class Result>
   static constexpr catalogue::Shader const& row = catalogue::shaders[Index];
   void** instance = check::enabled ? check::unwritten_slot() : nullptr;
   zr_query(QUERY_INSTANCE_SLOT, state, 0, &instance);
-  check::expect(instance != check::unwritten_slot(), Index, check::Finding::slot_unwritten);
+  check::expect([&] { return instance != check::unwritten_slot(); }, Index, check::Finding::slot_unwritten);
 
   alignas(16) unsigned char buffer[16] = {};
   Result const record{buffer};
@@ -136,15 +136,15 @@ template <unsigned Index, class Operation, class Result>
   // The Runtime_interface goes as soon as it has handed out the State, which
   // is held from then on, also if that release throws.
   ZR::SHADER::Runtime_interface* const runtime = zr_get_korvex_interface(1);
-  check::expect(runtime != nullptr, Index, check::Finding::no_runtime_interface);
+  check::expect([&] { return runtime != nullptr; }, Index, check::Finding::no_runtime_interface);
   Release_on_unwind<ZR::SHADER::Runtime_interface> interface(runtime);
   ZR::SHADER::State* const s = runtime->get_state(state);
-  check::expect(s != nullptr, Index, check::Finding::no_state);
+  check::expect([&] { return s != nullptr; }, Index, check::Finding::no_state);
   Release_on_unwind<ZR::SHADER::State> held(s);
   interface.done();
   Host_state* const hs = row.parameter_count ? s->get_host_state() : nullptr;
-  check::expect(hs != nullptr || row.parameter_count == 0, Index, check::Finding::no_host_state);
-  check::expect(block != nullptr || row.parameter_count == 0, Index, check::Finding::null_parameter_block);
+  check::expect([&] { return hs != nullptr || row.parameter_count == 0; }, Index, check::Finding::no_host_state);
+  check::expect([&] { return block != nullptr || row.parameter_count == 0; }, Index, check::Finding::null_parameter_block);
   auto const value = compute_from_block<Index, Operation>(s, hs, block);
   static_assert(decltype(value)::type == row.result);
   std::memcpy(buffer, &value, sizeof value);

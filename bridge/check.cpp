@@ -105,12 +105,12 @@ void report(unsigned shader, Finding finding, long long number) {
 }
 
 void shader_init_called(unsigned shader, bool initialised) {
-  expect(!initialised, shader, Finding::shader_init_twice);
+  expect([&] { return !initialised; }, shader, Finding::shader_init_twice);
   exited[shader].store(false);
 }
 
 void shader_exit_called(unsigned shader, bool initialised) {
-  expect(initialised, shader, Finding::shader_exit_without_init);
+  expect([&] { return initialised; }, shader, Finding::shader_exit_without_init);
   exited[shader].store(true);
 }
 

@@ -90,10 +90,12 @@ struct Lifecycle_call {
 };
 #endif
 
-// Reports `finding` unless `fine`, in the checked build only.
-[[gnu::always_inline]] inline void expect(bool fine, unsigned shader, Finding finding, long long number = 0) {
+// Reports `finding` unless `fine()`, in the checked build only: the plain
+// build never evaluates the condition, not even unoptimised.
+template <class Fine>
+[[gnu::always_inline]] inline void expect(Fine const& fine, unsigned shader, Finding finding, long long number = 0) {
   if constexpr (enabled)
-    if (!fine) [[unlikely]] report(shader, finding, number);
+    if (!fine()) [[unlikely]] report(shader, finding, number);
 }
 
 }  // namespace kvx::check

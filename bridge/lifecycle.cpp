@@ -15,7 +15,7 @@ void** instance_slot(Host_state* state, unsigned shader) {
       check::report(shader, check::Finding::slot_unwritten);
       return nullptr;  // as the plain build, which starts from null
     }
-    check::expect(slot != nullptr, shader, check::Finding::null_instance_slot);
+    check::expect([&] { return slot != nullptr; }, shader, check::Finding::null_instance_slot);
   }
   return slot;
 }

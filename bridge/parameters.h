@@ -58,7 +58,7 @@ inline void check_integer_tags(Host_state* hs) {
   auto const* settings = record_field::read<unsigned char const*>(hs, record_field::eval_settings);
   if (!settings) return;
   std::uint8_t const integer_tags = record_field::read<std::uint8_t>(settings, record_field::integer_tags);
-  check::expect(integer_tags <= 1, Index, check::Finding::integer_tags_value, integer_tags);
+  check::expect([&] { return integer_tags <= 1; }, Index, check::Finding::integer_tags_value, integer_tags);
 }
 
 // A declared default as constant data: one object for each distinct value.

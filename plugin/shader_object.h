@@ -94,7 +94,7 @@ inline void capture(ZR::SHADER::Data_block& block, char const* name, Value<T>& f
   void const* const first = block.lookup(name);
   if (first == nullptr) return;
   void const* const at = block.lookup(name);
-  check::expect(at == first, Index, check::Finding::lookup_moved);
+  check::expect([&] { return at == first; }, Index, check::Finding::lookup_moved);
   if (at) std::memcpy(&field, at, sizeof field);
 }
 

@@ -30,12 +30,12 @@ struct op_read_state {
  private:
   static ZR::SHADER::Render_settings* render_settings(ZR::SHADER::State* state) {
     auto* settings = state->get_render_settings();
-    check::expect(settings != nullptr, Index, check::Finding::no_render_settings);
+    check::expect([&] { return settings != nullptr; }, Index, check::Finding::no_render_settings);
     return settings;
   }
   static ZR::SHADER::Camera_settings* camera(ZR::SHADER::Render_settings* settings) {
     auto* camera = settings->get_camera();
-    check::expect(camera != nullptr, Index, check::Finding::no_camera);
+    check::expect([&] { return camera != nullptr; }, Index, check::Finding::no_camera);
     return camera;
   }
 

@@ -14,12 +14,12 @@ namespace kvx::host {
 namespace {
 
 std::vector<std::string> split(std::string_view text) {
-  std::vector<std::string> parts;
+  std::vector<std::string> texts;
   std::size_t start = 0;
   while (true) {
     std::size_t comma = text.find(',', start);
-    parts.emplace_back(text.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
-    if (comma == std::string_view::npos) return parts;
+    texts.emplace_back(text.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
+    if (comma == std::string_view::npos) return texts;
     start = comma + 1;
   }
 }
@@ -53,13 +53,13 @@ bool parse_integer(std::string const& s, long long low, long long high, long lon
 }  // namespace
 
 Parsed parse_value(Type t, std::string_view text) {
-  auto const parts = split(text);
-  if (parts.size() != components(t))
+  auto const texts = split(text);
+  if (texts.size() != components(t))
     return {std::nullopt, std::string(name(t)) + " takes " + std::to_string(components(t)) + " component" +
-                              (components(t) == 1 ? "" : "s") + ", not " + std::to_string(parts.size())};
+                              (components(t) == 1 ? "" : "s") + ", not " + std::to_string(texts.size())};
   Value_bytes bytes{};
-  for (unsigned i = 0; i < parts.size(); ++i) {
-    auto const& p = parts[i];
+  for (unsigned i = 0; i < texts.size(); ++i) {
+    auto const& p = texts[i];
     switch (kind(t)) {
       case Kind::real: {
         float f;

@@ -40,13 +40,13 @@ def costs(host, network, size):
                         '--toggle-collect=*shade_grid*', host, 'shade', network,
                         '-g', str(size), str(size), '--threads', '1'],
                        check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        return instructions.self_cost_by_object(path, part_of)[1]
+        return instructions.self_cost_by_object(path, owner_of_cost)[1]
 
 
 TEXTURES = re.compile(r'(kvx::host::Host::texture|kvx::host::State_object::lookup_tex|kvx::host::\(anonymous namespace\)::(ramp|checker)\(|std::_Function_handler<ZR::SHADER::Color)')
 
 
-def part_of(obj, function):
+def owner_of_cost(obj, function):
     if obj == 'libkvx_base.so':
         return 'library'
     if obj and obj.startswith('libm.'):
@@ -66,7 +66,7 @@ def main():
             calls[size] = int(m.group(1))
         big, small = costs(host, network, 64), costs(host, network, 1)
         n = calls[64] - calls[1]
-        split = {part: big.get(part, 0) - small.get(part, 0) for part in ('library', 'math', 'textures', 'host')}
+        split = {owner: big.get(owner, 0) - small.get(owner, 0) for owner in ('library', 'math', 'textures', 'host')}
         rates = []
         for threads in (1, 2):
             m = re.search(r'([0-9.e+]+) calls/s', shade(host, network, 512, threads))

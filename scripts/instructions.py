@@ -73,10 +73,10 @@ def self_cost_by_object(path, owner_of=floor_or_host):
                 total = int(line.split()[1])
                 continue
             if line[:1].isdigit() or line[:1] in '+-*':
-                parts = line.split()
-                if len(parts) >= 2 and not skip_next:
+                fields = line.split()
+                if len(fields) >= 2 and not skip_next:
                     owner = owner_of(current, function)
-                    objects[owner] = objects.get(owner, 0) + int(parts[1])
+                    objects[owner] = objects.get(owner, 0) + int(fields[1])
                 skip_next = False
     return total, objects
 

@@ -303,11 +303,11 @@ TEST(CheckedDeathTest, ANullTheLibraryCannotWorkWithIsReportedBeforeTheCrash) {
   if (!checked_build) GTEST_SKIP() << "the plain plug-in checks nothing";
   mistakes_on_purpose();
   Null_answer const cases[] = {
-      {"Math_float_frac", Call::get_interface, "zr_get_korvex_interface.1. answered null .*step 6 of"},
-      {"Math_float_sqrt", Call::get_state, "Runtime_interface::get_state answered null .*step 7 of"},
-      {"Math_float_sin", Call::host_state, "State::get_host_state answered null .*step 9 of"},
-      {"State_animation_time", Call::render_settings, "State::get_render_settings answered null .*step 11 of"},
-      {"State_focal_length", Call::camera, "Render_settings::get_camera answered null .*step 11 of"},
+      {"Math_float_frac", Call::get_interface, "zr_get_korvex_interface.1. answered null .*step 6 of docs/host-interface.md"},
+      {"Math_float_sqrt", Call::get_state, "Runtime_interface::get_state answered null .*step 7 of docs/host-interface.md"},
+      {"Math_float_sin", Call::host_state, "State::get_host_state answered null .*step 9 of docs/host-interface.md"},
+      {"State_animation_time", Call::render_settings, "State::get_render_settings answered null .*step 11 of docs/host-interface.md"},
+      {"State_focal_length", Call::camera, "Render_settings::get_camera answered null .*step 11 of docs/host-interface.md"},
   };
   for (auto const& c : cases) {
     EXPECT_DEATH(

@@ -46,7 +46,7 @@ constexpr Text texts[] = {
     {"called the shader-level init a second time without an exit",
      "the library destroyed the first plug-in and kept a fresh one", 16},
     {"called the shader-level exit without a shader-level init", "the library did nothing", 19},
-    {"made an instance call after the shader-level exit", "the instance has no shader object", 19},
+    {"made an instance call after the shader-level exit", "the library went on without the shader's plug-in", 19},
     {"made two lifecycle calls of the shader at once, one of them shader-level",
      "the library went on; they race on the shader's plug-in", 16},
 };

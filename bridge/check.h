@@ -31,7 +31,7 @@ enum class Finding : std::uint8_t {
   no_camera,              // Render_settings::get_camera answered null
   gather_flag_unwritten,  // zr_query(160) left its answer as it was
   slot_unwritten,         // zr_query(51) left its answer as it was
-  null_instance_slot,     // zr_query(51) answered a null slot at an instance init
+  null_instance_slot,     // zr_query(51) answered a null slot at an instance init or exit
   integer_tags_value,     // Eval_settings integer_tags neither 0 nor 1
   null_parameter_block,   // a call entry without a block for a shader with parameters
   request_count_huge,     // an output request list longer than any host would ask

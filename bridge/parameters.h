@@ -23,14 +23,15 @@ namespace kvx {
 // settings tags nothing.
 struct Tag_settings {
   std::int32_t tag_offset = 0;
-  bool integer_tags = false;
+  std::uint8_t integer_tags = 0;  // as the host set it: exactly 1 tags scalar integers
 
   static Tag_settings of(Host_state* record) {
     auto const* settings = record_field::read<unsigned char const*>(record, record_field::eval_settings);
     if (!settings) return {};
     return {record_field::read<std::int32_t>(settings, record_field::tag_offset),
-            record_field::read<std::uint8_t>(settings, record_field::integer_tags) == 1};
+            record_field::read<std::uint8_t>(settings, record_field::integer_tags)};
   }
+  bool tags_integers() const { return integer_tags == 1; }
 };
 
 inline std::uint32_t tag_of(unsigned char* slot, std::int32_t tag_offset) {
@@ -47,18 +48,9 @@ inline Source_of_value general_source(unsigned char* slot, std::int32_t tag_offs
 }
 
 inline Source_of_value integer_source(unsigned char* slot, Tag_settings const& settings) {
-  if (!settings.integer_tags) return Source_of_value::slot;
+  if (!settings.tags_integers()) return Source_of_value::slot;
   std::uint32_t const tag = tag_of(slot, settings.tag_offset);
   return tag == tag_unset || tag == tag_constant ? Source_of_value::slot : Source_of_value::connection;
-}
-
-// The integer_tags byte as the host set it, where a scalar integer reads it.
-template <unsigned Index>
-inline void check_integer_tags(Host_state* hs) {
-  auto const* settings = record_field::read<unsigned char const*>(hs, record_field::eval_settings);
-  if (!settings) return;
-  std::uint8_t const integer_tags = record_field::read<std::uint8_t>(settings, record_field::integer_tags);
-  check::expect([&] { return integer_tags <= 1; }, Index, check::Finding::integer_tags_value, integer_tags);
 }
 
 // A declared default as constant data: one object for each distinct value.
@@ -76,7 +68,9 @@ template <unsigned Index, unsigned K>
   if (block) {
     unsigned char* const slot = block + p.offset;
     Tag_settings const settings = Tag_settings::of(hs);  // afresh for every parameter
-    if constexpr (check::enabled && !p.has_default) check_integer_tags<Index>(hs);
+    if constexpr (!p.has_default)
+      check::expect([&] { return settings.integer_tags <= 1; }, Index, check::Finding::integer_tags_value,
+                    settings.integer_tags);
     Source_of_value const source =
         p.has_default ? general_source(slot, settings.tag_offset) : integer_source(slot, settings);
     if (source == Source_of_value::slot) from = slot;

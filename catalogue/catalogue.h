@@ -29,7 +29,6 @@ enum class Source : std::uint8_t { none, state, render, camera };
 // State_dot_nd first put a normal from the parameter block in place.
 enum class Entry : std::uint8_t { plain, overrides_normal };
 
-
 struct Parameter {
   std::string_view name;  // NUL-terminated: it is the data-block key
   Type type;

@@ -128,7 +128,6 @@ void Network::connect(Node node, std::string_view parameter, Node source, bool s
 
 Type Network::result_type(Node node) const { return nodes_.at(node).row->result; }
 
-
 // The node and every instance it depends on, inputs first: a depth-first
 // walk with its own stack, so a long chain cannot exhaust the thread's.
 std::vector<Network::Node> const& Network::make_plan(Node node) {
@@ -161,6 +160,15 @@ std::vector<Network::Node> const& Network::make_plan(Node node) {
   return remember(plans_.emplace(node, std::move(order)).first->second);
 }
 
+// A float result repeated into every component, made once a point.
+inline Value_bytes& Network::splatted(Instance& source) {
+  if (source.splatted_at != point_) {
+    source.splat_result = splat(source.result);
+    source.splatted_at = point_;
+  }
+  return source.splat_result;
+}
+
 // zr_phen_eval for a connected parameter of this network's: its source ran
 // before the instance that asks.
 inline void* Network::connection_value(void* slot) {
@@ -168,11 +176,7 @@ inline void* Network::connection_value(void* slot) {
   std::memcpy(&link, slot, sizeof link);
   Instance& source = nodes_[link & ~splat_bit];
   if (!(link & splat_bit)) return source.result.data();
-  if (source.splatted_at != point_) {
-    source.splat_result = splat(source.result);
-    source.splatted_at = point_;
-  }
-  return source.splat_result.data();
+  return splatted(source).data();
 }
 
 inline void Network::run_c(Instance& node, Host& host) {
@@ -187,12 +191,7 @@ Value_bytes const& Network::input_value(Instance& node, unsigned k) {
   auto const& input = node.inputs[k];
   if (!input.connected) return node.constants[k];
   Instance& source = nodes_[input.source];
-  if (!input.splat) return source.result;
-  if (source.splatted_at != point_) {
-    source.splat_result = splat(source.result);
-    source.splatted_at = point_;
-  }
-  return source.splat_result;
+  return input.splat ? splatted(source) : source.result;
 }
 
 // Shader objects capture their inputs once, so each shading point makes a

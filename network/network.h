@@ -75,6 +75,7 @@ class Network {
   std::vector<Node> const& make_plan(Node node);
   void forget_plans();
   void* connection_value(void* slot);
+  Value_bytes& splatted(Instance& source);
   void run_c(Instance& node, Host& host);
   void run_cpp(Instance& node, Host& host);
   Value_bytes const& input_value(Instance& node, unsigned k);

@@ -58,7 +58,7 @@ Gallery_entry plot(host::Library const& library, catalogue::Shader const& row, s
   auto const node = network.add(row.name);
   std::atomic<std::uint64_t> calls{0};
   host::Shading_thread thread(network, calls);
-  host::First_mismatch mismatches;
+  host::Mismatches mismatches;
   Input_range const range = plot_range(row.operation);
   std::vector<Sample> samples;
   std::string table = "# input\tresult\tresult bits\n";
@@ -74,7 +74,7 @@ Gallery_entry plot(host::Library const& library, catalogue::Shader const& row, s
     std::snprintf(line, sizeof line, "%.9g\t%.9g\t%s\n", x, y, host::format_bits(row.result, c).c_str());
     table += line;
   }
-  if (auto const& m = mismatches.get())
+  if (auto const& m = mismatches.first())
     entry.difference = "the paths differ at input " + host::format_value(Type::float_, input_of(samples, m->x)) +
                        ": " + host::format_difference(row.result, m->c, m->cpp);
   write_text(dir / entry.image, svg_plot(samples));

@@ -47,7 +47,7 @@ int render(host::Library const& library, Options const& o) {
   unsigned const width = o.size.width, height = o.size.height;
   std::vector<std::uint8_t> rgb(std::size_t{width} * height * 3);
   std::atomic<std::uint64_t> shader_calls{0};
-  host::First_mismatch mismatches;
+  host::Mismatches mismatches;
   host::Network const network = scene.network();
 
   auto make_worker = [&]() -> host::Row_worker {
@@ -77,7 +77,7 @@ int render(host::Library const& library, Options const& o) {
   std::printf("rendered %ux%u through %s in %.2f s: %llu shader calls, %.3g calls/s\nwrote %s\n", width, height,
               host::path_name(o.paths), seconds, static_cast<unsigned long long>(shader_calls.load()),
               double(shader_calls) / seconds, o.output.c_str());
-  if (auto const& m = mismatches.get()) {
+  if (auto const& m = mismatches.first()) {
     std::fprintf(stderr, "kvx-host: %s\n", host::mismatch_text(Type::color, *m, "pixel").c_str());
     return 1;
   }

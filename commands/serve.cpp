@@ -4,7 +4,6 @@
 // picture, shaded through the library as the text changes. The first line on
 // standard output is the page's address.
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -12,8 +11,6 @@
 
 #include <editor/live_server.h>
 #include <host/library.h>
-#include <network/network_text.h>
-#include <network/printable.h>
 
 #include "command_line.h"
 #include "commands.h"
@@ -27,25 +24,8 @@ struct Options {
   editor::Server_options server;
 };
 
-// The text the editor starts with: the file's, or nothing for a file that is
-// not there yet (Save makes it). Throws host::Network_error.
-std::string initial_text(std::string const& file) {
-  if (!std::filesystem::exists(file)) return {};
-  std::string text = host::Network_text::file_text(file);
-  if (std::size_t const end = host::end_of_text(text); end < text.size())
-    throw host::Network_error({file, 0}, "not text: the byte " + host::printable(text.substr(end, 1)));
-  return text;
-}
-
 int serve(host::Library const& library, Options o) {
-  if (o.network_file) {
-    try {
-      o.server.text = initial_text(*o.network_file);
-    } catch (host::Network_error const& e) {
-      return usage_error(e.what());
-    }
-    o.server.file = std::filesystem::absolute(*o.network_file);
-  }
+  if (o.network_file) o.server.file = *o.network_file;
   std::optional<editor::Live_server> server;
   try {
     server.emplace(library, o.server);

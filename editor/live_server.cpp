@@ -1,27 +1,21 @@
 #include <editor/live_server.h>
 
-#include <httplib.h>
-
-#include <fstream>
+#include <cerrno>
+#include <cstring>
+#include <map>
 #include <mutex>
 #include <stdexcept>
 #include <stop_token>
-#include <system_error>
 
+#include <editor/http_server.h>
 #include <editor/live_shading.h>
+#include <editor/network_file.h>
 #include <editor/page.h>
+#include <editor/refusal.h>
 #include <network/catalogue_json.h>
 
 namespace kvx::editor {
 namespace {
-
-constexpr std::size_t connection_threads = 16;
-
-// A request the server refuses, with its status and message.
-struct Refusal : std::runtime_error {
-  Refusal(int status, std::string const& message) : std::runtime_error(message), status(status) {}
-  int status;
-};
 
 // The charset keeps the answer as it is: the HTTP library compresses plain
 // "application/json" for browsers, slowly, for nothing on a local connection.
@@ -35,19 +29,35 @@ void refuse(httplib::Response& response, Refusal const& refusal) {
 }
 
 // A picture as the page reads it: the length of the JSON that describes it
-// (32 bits, little-endian), that JSON, spaces to a multiple of four bytes, and
-// the float32 components. Binary, so that nothing encodes or compresses the
-// floats on the way.
-void answer_picture(httplib::Response& response, Picture const& picture) {
+// (32 bits, little-endian), that JSON, spaces to a multiple of four bytes,
+// the float32 components, and the byte a point that marks where the paths
+// differ, if any do. Binary, so that nothing encodes or compresses the floats
+// on the way; sent from where they lie, not copied.
+void answer_picture(httplib::Response& response, Picture picture) {
   std::string about = picture.about.dump();
   about.append((4 - (about.size() + 4) % 4) % 4, ' ');
   auto const length = static_cast<std::uint32_t>(about.size());
-  std::string body;
-  body.reserve(4 + about.size() + picture.pixels.size() * sizeof(float));
-  for (int shift = 0; shift < 32; shift += 8) body += static_cast<char>(length >> shift & 0xff);
-  body += about;
-  body.append(reinterpret_cast<char const*>(picture.pixels.data()), picture.pixels.size() * sizeof(float));
-  response.set_content(std::move(body), "application/octet-stream");
+  struct Body {
+    std::string head;
+    Picture picture;
+  };
+  auto body = std::make_shared<Body>(Body{{}, std::move(picture)});
+  for (int shift = 0; shift < 32; shift += 8) body->head += static_cast<char>(length >> shift & 0xff);
+  body->head += about;
+  std::size_t const size =
+      body->head.size() + body->picture.pixels.size() * sizeof(float) + body->picture.differs.size();
+  response.set_content_provider(
+      size, "application/octet-stream", [body](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+        std::pair<char const*, std::size_t> const parts[] = {
+            {body->head.data(), body->head.size()},
+            {reinterpret_cast<char const*>(body->picture.pixels.data()), body->picture.pixels.size() * sizeof(float)},
+            {reinterpret_cast<char const*>(body->picture.differs.data()), body->picture.differs.size()}};
+        for (auto const& [bytes, count] : parts) {
+          if (offset < count) return sink.write(bytes + offset, std::min(count - offset, length));
+          offset -= count;
+        }
+        return false;
+      });
 }
 
 host::Json parse_body(httplib::Request const& request) {
@@ -80,25 +90,68 @@ unsigned count_member(host::Json const& body, char const* name, unsigned fallbac
   return it->get<unsigned>();
 }
 
+// A route that matches its path and nothing else: the HTTP library takes
+// routes as regular expressions, where "/editor.js" would match "/editorXjs".
+std::string exactly(std::string_view path) {
+  std::string pattern;
+  for (char c : path) {
+    if (std::strchr("\\^$.|?*+()[]{}", c)) pattern += '\\';
+    pattern += c;
+  }
+  return pattern;
+}
+
 }  // namespace
 
 struct Live_server::State {
-  State(host::Library const& library, Server_options options) : library(library), options(std::move(options)) {}
+  State(host::Library const& library, Server_options options)
+      : library(library),
+        options(std::move(options)),
+        file(this->options.file ? std::optional<Network_file>(std::in_place, *this->options.file) : std::nullopt) {}
 
   host::Library const& library;
   Server_options options;
-  httplib::Server server;
+  std::optional<Network_file> file;
+  Http_server server;
   int port = 0;
 
-  std::mutex shading;              // guards newest
-  std::stop_source newest;         // the shading request running last
-  std::mutex saving;               // guards the file and options.text
+  // The shading request each page has running: a page's newer request
+  // abandons its older one, and no other page's.
+  std::mutex shading;
+  std::map<std::string, std::stop_source> running;
+
+  class Running {
+   public:
+    Running(State& state, std::optional<std::string> page) : state_(state), page_(std::move(page)) {
+      if (!page_) return;
+      std::lock_guard hold(state_.shading);
+      auto [it, fresh] = state_.running.try_emplace(*page_, source_);
+      if (!fresh) {
+        it->second.request_stop();
+        it->second = source_;
+      }
+    }
+    ~Running() {
+      if (!page_) return;
+      std::lock_guard hold(state_.shading);
+      if (auto it = state_.running.find(*page_); it != state_.running.end() && it->second == source_)
+        state_.running.erase(it);
+    }
+    Running(Running const&) = delete;
+    Running& operator=(Running const&) = delete;
+    std::stop_token token() const { return source_.get_token(); }
+
+   private:
+    State& state_;
+    std::optional<std::string> page_;
+    std::stop_source source_;
+  };
 
   // The shading request a body describes, checked.
   Shade_request shade_request(host::Json const& body) const {
     Shade_request request;
     request.text = text_member(body, "text");
-    request.source = options.file ? options.file->filename().string() : "network";
+    request.source = file ? file->name() : "network";
     if (auto it = body.find("instance"); it != body.end() && !it->is_null()) request.instance = text_member(body, "instance");
     if (auto it = body.find("path"); it != body.end()) {
       auto const paths = it->is_string() ? host::parse_paths(it->get<std::string>()) : std::nullopt;
@@ -108,7 +161,37 @@ struct Live_server::State {
     request.grid = {count_member(body, "width", options.grid.width, max_grid),
                     count_member(body, "height", options.grid.height, max_grid)};
     request.threads = options.threads;
+    request.max_picture_bytes = max_picture_bytes;
     return request;
+  }
+
+  // Which page asks, if it says: its newer request abandons this one.
+  static std::optional<std::string> page_member(host::Json const& body) {
+    auto const it = body.find("page");
+    if (it == body.end() || it->is_null()) return std::nullopt;
+    if (!it->is_string() || it->get<std::string>().size() > 100)
+      throw Refusal{400, "'page' must be a string of at most 100 bytes"};
+    return it->get<std::string>();
+  }
+
+  // The file's name, version and whether it is there; with its text and the
+  // server's settings for a page that starts.
+  host::Json network_json(bool with_text) const {
+    host::Json about = {{"file", nullptr}, {"version", nullptr}, {"exists", false}};
+    std::string text;
+    if (file) {
+      Network_file::Contents contents = file->read();
+      about["file"] = file->name();
+      about["version"] = contents.version;
+      about["exists"] = contents.exists;
+      text = std::move(contents.text);
+    }
+    if (!with_text) return about;
+    about["text"] = std::move(text);
+    about["width"] = options.grid.width;
+    about["height"] = options.grid.height;
+    about["threads"] = options.threads;
+    return about;
   }
 
   // Only the server's own address may ask: a page elsewhere cannot drive it.
@@ -128,9 +211,9 @@ struct Live_server::State {
   }
 
   void routes() {
-    for (auto const& file : page_files())
-      server.Get(std::string(file.path), [&file](httplib::Request const&, httplib::Response& response) {
-        response.set_content(std::string(file.body), std::string(file.type));
+    for (auto const& page_file : page_files())
+      server.Get(exactly(page_file.path), [&page_file](httplib::Request const&, httplib::Response& response) {
+        response.set_content(std::string(page_file.body), std::string(page_file.type));
       });
     server.Get("/api/catalogue", [this](httplib::Request const&, httplib::Response& response) {
       host::Json document = {{"schema", "kvx-host/list/1"},
@@ -140,27 +223,20 @@ struct Live_server::State {
       answer_json(response, document);
     });
     server.Get("/api/network", [this](httplib::Request const&, httplib::Response& response) {
-      std::lock_guard hold(saving);  // the text last saved, for a page loaded again
-      answer_json(response, {{"text", options.text},
-                             {"file", options.file ? host::Json(options.file->filename().string()) : host::Json()},
-                             {"width", options.grid.width},
-                             {"height", options.grid.height},
-                             {"threads", options.threads}});
+      answer_json(response, network_json(true));
+    });
+    server.Get("/api/file", [this](httplib::Request const&, httplib::Response& response) {
+      answer_json(response, network_json(false));
     });
     server.Post("/api/shade", [this](httplib::Request const& request, httplib::Response& response) {
-      Shade_request const asked = shade_request(parse_body(request));
-      std::stop_token stop;
-      {
-        // A newer request abandons the one still running.
-        std::lock_guard hold(shading);
-        newest.request_stop();
-        newest = std::stop_source();
-        stop = newest.get_token();
-      }
-      auto const picture = shade(library, asked, stop);
-      if (!picture) throw Refusal{409, "abandoned: a newer shading request arrived"};
+      host::Json const body = parse_body(request);
+      Shade_request const asked = shade_request(body);
+      Running const running(*this, page_member(body));
+      // A client that has gone, the page closed or its request abandoned, wants nothing more.
+      auto picture = shade(library, asked, running.token(), [] { return !Http_server::client_gone(); });
+      if (!picture) throw Refusal{409, "abandoned: the page sent a newer request, or went away"};
       if (picture->pixels.empty()) return answer_json(response, picture->about);
-      answer_picture(response, *picture);
+      answer_picture(response, std::move(*picture));
     });
     server.Post("/api/point", [this](httplib::Request const& request, httplib::Response& response) {
       host::Json const body = parse_body(request);
@@ -170,34 +246,33 @@ struct Live_server::State {
       answer_json(response, point(library, asked, x, y));
     });
     server.Post("/api/save", [this](httplib::Request const& request, httplib::Response& response) {
-      std::string const text = text_member(parse_body(request), "text");
-      if (!options.file) throw Refusal{409, "no file was named when the server started: download the text instead"};
-      save(text);
-      answer_json(response, {{"ok", true}, {"file", options.file->filename().string()}, {"bytes", text.size()}});
+      host::Json const body = parse_body(request);
+      std::string const text = text_member(body, "text");
+      if (!file) throw Refusal{409, "no file was named when the server started: download the text instead"};
+      std::string const base = text_member(body, "base");
+      auto const saved = file->save(text, base);
+      if (!saved.written)
+        return answer_json(response,
+                           {{"ok", false},
+                            {"conflict", true},
+                            {"error", file->name() + " has changed on disk since this text was read from it: "
+                                                     "nothing was written"},
+                            {"version", saved.version}},
+                           409);
+      answer_json(response, {{"ok", true}, {"file", file->name()}, {"bytes", text.size()}, {"version", saved.version}});
     });
   }
 
-  // A temporary file beside the network, renamed over it: the file is
-  // always either the old text or the new.
-  void save(std::string const& text) {
-    std::lock_guard hold(saving);
-    auto const target = *options.file;
-    std::string hidden = ".";
-    hidden.append(target.filename().string()).append(".saving");
-    auto const temporary = target.parent_path() / hidden;
-    {
-      std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-      out << text;
-      out.close();
-      if (!out) throw Refusal{500, "cannot write " + temporary.string()};
-    }
-    std::error_code error;
-    std::filesystem::rename(temporary, target, error);
-    if (error) {
-      std::filesystem::remove(temporary, error);
-      throw Refusal{500, "cannot replace " + target.string()};
-    }
-    options.text = text;
+  void listen() {
+    port = server.bind_exclusively(options.bind, options.port);
+    if (port > 0) return;
+    int const error = errno;
+    std::string message = "cannot listen on " + options.bind + ":" + std::to_string(options.port);
+    if (error == EADDRINUSE)
+      message += ": the port is taken (by another kvx-host serve?); --port 0 takes a free one";
+    else if (error != 0)
+      message += std::string(": ") + std::strerror(error);
+    throw std::runtime_error(message);
   }
 };
 
@@ -205,9 +280,6 @@ Live_server::Live_server(host::Library const& library, Server_options options)
     : state_(std::make_unique<State>(library, std::move(options))) {
   auto& s = *state_;
   s.server.set_payload_max_length(max_body);
-  // A browser keeps its connections open, each holding a thread while it
-  // waits: enough threads that the page's own never wait on each other.
-  s.server.new_task_queue = [] { return new httplib::ThreadPool(connection_threads); };
   s.server.set_pre_routing_handler([&s](httplib::Request const& request, httplib::Response& response) {
     if (auto refusal = s.foreign(request)) {
       refuse(response, *refusal);
@@ -236,10 +308,7 @@ Live_server::Live_server(host::Library const& library, Server_options options)
     refuse(response, {response.status, message});
   });
   s.routes();
-  s.port = s.options.port == 0 ? s.server.bind_to_any_port(s.options.bind)
-                               : (s.server.bind_to_port(s.options.bind, s.options.port) ? s.options.port : -1);
-  if (s.port <= 0)
-    throw std::runtime_error("cannot listen on " + s.options.bind + ":" + std::to_string(s.options.port));
+  s.listen();
 }
 
 Live_server::~Live_server() = default;

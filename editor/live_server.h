@@ -1,12 +1,16 @@
-// The live editor's web server: the page, the catalogue, and shading of the
-// text the page sends, on a local port (docs/kvx-host.md, serve).
+// The live editor's web server: the page, the catalogue, the network file,
+// and shading of the text the page sends, on a local port (docs/kvx-host.md,
+// serve).
 //
-// Safe by default: it listens on 127.0.0.1 unless told otherwise, answers only
-// requests whose Host (and Origin, where given) is its own address, so that a
-// page elsewhere cannot drive it, refuses bodies over max_body and grids over
-// max_grid, and no request names a file: Save writes the file named when the
-// server started, and only that one. A malformed request gets a 4xx answer
-// with a message; nothing a request holds stops the server.
+// Safe by default: it listens on 127.0.0.1 unless told otherwise, and alone
+// on its port; it answers only requests whose Host (and Origin, where given)
+// is its own address, so that a page elsewhere cannot drive it; it refuses
+// bodies over max_body, grids over max_grid and pictures over
+// max_picture_bytes; no client can hold it (editor/http_server.h). No
+// request names a file: the page reads and saves the file named when the
+// server started, and only that one, never over a change made since the page
+// read it (editor/network_file.h). A malformed request gets a 4xx answer with
+// a message; nothing a request holds stops the server.
 #pragma once
 
 #include <filesystem>
@@ -25,15 +29,16 @@ struct Server_options {
   host::Grid grid{256, 256};
   unsigned threads = 1;
   std::optional<std::filesystem::path> file;  // the network named on the command line
-  std::string text;                           // what the editor starts with, then the text last saved
 };
 
 class Live_server {
  public:
   static constexpr std::size_t max_body = std::size_t{8} << 20;
   static constexpr unsigned max_grid = 8192;
+  static constexpr std::size_t max_picture_bytes = std::size_t{256} << 20;
 
-  // Listens at once; throws std::runtime_error when it cannot.
+  // Listens at once. Throws std::runtime_error, with a one-line message,
+  // when it cannot, or when the file cannot be edited.
   Live_server(host::Library const& library, Server_options options);
   ~Live_server();
   Live_server(Live_server const&) = delete;

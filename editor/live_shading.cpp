@@ -40,50 +40,53 @@ host::Json instances_json(host::Network_text const& text) {
   return all;
 }
 
+std::size_t picture_bytes(Type type, host::Grid grid) {
+  return std::size_t{grid.width} * grid.height * components(type) * sizeof(float);
+}
+
 }  // namespace
 
-std::optional<Picture> shade(host::Library const& library, Shade_request const& request, std::stop_token stop) {
+std::optional<Picture> shade(host::Library const& library, Shade_request const& request, std::stop_token stop,
+                             std::function<bool()> const& wanted) {
   Built built(library);
   try {
     build(built, request);
   } catch (host::Network_error const& e) {
-    return Picture{error_json(e), {}};
+    return Picture{error_json(e), {}, {}};
   }
   auto const& network = *built.network;
   Type const type = network.shader.result;
-  auto const start = std::chrono::steady_clock::now();
-  auto shade_by = [&](host::Paths paths) {
-    return host::shade_grid(network.network, network.output, type, request.grid, paths, request.threads, {}, {},
-                            stop);
+  if (std::size_t const bytes = picture_bytes(type, request.grid); bytes > request.max_picture_bytes)
+    throw Refusal{400, "a " + std::to_string(request.grid.width) + " × " + std::to_string(request.grid.height) + " " +
+                           std::string(name(type)) + " picture takes " + std::to_string(bytes >> 20) +
+                           " MiB, over the limit of " + std::to_string(request.max_picture_bytes >> 20) +
+                           " MiB: shade a smaller grid"};
+  // Abandoned by the caller's stop, or when the caller no longer wants it.
+  std::stop_source abandon;
+  std::stop_callback const forward(stop, [&abandon] { abandon.request_stop(); });
+  auto const ask = [&](unsigned, unsigned) {
+    if (wanted && !wanted()) abandon.request_stop();
   };
-  // Both paths apart, so that every point where they differ is known.
-  host::Shaded shaded = shade_by(request.paths == host::Paths::cpp ? host::Paths::cpp : host::Paths::c);
-  host::Json mismatches = host::Json::array();
-  std::uint64_t calls = shaded.shader_calls;
-  if (request.paths == host::Paths::both) {
-    host::Shaded const other = shade_by(host::Paths::cpp);
-    calls += other.shader_calls;
-    for (std::size_t i = 0; i < shaded.pixels.size(); i += shaded.channels)
-      if (std::memcmp(&shaded.pixels[i], &other.pixels[i], sizeof(float) * shaded.channels) != 0) {
-        std::size_t const point = i / shaded.channels;
-        mismatches.push_back({point % request.grid.width, point / request.grid.width});
-      }
-  }
-  if (stop.stop_requested()) return std::nullopt;
+  auto const start = std::chrono::steady_clock::now();
+  // With both paths, each point's bits compared as `kvx-host shade --path both` compares them.
+  host::Shaded shaded = host::shade_grid(network.network, network.output, type, request.grid, request.paths,
+                                         request.threads, ask, {}, abandon.get_token());
+  if (abandon.stop_requested()) return std::nullopt;
   double const seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   host::Json about = {{"ok", true},
-          {"instance", network.name},
-          {"shader", std::string(network.shader.name)},
-          {"type", std::string(name(type))},
-          {"channels", shaded.channels},
-          {"width", request.grid.width},
-          {"height", request.grid.height},
-          {"path", host::paths_keyword(request.paths)},
-          {"mismatches", std::move(mismatches)},
-          {"instances", instances_json(built.text)},
-          {"calls", calls},
-          {"seconds", seconds}};
-  return Picture{std::move(about), std::move(shaded.pixels)};
+                      {"instance", network.name},
+                      {"shader", std::string(network.shader.name)},
+                      {"type", std::string(name(type))},
+                      {"channels", shaded.channels},
+                      {"width", request.grid.width},
+                      {"height", request.grid.height},
+                      {"path", host::paths_keyword(request.paths)},
+                      {"mismatches", shaded.mismatches},
+                      {"instances", instances_json(built.text)},
+                      {"calls", shaded.shader_calls},
+                      {"seconds", seconds}};
+  if (shaded.mismatches == 0) shaded.differs.clear();
+  return Picture{std::move(about), std::move(shaded.pixels), std::move(shaded.differs)};
 }
 
 host::Json point(host::Library const& library, Shade_request const& request, unsigned x, unsigned y) {
@@ -99,7 +102,7 @@ host::Json point(host::Library const& library, Shade_request const& request, uns
   host::Shading_thread thread(network.network, calls);
   host::set_grid_settings(thread.host(), request.grid);
   host::set_grid_point(thread.host(), request.grid, x, y);
-  host::First_mismatch unused;
+  host::Mismatches unused;
   host::Json answer = {{"ok", true},
                        {"x", x},
                        {"y", y},

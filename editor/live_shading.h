@@ -3,11 +3,16 @@
 // stops the text, each as the JSON the page reads (docs/kvx-host.md, serve).
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <limits>
 #include <optional>
 #include <stop_token>
 #include <string>
 #include <vector>
 
+#include <editor/refusal.h>
 #include <host/library.h>
 #include <network/catalogue_json.h>
 #include <network/grid.h>
@@ -22,20 +27,28 @@ struct Shade_request {
   host::Paths paths = host::Paths::c;
   host::Grid grid;
   unsigned threads = 1;
+  // The most the picture's float components may take (width × height ×
+  // components × 4 bytes), checked before shading.
+  std::size_t max_picture_bytes = std::numeric_limits<std::size_t>::max();
 };
 
 // A shaded picture: what it is, {"ok": true, "instance", "shader", "type",
-// "channels", "width", "height", "path", "mismatches" ([[x, y], ...] where
-// the two paths differ), "instances", "calls", "seconds"}, and its float
-// components, rows top to bottom. For a text that does not read or check:
+// "channels", "width", "height", "path", "mismatches" (how many points the
+// two paths give different bits), "instances", "calls", "seconds"}; its float
+// components, rows top to bottom; and with both paths, a byte a point, 1
+// where they differ. For a text that does not read or check:
 // {"ok": false, "error", "line"} and no pixels.
 struct Picture {
   host::Json about;
   std::vector<float> pixels;
+  std::vector<std::uint8_t> differs;
 };
 
-// Nothing when a stop requested through `stop` abandoned the work.
-std::optional<Picture> shade(host::Library const& library, Shade_request const& request, std::stop_token stop);
+// Nothing when the work was abandoned: a stop requested through `stop`, or
+// `wanted`, asked every tenth of a second while shading, answering false.
+// Throws Refusal for a picture over the request's limit.
+std::optional<Picture> shade(host::Library const& library, Shade_request const& request, std::stop_token stop,
+                             std::function<bool()> const& wanted = {});
 
 // The shown instance's value at point (x, y) through each path asked:
 // {"ok": true, "x", "y", "u", "v", "type", "c": {"value", "bits"}, "cpp": {...}, "same"},

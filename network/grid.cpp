@@ -122,10 +122,12 @@ Pixel_store pixel_store(Type type) {
 
 Shaded shade_grid(Network const& network, Network::Node output, Type result, Grid grid, Paths paths,
                   unsigned threads, Progress const& progress, Point_inputs const& inputs, std::stop_token stop) {
-  Shaded shaded{grid, result, components(result), {}, 0, std::nullopt};
-  shaded.pixels.resize(std::size_t{grid.width} * grid.height * shaded.channels);
+  Shaded shaded{grid, result, components(result), {}, 0, std::nullopt, 0, {}};
+  std::size_t const points = std::size_t{grid.width} * grid.height;
+  shaded.pixels.resize(points * shaded.channels);
+  if (paths == Paths::both) shaded.differs.resize(points);
   std::atomic<std::uint64_t> calls{0};
-  First_mismatch mismatches;
+  Mismatches mismatches(shaded.differs.data(), grid.width);
 
   Pixel_store const store = pixel_store(result);
   auto make_worker = [&]() -> Row_worker {
@@ -143,7 +145,8 @@ Shaded shade_grid(Network const& network, Network::Node output, Type result, Gri
   };
   for_rows(grid.height, threads, make_worker, progress, stop);
   shaded.shader_calls = calls;
-  shaded.mismatch = mismatches.get();
+  shaded.mismatch = mismatches.first();
+  shaded.mismatches = mismatches.count();
   return shaded;
 }
 

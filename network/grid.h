@@ -43,7 +43,12 @@ struct Shaded {
   unsigned channels;       // its components
   std::vector<float> pixels;  // rows top to bottom, components interleaved
   std::uint64_t shader_calls = 0;
-  std::optional<Mismatch> mismatch;  // with Paths::both, the first point where they differ
+  // With Paths::both: the first point where the interfaces' bits differ, how
+  // many do, and a mask of them, one byte a point in the pixels' order, 1
+  // where they differ (empty with one path).
+  std::optional<Mismatch> mismatch;
+  std::uint64_t mismatches = 0;
+  std::vector<std::uint8_t> differs;
 };
 
 // A component as a float: floats as they are, ints and truth bytes as their values.

@@ -5,14 +5,16 @@
 
 namespace kvx::host {
 
-void First_mismatch::record(Mismatch const& mismatch) {
+void Mismatches::record(Mismatch const& mismatch) {
   std::lock_guard hold(lock_);
+  ++count_;
+  if (mask_) mask_[std::size_t{mismatch.y} * width_ + mismatch.x] = 1;
   if (!first_ || std::pair(mismatch.y, mismatch.x) < std::pair(first_->y, first_->x)) first_ = mismatch;
 }
 
 // The C entries' value is kept in the thread's own copy: the second
 // evaluation overwrites the network's results.
-Value_bytes const& Shading_thread::shade_both(Network::Node node, First_mismatch& mismatches, unsigned x,
+Value_bytes const& Shading_thread::shade_both(Network::Node node, Mismatches& mismatches, unsigned x,
                                               unsigned y) {
   c_value_ = network_.evaluate(node, host_, Paths::c);
   network_.next_point();

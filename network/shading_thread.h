@@ -14,16 +14,25 @@
 
 namespace kvx::host {
 
-// The first point, in row-major order, where the two interfaces differed;
-// shared by the threads, locked only where they differ.
-class First_mismatch {
+// Where the two interfaces differed: the first point in row-major order, how
+// many points, and, given a mask of a grid's points, every one of them.
+// Shared by the threads, locked only where they differ.
+class Mismatches {
  public:
+  Mismatches() = default;
+  // Sets mask[y * width + x] to 1 for each point (x, y) that differs.
+  Mismatches(std::uint8_t* mask, unsigned width) : mask_(mask), width_(width) {}
+
   void record(Mismatch const& mismatch);
-  std::optional<Mismatch> const& get() const { return first_; }
+  std::optional<Mismatch> const& first() const { return first_; }
+  std::uint64_t count() const { return count_; }
 
  private:
   std::mutex lock_;
   std::optional<Mismatch> first_;
+  std::uint64_t count_ = 0;
+  std::uint8_t* mask_ = nullptr;
+  unsigned width_ = 0;
 };
 
 class Shading_thread {
@@ -41,14 +50,14 @@ class Shading_thread {
   // The node's result at point (x, y), which the host's state describes:
   // through one interface, or through both (the C entries' value returned,
   // a difference recorded in `mismatches`).
-  Value_bytes const& shade(Network::Node node, Paths paths, First_mismatch& mismatches, unsigned x, unsigned y) {
+  Value_bytes const& shade(Network::Node node, Paths paths, Mismatches& mismatches, unsigned x, unsigned y) {
     network_.next_point();
     if (paths != Paths::both) return network_.evaluate(node, host_, paths);
     return shade_both(node, mismatches, x, y);
   }
 
  private:
-  Value_bytes const& shade_both(Network::Node node, First_mismatch& mismatches, unsigned x, unsigned y);
+  Value_bytes const& shade_both(Network::Node node, Mismatches& mismatches, unsigned x, unsigned y);
 
   Host host_;
   Network network_;

@@ -1,100 +1,23 @@
 // kvx-host serve over HTTP, as the page and as a hostile page would speak to
-// it: pictures with the bits `kvx-host shade` writes, its messages, Save, and
-// every kind of request it must refuse without stopping.
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
+// it: pictures with the bits `kvx-host shade` writes, its messages, the file
+// on disk as the truth, and every kind of request it must refuse without
+// stopping.
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <cstdint>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <future>
+#include <functional>
 #include <string>
-#include <thread>
 
 #include <gtest/gtest.h>
-#include <httplib.h>
-#include <nlohmann/json.hpp>
 
 #include "command.h"
 #include "images.h"
+#include "serving.h"
 
 namespace kvx::test {
 namespace {
-
-using Json = nlohmann::json;
-
-// kvx-host serve in a process of its own, ended with the test.
-class Server {
- public:
-  explicit Server(std::vector<std::string> arguments) {
-    int out[2];
-    if (::pipe(out) != 0) throw std::runtime_error("pipe");
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::dup2(out[1], 1);
-      ::close(out[0]);
-      int const null = ::open("/dev/null", O_WRONLY);
-      ::dup2(null, 2);
-      std::vector<char*> argv{const_cast<char*>(KVX_HOST_PATH), const_cast<char*>("serve")};
-      for (auto& a : arguments) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      ::execv(KVX_HOST_PATH, argv.data());
-      ::_exit(127);
-    }
-    ::close(out[1]);
-    std::string line;
-    char c;
-    while (::read(out[0], &c, 1) == 1 && c != '\n') line += c;
-    ::close(out[0]);
-    address_ = line;
-    auto const colon = line.rfind(':');
-    port_ = colon == std::string::npos ? 0 : std::stoi(line.substr(colon + 1));
-  }
-  ~Server() {
-    ::kill(pid_, SIGTERM);
-    ::waitpid(pid_, nullptr, 0);
-  }
-  Server(Server const&) = delete;
-  Server& operator=(Server const&) = delete;
-
-  std::string const& address() const { return address_; }
-  httplib::Client client() const {
-    httplib::Client c("127.0.0.1", port_);
-    c.set_read_timeout(60);
-    return c;
-  }
-  std::string host() const { return "127.0.0.1:" + std::to_string(port_); }
-
- private:
-  pid_t pid_ = -1;
-  std::string address_;
-  int port_ = 0;
-};
-
-httplib::Result post(Server const& server, char const* path, std::string const& body,
-                     httplib::Headers const& headers = {}) {
-  return server.client().Post(path, headers, body, "application/json");
-}
-
-// The picture an answer holds: what it is, and its floats.
-struct Picture {
-  Json about;
-  std::vector<float> floats;
-};
-
-Picture picture_of(httplib::Result const& answer) {
-  std::string const& body = answer->body;
-  std::uint32_t length = 0;
-  for (int i = 3; i >= 0; --i) length = length << 8 | static_cast<unsigned char>(body[static_cast<std::size_t>(i)]);
-  Picture picture{Json::parse(body.substr(4, length)), {}};
-  picture.floats.resize((body.size() - 4 - length) / sizeof(float));
-  std::memcpy(picture.floats.data(), body.data() + 4 + length, picture.floats.size() * sizeof(float));
-  return picture;
-}
 
 std::string const distance_network =
     "shader State_parametric_uv uv\nshader Math_float2_distance d\nconnect uv.result d.from\noutput d\n";
@@ -103,21 +26,23 @@ struct Folder {
   std::filesystem::path path = std::filesystem::temp_directory_path() / ("kvx-serve-" + std::to_string(::getpid()));
   Folder() { std::filesystem::create_directories(path); }
   ~Folder() { std::filesystem::remove_all(path); }
+  std::size_t files() const { return std::distance(std::filesystem::directory_iterator(path), {}); }
 };
 
 TEST(Serve, ThePictureHoldsTheBitsShadeWritesAndTheErrorItsMessage) {
   Folder folder;
   auto const file = folder.path / "d.kvx";
   std::ofstream(file) << distance_network;
-  Server server({file.string(), "-g", "24", "16", "--threads", "2"});
+  Serving server({file.string(), "-g", "24", "16", "--threads", "2"});
   ASSERT_EQ(server.address(), "http://" + server.host() + "/");
 
-  auto const answer = post(server, "/api/shade", Json{{"text", distance_network}, {"path", "both"}}.dump());
+  auto const answer = server.post("/api/shade", Json{{"text", distance_network}, {"path", "both"}});
   ASSERT_TRUE(answer);
   ASSERT_EQ(answer->status, 200) << answer->body;
-  Picture const picture = picture_of(answer);
+  Served_picture const picture = picture_of(answer);
   EXPECT_EQ(picture.about["instance"], "d");
-  EXPECT_EQ(picture.about["mismatches"].size(), 0u);
+  EXPECT_EQ(picture.about["mismatches"], 0);
+  EXPECT_TRUE(picture.differs.empty());
   ASSERT_EQ(picture.floats.size(), 24u * 16u);
   auto const exr_file = (folder.path / "d.exr").string();
   ASSERT_EQ(kvx_host("shade " + file.string() + " -g 24 16 -o " + exr_file).status, 0);
@@ -126,7 +51,7 @@ TEST(Serve, ThePictureHoldsTheBitsShadeWritesAndTheErrorItsMessage) {
 
   std::string const wrong = distance_network + "param d.to 1\n";
   std::ofstream(file) << wrong;
-  auto const refused = post(server, "/api/shade", Json{{"text", wrong}}.dump());
+  auto const refused = server.post("/api/shade", Json{{"text", wrong}});
   Json const error = Json::parse(refused->body);
   Command_run const shade = run_shell("cd " + folder.path.string() + " && " KVX_HOST_PATH " shade d.kvx");
   ASSERT_EQ(shade.status, 2);
@@ -134,82 +59,144 @@ TEST(Serve, ThePictureHoldsTheBitsShadeWritesAndTheErrorItsMessage) {
   EXPECT_EQ(error["line"], 5);
 }
 
-TEST(Serve, SaveReplacesTheNamedFileAndNoOther) {
+// The same as a float, different as an int: the plug-in of faulty_plugin.cpp
+// gives 2^24 through the C entry where the shader object gives 2^24 + 1, on
+// the left half of the grid.
+TEST(Serve, BothPathsAreComparedBitForBitAtEveryPoint) {
+  std::string const network =
+      "shader State_parametric_uv uv\n"
+      "shader Math_float2_dot u\nconnect uv.result u.left\nparam u.right 1, 0\n"
+      "shader Math_float_less_than left\nconnect u.result left.left\nparam left.right 0.5\n"
+      "shader Math_int_conditional pick\nconnect left.result pick.condition\n"
+      "param pick.true_value 16777217\nparam pick.false_value 16777218\n"
+      "shader Math_int_add sum\nconnect pick.result sum.left\nparam sum.right 0\noutput sum\n";
+  Serving server({"-g", "8", "2"}, {"KVX_LIBRARY=" KVX_FAULTY_PLUGIN});
+  Served_picture const picture = picture_of(server.post("/api/shade", Json{{"text", network}, {"path", "both"}}));
+  EXPECT_EQ(picture.about["mismatches"], 8);
+  std::vector<std::uint8_t> const left_half = {1, 1, 1, 1, 0, 0, 0, 0, 1, 1, 1, 1, 0, 0, 0, 0};
+  EXPECT_EQ(picture.differs, left_half);
+
+  Json const point = Json::parse(server.post("/api/point", Json{{"text", network}, {"path", "both"}, {"x", 0}, {"y", 1}})->body);
+  EXPECT_EQ(point["c"]["value"], "16777216");
+  EXPECT_EQ(point["cpp"]["value"], "16777217");
+  EXPECT_EQ(point["same"], false);
+
+  Folder folder;
+  std::ofstream(folder.path / "int.kvx") << network;
+  Command_run const shade = run_shell("KVX_LIBRARY=" KVX_FAULTY_PLUGIN " " KVX_HOST_PATH " shade " +
+                                      (folder.path / "int.kvx").string() + " -g 8 2 --path both -o " +
+                                      (folder.path / "int.exr").string());
+  EXPECT_EQ(shade.status, 1);
+  EXPECT_NE(shade.output.find("point (0, 0)"), std::string::npos) << shade.output;
+}
+
+TEST(Serve, SavesOnlyOverTheVersionTheTextWasReadFrom) {
   Folder folder;
   auto const file = folder.path / "saved.kvx";
-  Server server({file.string(), "-g", "8", "8"});
-  auto const saved = post(server, "/api/save", Json{{"text", distance_network}}.dump());
-  ASSERT_EQ(saved->status, 200) << saved->body;
-  std::ifstream in(file);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), distance_network);
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path), {}), 1) << "no temporary file left";
-  EXPECT_EQ(Json::parse(server.client().Get("/api/network")->body)["text"], distance_network)
-      << "a page loaded again starts from the text saved";
+  Serving server({file.string(), "-g", "8", "8"});
+  auto save = [&](std::string const& text, Json const& base) {
+    return server.post("/api/save", Json{{"text", text}, {"base", base}});
+  };
 
-  Server unnamed({"-g", "8", "8"});
-  auto const refused = post(unnamed, "/api/save", Json{{"text", distance_network}}.dump());
+  Json const absent = server.get_json("/api/network");
+  EXPECT_EQ(absent["text"], "");
+  EXPECT_EQ(absent["exists"], false);
+  auto const made = save(distance_network, absent["version"]);
+  ASSERT_EQ(made->status, 200) << made->body;
+  EXPECT_EQ(file_bytes(file), distance_network) << "the first Save makes the file";
+  Json const first = Json::parse(made->body)["version"];
+  EXPECT_EQ(server.get_json("/api/file")["version"], first);
+
+  auto const stale = save("# stale\n", absent["version"]);
+  EXPECT_EQ(stale->status, 409);
+  EXPECT_EQ(Json::parse(stale->body)["conflict"], true);
+  EXPECT_EQ(Json::parse(stale->body)["version"], first);
+  EXPECT_EQ(file_bytes(file), distance_network) << "nothing written over a newer version";
+
+  // Changed outside, as another editor or a checkout would.
+  ::chmod(file.c_str(), 0640);
+  std::ofstream(file) << "# from outside\n";
+  Json const outside = server.get_json("/api/network");
+  EXPECT_EQ(outside["text"], "# from outside\n") << "a page loaded again starts from the file";
+  EXPECT_NE(outside["version"], first);
+  EXPECT_EQ(save("# mine\n", first)->status, 409);
+  EXPECT_EQ(file_bytes(file), "# from outside\n");
+
+  auto const over = save("# mine\n", outside["version"]);
+  ASSERT_EQ(over->status, 200) << over->body;
+  EXPECT_EQ(file_bytes(file), "# mine\n");
+  struct stat status {};
+  ::stat(file.c_str(), &status);
+  EXPECT_EQ(status.st_mode & 0777, 0640u) << "the file keeps its permissions";
+  EXPECT_EQ(folder.files(), 1u) << "no temporary file left";
+
+  EXPECT_EQ(server.post("/api/save", Json{{"text", "x"}})->status, 400) << "a save names its version";
+  Serving unnamed({"-g", "8", "8"});
+  auto const refused = unnamed.post("/api/save", Json{{"text", distance_network}, {"base", nullptr}});
   EXPECT_EQ(refused->status, 409);
   EXPECT_NE(refused->body.find("download"), std::string::npos);
 }
 
-TEST(Serve, ANewerShadingRequestAbandonsTheOneRunning) {
-  Server server({"-g", "8", "8", "--threads", "1"});
-  std::string chain = "shader State_parametric_uv uv\nshader Math_float2_distance d0\nconnect uv.result d0.from\n";
-  for (int i = 1; i < 40; ++i)
-    chain += "shader Math_float_sin d" + std::to_string(i) + "\nconnect d" + std::to_string(i - 1) + ".result d" +
-             std::to_string(i) + ".input\n";
-  chain += "output d39\n";
-  auto slow = std::async(std::launch::async, [&] {
-    return post(server, "/api/shade", Json{{"text", chain}, {"width", 8192}, {"height", 1024}}.dump());
-  });
-  std::this_thread::sleep_for(std::chrono::seconds(1));
-  auto const quick = post(server, "/api/shade", Json{{"text", distance_network}}.dump());
-  EXPECT_EQ(quick->status, 200);
-  auto const abandoned = slow.get();
-  ASSERT_TRUE(abandoned);
-  EXPECT_EQ(abandoned->status, 409) << abandoned->body.substr(0, 200);
+TEST(Serve, RefusesAtStartAFileItCouldNotSave) {
+  Folder folder;
+  std::ofstream(folder.path / "plain") << "not a folder";
+  std::string const cases[] = {(folder.path / "missing" / "n.kvx").string(), (folder.path / "plain" / "n.kvx").string(),
+                               folder.path.string() + "/"};
+  for (auto const& file : cases) {
+    Command_run const run = run_shell("timeout 20 " KVX_HOST_PATH " serve " + file);
+    EXPECT_EQ(run.status, 2) << file;
+    EXPECT_EQ(count(run.output, "\n"), 1u) << run.output;
+    EXPECT_NE(run.output.find("kvx-host: cannot edit "), std::string::npos) << run.output;
+  }
 }
 
 struct Refused {
   char const* what;
   int status;
   char const* message;
-  std::function<httplib::Result(Server const&)> send;
+  std::function<httplib::Result(Serving const&)> send;
 };
 
 TEST(Serve, RefusesWhatItMustWithAMessageAndGoesOn) {
-  Server server({"-g", "8", "8"});
+  Serving server({"-g", "8", "8"});
   std::string const good = Json{{"text", distance_network}}.dump();
+  Json const big_color = {{"text", "shader Math_color_add c\noutput c\n"}, {"width", 8192}, {"height", 8192}};
   Refused const cases[] = {
       {"a foreign Host", 403, "is not this server's",
-       [&](Server const& s) { return post(s, "/api/shade", good, {{"Host", "example.com"}}); }},
+       [&](Serving const& s) { return s.post_body("/api/shade", good, {{"Host", "example.com"}}); }},
       {"a foreign Origin", 403, "are refused",
-       [&](Server const& s) { return post(s, "/api/shade", good, {{"Origin", "http://example.com"}}); }},
+       [&](Serving const& s) { return s.post_body("/api/shade", good, {{"Origin", "http://example.com"}}); }},
       {"a foreign Origin on a GET", 403, "are refused",
-       [&](Server const& s) { return s.client().Get("/api/network", {{"Origin", "http://127.0.0.1:1"}}); }},
+       [&](Serving const& s) { return s.client().Get("/api/network", {{"Origin", "http://127.0.0.1:1"}}); }},
       {"a body over the limit", 413, "over the limit of 8 MiB",
-       [&](Server const& s) { return post(s, "/api/shade", std::string(9u << 20, ' ')); }},
+       [&](Serving const& s) { return s.post_body("/api/shade", std::string(9u << 20, ' ')); }},
       {"an unknown route", 404, "no such route: GET /etc/passwd",
-       [&](Server const& s) { return s.client().Get("/etc/passwd"); }},
+       [&](Serving const& s) { return s.client().Get("/etc/passwd"); }},
+      {"a route like the page's", 404, "no such route: GET /editorXjs",
+       [&](Serving const& s) { return s.client().Get("/editorXjs"); }},
       {"a GET of a POST route", 404, "no such route",
-       [&](Server const& s) { return s.client().Get("/api/shade"); }},
+       [&](Serving const& s) { return s.client().Get("/api/shade"); }},
       {"a body that is not JSON", 400, "not valid JSON",
-       [&](Server const& s) { return post(s, "/api/shade", "{\"text\":"); }},
+       [&](Serving const& s) { return s.post_body("/api/shade", "{\"text\":"); }},
       {"JSON that is not an object", 400, "must be a JSON object",
-       [&](Server const& s) { return post(s, "/api/shade", "[1, 2]"); }},
+       [&](Serving const& s) { return s.post_body("/api/shade", "[1, 2]"); }},
       {"a body of another type", 415, "must be JSON",
-       [&](Server const& s) { return s.client().Post("/api/shade", good, "text/plain"); }},
+       [&](Serving const& s) { return s.client().Post("/api/shade", good, "text/plain"); }},
       {"text that is not a string", 400, "'text' must be a string",
-       [&](Server const& s) { return post(s, "/api/shade", R"({"text": 7})"); }},
+       [&](Serving const& s) { return s.post_body("/api/shade", R"({"text": 7})"); }},
       {"a grid over the limit", 400, "'width' must be a whole number from 1 to 8192",
-       [&](Server const& s) { return post(s, "/api/shade", Json{{"text", "x"}, {"width", 8193}}.dump()); }},
+       [&](Serving const& s) { return s.post("/api/shade", Json{{"text", "x"}, {"width", 8193}}); }},
       {"a grid of no points", 400, "'height' must be a whole number from 1 to 8192",
-       [&](Server const& s) { return post(s, "/api/shade", Json{{"text", "x"}, {"height", 0}}.dump()); }},
+       [&](Serving const& s) { return s.post("/api/shade", Json{{"text", "x"}, {"height", 0}}); }},
+      {"a picture over the limit", 400, "takes 1024 MiB, over the limit of 256 MiB",
+       [&](Serving const& s) { return s.post("/api/shade", big_color); }},
       {"an unknown path", 400, "'path' takes c, cpp or both",
-       [&](Server const& s) { return post(s, "/api/shade", Json{{"text", "x"}, {"path", "gpu"}}.dump()); }},
+       [&](Serving const& s) { return s.post("/api/shade", Json{{"text", "x"}, {"path", "gpu"}}); }},
+      {"a page name that is not a string", 400, "'page' must be a string",
+       [&](Serving const& s) { return s.post("/api/shade", Json{{"text", "x"}, {"page", 1}}); }},
       {"a point off the grid", 400, "'x' must be a whole number from 0 to 7",
-       [&](Server const& s) {
-         return post(s, "/api/point", Json{{"text", distance_network}, {"x", 8}, {"y", 0}}.dump());
+       [&](Serving const& s) {
+         return s.post("/api/point", Json{{"text", distance_network}, {"x", 8}, {"y", 0}});
        }},
   };
   for (auto const& c : cases) {

@@ -1,39 +1,207 @@
 // The live editor: the network's text, shaded by the server (kvx-host serve)
 // after each pause in typing; the picture, a point's exact value under the
 // pointer, the instances to look at, and the library's catalogue.
+//
+// The file on disk is the truth: the page starts from it, takes it again when
+// it changes outside and the page has no unsaved edits, and saves only over
+// the version its text was read from or last saved as.
 'use strict';
 
 const $ = (id) => document.getElementById(id);
 const text = $('text');
+
+// A name for this page, sent with its shading requests: the server abandons
+// a request only for a newer one of the same page, never another tab's.
+function pageName() {
+  const bytes = crypto.getRandomValues(new Uint8Array(12));
+  return Array.from(bytes, (b) => b.toString(16).padStart(2, '0')).join('');
+}
+
 const state = {
+  page: pageName(),
   file: null,        // the file Save writes, or null: Save downloads
+  base: null,        // the file's version the text was read from or last saved as
+  savedText: '',     // the text of that version: any other is unsaved
+  disk: null,        // the file's version the choice in #disk is about
+  syncing: 0,        // counts loads and saves: a check of the file begun before one is stale
+  saving: false,
+  checking: false,
   width: 256,
   height: 256,
-  path: 'c',
   shown: null,       // the instance shown in place of the output, or null
   output: null,      // the output instance of the last picture
   sequence: 0,       // of shading requests: only the newest one's answer counts
   controller: null,  // aborts the request a newer one replaces
+  hover: null,       // the point under the pointer, {x, y}, read out again with each picture
+  hoverSequence: 0,
   errorLine: 0,
   timer: 0,
 };
-const pause = 250;  // ms without typing before the text is shaded
+const pause = 250;         // ms without typing before the text is shaded
+const fileCheck = 1000;    // ms between looks at the file on disk
 
 function setStatus(message) { $('status').textContent = message; }
 
 // A JSON answer, or a picture: the length of the JSON about it (32 bits,
-// little-endian), that JSON, and its float32 components.
+// little-endian), that JSON, its float32 components, and with both paths
+// where they differ, a byte a point.
 async function post(route, body, signal) {
   const response = await fetch(route, {
     method: 'POST', headers: { 'Content-Type': 'application/json' }, body: JSON.stringify(body), signal,
   });
-  if (!response.headers.get('Content-Type').startsWith('application/octet-stream'))
+  if (!(response.headers.get('Content-Type') || '').startsWith('application/octet-stream'))
     return { status: response.status, answer: await response.json() };
   const buffer = await response.arrayBuffer();
   const length = new DataView(buffer).getUint32(0, true);
   const answer = JSON.parse(new TextDecoder().decode(new Uint8Array(buffer, 4, length)));
-  return { status: response.status, answer, floats: new Float32Array(buffer, 4 + length) };
+  const count = answer.width * answer.height;
+  const floats = new Float32Array(buffer, 4 + length, count * answer.channels);
+  const differs = answer.mismatches ? new Uint8Array(buffer, 4 + length + floats.byteLength, count) : null;
+  return { status: response.status, answer, floats, differs };
 }
+
+async function getJson(route) {
+  return (await fetch(route, { cache: 'no-store' })).json();
+}
+
+// ---- The file and unsaved edits
+
+function unsaved() { return text.value !== state.savedText; }
+
+function showUnsaved() {
+  const edits = unsaved();
+  document.title = `${edits ? '• ' : ''}${state.file || 'a new network'} – kvx live editor`;
+  const save = $('save');
+  save.textContent = edits ? 'Save •' : 'Save';
+  save.toggleAttribute('data-unsaved', edits);
+  save.setAttribute('aria-label', edits ? 'Save: the text has unsaved edits' : 'Save');
+}
+
+// The file's text as the server read it, in place of the page's.
+function adopt(network) {
+  state.file = network.file;
+  state.base = network.version;
+  state.savedText = network.text;
+  text.value = network.text;
+  $('file').textContent = state.file || 'a new network (Save downloads it)';
+  hideDisk();
+  showUnsaved();
+}
+
+// The choice when the file changed on disk and the page has edits of its own.
+function showDisk(version, message) {
+  state.disk = version;
+  $('disk-message').textContent = message;
+  $('disk').hidden = false;
+}
+
+function hideDisk() { $('disk').hidden = true; }
+
+// The file's text, taken as it is on disk now; `unless` stops it when the
+// text changed while the file was read.
+async function loadFile(message, unless = null) {
+  const sync = ++state.syncing;
+  const typed = text.value;
+  let network;
+  try {
+    network = await getJson('/api/network');
+  } catch (error) {
+    setStatus(`the server did not answer: ${error.message}`);
+    return;
+  }
+  if (sync !== state.syncing) return;
+  if (network.ok === false) {
+    setStatus(`cannot read the file: ${network.error}`);
+    return;
+  }
+  if (unless && text.value !== typed) {
+    unless(network.version);
+    return;
+  }
+  adopt(network);
+  setStatus(message);
+  shade();
+}
+
+// The file changed on disk: taken when the page has no edits, offered when it has.
+function fileChanged(about) {
+  const told = () => showDisk(about.version, `${about.file} has changed on disk, and this page has unsaved edits.`);
+  if (!about.exists) {
+    // Deleted: the text stays, unsaved; Save writes it again.
+    state.base = about.version;
+    state.savedText = '';
+    showUnsaved();
+    setStatus(`${about.file} was deleted on disk: Save writes the text again`);
+  } else if (!unsaved()) {
+    loadFile(`${about.file} changed on disk: its new text is loaded`, told);
+  } else if (about.version !== state.disk) {
+    told();
+  }
+}
+
+async function checkFile() {
+  if (!state.file || state.saving || state.checking) return;
+  state.checking = true;
+  const sync = state.syncing;
+  try {
+    const about = await getJson('/api/file');
+    if (sync !== state.syncing || state.saving) return;
+    if (about.ok === false) setStatus(`cannot read the file: ${about.error}`);
+    else if (about.version !== state.base) fileChanged(about);
+  } catch {
+    // The server is gone or busy: the next look tells.
+  } finally {
+    state.checking = false;
+  }
+}
+
+function download() {
+  const link = document.createElement('a');
+  link.href = URL.createObjectURL(new Blob([text.value], { type: 'text/plain' }));
+  link.download = state.file || 'network.kvx';
+  link.click();
+  URL.revokeObjectURL(link.href);
+  setStatus(`downloaded ${link.download}`);
+}
+
+// Writes the text over the version it was read from, or with `overwrite`,
+// over the version on disk the page was told of.
+async function save(overwrite = false) {
+  if (!state.file) {
+    download();
+    state.savedText = text.value;
+    showUnsaved();
+    return;
+  }
+  if (state.saving) return;
+  state.saving = true;
+  ++state.syncing;
+  const sent = text.value;
+  let result;
+  try {
+    result = await post('/api/save', { text: sent, base: overwrite ? state.disk : state.base });
+  } catch (error) {
+    setStatus(`not saved: the server did not answer (${error.message})`);
+    return;
+  } finally {
+    state.saving = false;
+  }
+  const answer = result.answer;
+  if (answer.ok) {
+    state.base = answer.version;
+    state.savedText = sent;
+    hideDisk();
+    showUnsaved();
+    setStatus(`saved ${answer.file}`);
+  } else if (answer.conflict) {
+    showDisk(answer.version, `Not saved: ${answer.error}.`);
+    setStatus('not saved: the file changed on disk');
+  } else {
+    setStatus(`not saved: ${answer.error}`);
+  }
+}
+
+// ---- Lines and errors
 
 // The instances the text makes, by name: `shader NAME INSTANCE` lines.
 function madeInstances() {
@@ -89,15 +257,21 @@ function clearError() {
   redrawLines();
 }
 
+// ---- The picture
+
+// The path chosen, read where it is shown: a browser may restore the choice
+// when the page is loaded again, or take a click before this script runs.
+function chosenPath() { return document.querySelector('input[name=path]:checked').value; }
+
 function request() {
-  return { text: text.value, instance: state.shown, path: state.path, width: state.width, height: state.height };
+  return { text: text.value, instance: state.shown, path: chosenPath(), width: state.width, height: state.height };
 }
 
 // As kvx-host shade's PNG: each component clamped to [0, 1] (NaN as 0) and
 // scaled; one component is gray, two are red and green, four carry alpha.
 function byte(value) { return Number.isNaN(value) ? 0 : Math.round(Math.min(Math.max(value, 0), 1) * 255); }
 
-function draw(answer, floats) {
+function draw(answer, floats, differs) {
   const picture = $('picture');
   const overlay = $('overlay');
   picture.width = overlay.width = answer.width;
@@ -114,10 +288,13 @@ function draw(answer, floats) {
     image.data[o + 3] = n === 4 ? byte(floats[i + 3]) : 255;
   }
   context.putImageData(image, 0, 0);
+  // Every point where the two paths' bits differ, in magenta.
   const marks = overlay.getContext('2d');
-  marks.clearRect(0, 0, overlay.width, overlay.height);
-  marks.fillStyle = '#ff00ff';
-  for (const [x, y] of answer.mismatches) marks.fillRect(x, y, 1, 1);
+  const marked = marks.createImageData(answer.width, answer.height);
+  if (differs)
+    for (let p = 0; p < differs.length; ++p)
+      if (differs[p]) marked.data.set([255, 0, 255, 255], 4 * p);
+  marks.putImageData(marked, 0, 0);
 }
 
 function showInstances(answer) {
@@ -150,29 +327,32 @@ async function shade() {
   const sent = request();
   let result;
   try {
-    result = await post('/api/shade', sent, controller.signal);
+    result = await post('/api/shade', { ...sent, page: state.page }, controller.signal);
   } catch (error) {
-    if (error.name !== 'AbortError') setStatus(`the server did not answer: ${error.message}`);
+    if (error.name === 'AbortError' || sequence !== state.sequence) return;  // a newer request replaced it
+    setStatus(`not shaded: the server did not answer (${error.message})`);
+    document.body.dataset.answered = 'failed';
     return;
   }
-  if (sequence !== state.sequence || result.status === 409) return;  // a newer request is under way
+  if (sequence !== state.sequence) return;  // a newer request is under way
   const answer = result.answer;
   // For whoever watches the page (the browser test): the answer is for the
   // text as it stands.
-  const current = sent.text === text.value && sent.instance === state.shown && sent.path === state.path;
+  const current = sent.text === text.value && sent.instance === state.shown && sent.path === chosenPath();
   document.body.dataset.answered = current ? 'current' : 'older';
+  if (state.hover) readPoint();
   if (!answer.ok) {
     if (answer.line !== undefined) {
       showError(answer.error, answer.line);
       setStatus('the text does not shade: the last good picture stays');
     } else {
-      setStatus(answer.error);
+      setStatus(`not shaded: ${answer.error}`);
     }
     return;
   }
   if (!state.shown) state.output = answer.instance;
   clearError();
-  draw(answer, result.floats);
+  draw(answer, result.floats, result.differs);
   showInstances(answer);
   const elapsed = performance.now() - started;
   document.body.dataset.pictures = String(Number(document.body.dataset.pictures || 0) + 1);
@@ -180,41 +360,64 @@ async function shade() {
   $('timing').textContent = `${answer.instance} (${answer.shader}, ${answer.type}) at ${answer.width}×${answer.height} ` +
     `points: ${answer.calls} shader calls in ${(answer.seconds * 1000).toFixed(1)} ms; ` +
     `${elapsed.toFixed(1)} ms from request to picture`;
-  setStatus(answer.mismatches.length ? `the paths differ at ${answer.mismatches.length} points (marked)` : 'shaded');
+  setStatus(answer.mismatches ? `the paths differ at ${answer.mismatches} points (marked)` : 'shaded');
 }
 
 function typed() {
   document.body.dataset.answered = 'typing';
+  showUnsaved();
   redrawLines();
   clearTimeout(state.timer);
   state.timer = setTimeout(shade, pause);
 }
 
-// The exact value under the pointer, through each path shaded.
+// ---- The point under the pointer
+
+// Its exact value, through each path shaded; asked again with each picture,
+// so that it follows the text, the instance shown and the path.
+async function readPoint() {
+  const { x, y } = state.hover;
+  const sequence = ++state.hoverSequence;
+  const readout = $('readout');
+  let answer;
+  try {
+    const result = await post('/api/point', { ...request(), x, y });
+    answer = result.answer;
+  } catch (error) {
+    answer = { ok: false, error: `the server did not answer (${error.message})` };
+  }
+  if (sequence !== state.hoverSequence) return;
+  readout.classList.toggle('failed', !answer.ok);
+  readout.classList.toggle('differs', answer.same === false);
+  if (!answer.ok) {
+    readout.textContent = `point (${x}, ${y}): no value read: ${answer.error}`;
+    readout.dataset.failed = 'true';
+    return;
+  }
+  delete readout.dataset.failed;
+  const lines = [`point (${answer.x}, ${answer.y})  u ${answer.u}, v ${answer.v}  ${answer.type}`];
+  if (answer.c) lines.push(`C entry        ${answer.c.value}  [${answer.c.bits}]`);
+  if (answer.cpp) lines.push(`shader object  ${answer.cpp.value}  [${answer.cpp.bits}]`);
+  if (answer.same !== undefined) lines.push(answer.same ? 'the same bits' : 'THE PATHS DIFFER');
+  readout.textContent = lines.join('\n');
+  Object.assign(readout.dataset, {
+    x: String(answer.x), y: String(answer.y), u: String(answer.u), v: String(answer.v),
+    value: (answer.c || answer.cpp).value, bits: (answer.c || answer.cpp).bits,
+    same: String(answer.same ?? ''), sequence: String(sequence),
+  });
+}
+
 let hoverTimer = 0;
 function hovered(event) {
   const overlay = $('overlay');
-  const x = Math.min(state.width - 1, Math.floor((event.offsetX / overlay.clientWidth) * overlay.width));
-  const y = Math.min(state.height - 1, Math.floor((event.offsetY / overlay.clientHeight) * overlay.height));
+  const x = Math.min(overlay.width - 1, Math.floor((event.offsetX / overlay.clientWidth) * overlay.width));
+  const y = Math.min(overlay.height - 1, Math.floor((event.offsetY / overlay.clientHeight) * overlay.height));
+  state.hover = { x, y };
   clearTimeout(hoverTimer);
-  hoverTimer = setTimeout(async () => {
-    const { answer } = await post('/api/point', { ...request(), x, y });
-    const readout = $('readout');
-    if (!answer.ok) return;
-    const lines = [`point (${answer.x}, ${answer.y})  u ${answer.u}, v ${answer.v}  ${answer.type}`];
-    if (answer.c) lines.push(`C entry        ${answer.c.value}  [${answer.c.bits}]`);
-    if (answer.cpp) lines.push(`shader object  ${answer.cpp.value}  [${answer.cpp.bits}]`);
-    if (answer.same !== undefined) lines.push(answer.same ? 'the same bits' : 'THE PATHS DIFFER');
-    readout.textContent = lines.join('\n');
-    readout.classList.toggle('differs', answer.same === false);
-    readout.dataset.x = String(answer.x);
-    readout.dataset.y = String(answer.y);
-    readout.dataset.u = String(answer.u);
-    readout.dataset.v = String(answer.v);
-    readout.dataset.value = (answer.c || answer.cpp).value;
-    readout.dataset.bits = (answer.c || answer.cpp).bits;
-  }, 30);
+  hoverTimer = setTimeout(readPoint, 30);
 }
+
+// ---- The catalogue
 
 // A `shader` line for the chosen shader, with an instance name not yet made.
 function insertShader(shader) {
@@ -240,7 +443,7 @@ function formatDefault(value) {
 }
 
 async function loadCatalogue() {
-  const catalogue = await (await fetch('/api/catalogue')).json();
+  const catalogue = await getJson('/api/catalogue');
   const list = $('shaders');
   for (const shader of catalogue.shaders) {
     const item = document.createElement('li');
@@ -265,39 +468,22 @@ async function loadCatalogue() {
   });
 }
 
-async function save() {
-  if (!state.file) {
-    const link = document.createElement('a');
-    link.href = URL.createObjectURL(new Blob([text.value], { type: 'text/plain' }));
-    link.download = 'network.kvx';
-    link.click();
-    URL.revokeObjectURL(link.href);
-    setStatus('downloaded network.kvx');
-    return;
-  }
-  const { answer } = await post('/api/save', { text: text.value });
-  setStatus(answer.ok ? `saved ${answer.file}` : `not saved: ${answer.error}`);
-}
+// ---- Start
 
 async function start() {
-  const network = await (await fetch('/api/network')).json();
-  text.value = network.text;
-  state.file = network.file;
-  state.width = network.width;
-  state.height = network.height;
-  $('file').textContent = state.file || 'a new network (Save downloads it)';
-  $('save').title = state.file ? `write the text to ${state.file}` : 'download the text';
+  const network = await getJson('/api/network');
+  if (network.ok === false) setStatus(`cannot read the file: ${network.error}`);
+  else adopt(network);
+  state.width = network.width ?? state.width;
+  state.height = network.height ?? state.height;
+  $('save').title = state.file ? `write the text to ${state.file} (Ctrl+S)` : 'download the text (Ctrl+S)';
   text.addEventListener('input', typed);
   text.addEventListener('scroll', () => {
     $('marks').scrollTop = $('gutter').scrollTop = text.scrollTop;
     $('marks').scrollLeft = text.scrollLeft;
     placeError();
   });
-  for (const radio of document.querySelectorAll('input[name=path]'))
-    radio.addEventListener('change', () => {
-      state.path = radio.value;
-      shade();
-    });
+  for (const radio of document.querySelectorAll('input[name=path]')) radio.addEventListener('change', shade);
   $('overlay').addEventListener('mousemove', hovered);
   // A double-click on an instance's name in the text shows it too.
   text.addEventListener('dblclick', () => {
@@ -306,7 +492,25 @@ async function start() {
     state.shown = word === state.output ? null : word;
     shade();
   });
-  $('save').addEventListener('click', save);
+  $('save').addEventListener('click', () => save());
+  $('disk-load').addEventListener('click', () => loadFile(`loaded ${state.file} as it is on disk`));
+  $('disk-overwrite').addEventListener('click', () => save(true));
+  $('disk-download').addEventListener('click', download);
+  $('disk-keep').addEventListener('click', hideDisk);
+  document.addEventListener('keydown', (event) => {
+    if ((event.ctrlKey || event.metaKey) && !event.altKey && event.key.toLowerCase() === 's') {
+      event.preventDefault();
+      save();
+    }
+  });
+  // Leaving with unsaved edits asks first.
+  window.addEventListener('beforeunload', (event) => {
+    if (!unsaved()) return;
+    event.preventDefault();
+    event.returnValue = '';
+  });
+  setInterval(checkFile, fileCheck);
+  window.addEventListener('focus', checkFile);
   redrawLines();
   await loadCatalogue();
   if (text.value.trim()) shade();

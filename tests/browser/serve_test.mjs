@@ -278,7 +278,9 @@ try {
   const third = await browser.newPage();
   third.on('pageerror', (e) => errors.push(e.message));
   await third.goto(faulty.address);
+  await third.waitForFunction(() => document.querySelectorAll('#shaders li').length === 402);
   await third.click('input[name=path][value=both]');
+  assert.equal(await third.$eval('input[name=path][value=both]', (e) => e.checked), true);
   await setText(third, [
     'shader State_parametric_uv uv',
     'shader Math_float2_dot u', 'connect uv.result u.left', 'param u.right 1, 0',

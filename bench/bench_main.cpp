@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Cost per call of the library's C entries and shader objects, each beside
 // its floor (bench/floor.h) measured in the same run, for a representative
 // shader of every family and result type, in plain mode and in gathering mode

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the benchmarks and the instruction counts measure: every shader against
 // its floor, ten representative ones (every family and result type) also in
 // time, on one host state and parameter block per case.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The benchmark's calls, made for callgrind: every shader's C entry and its
 // floor, in each mode, run `calls` times between a zeroing and a dump of
 // callgrind's counters named after the case.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The floor: the least any implementation of the C call protocol can cost.
 // Hand-written entries that make exactly the host calls the protocol requires
 // and nothing else: no exception guards, no genericity, no shared computation.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Defines KVX_FLOORS_OF(table), which puts the generic floors of the rows of
 // the families selected with KVX_FLOOR_FAMILY_<family> into table[index].
 // Included by one unit per family, as the library splits its own.

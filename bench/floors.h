@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The floor of every shader (bench/floor.h), by catalogue index.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #define KVX_FLOOR_FAMILY_comparison 1
 #define KVX_FLOORS_OF add_floors_comparison
 #include "floor_family.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Throughput of `kvx-host shade`'s grid shading: shader calls per second for
 // the ten-instance example network over 512x512 points, on one and on two
 // threads, through the C entries and through shader objects.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The C call entry of every shader, written once: evaluate the parameters
 // through the host, compute with the very code the shader object's main runs,
 // and deliver in plain or gathering mode.

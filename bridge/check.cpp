@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The checked build's reports and lifecycle bookkeeping. Compiled into the
 // checked build only. All state is constant-initialised: nothing runs at load.
 #include <bridge/check.h>

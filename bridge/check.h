@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The checked build: the same library with every reliance on the host checked
 // where it is used, each mistake reported in one line on standard error (or
 // to the file KVX_CHECK_LOG names), once per shader and finding; with

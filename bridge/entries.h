@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Emits the C interface of the shaders whose families the including
 // translation unit selects with KVX_EMIT_FAMILY_<family>.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The request walk of output gathering, compiled once for every shader.
 #include <bridge/gather.h>
 

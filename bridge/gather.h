@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Output gathering: answers the host's list of requested outputs from a
 // shader's Result or from the State, then marks the list done. Exported once
 // per shader object class; every one runs the same walk.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The host renderer as the library sees it: four C functions it imports from
 // the host process, and host objects called through their virtual tables.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fields of the host's C records, read and written at the host's byte offsets.
 // The records are the host's; the library knows only these fields. All access
 // goes through memcpy, so nothing here depends on the records' alignment.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The shader-level and instance-level init and exit, compiled once for every
 // shader.
 #include <bridge/lifecycle.h>

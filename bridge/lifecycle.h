@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // <shader>_version, <shader>_init and <shader>_exit, written once for every
 // plug-in class. They keep one plug-in per shader between the shader-level init
 // and exit, and one shader object per instance in the host's per-instance slot.

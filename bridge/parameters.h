@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Evaluating the parameters of a C call from the instance's parameter block.
 //
 // A parameter's slot lies at its catalogue offset; its tag is the 32-bit word

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The catalogue as constant data: every shader's name, operation, parameters
 // with their C block offsets and declared defaults, and result type, in plug-in
 // factory order. Built at compile time from catalogue/shaders.def; the library,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The family of every catalogue row, read from the sections of the table
 // (catalogue/shaders.def), as the library's translation units select them.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One pass of families.h over the table: defines the row macros, which the
 // table #undef's at its end, and takes the rows of the family selected by
 // KVX_FAMILY_PASS_<family>. No include guard: included once per family.

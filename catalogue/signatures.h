@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The signature of every catalogue operation: its parameters in declaration
 // order and its result type, both as functions of the shader's type T.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The shader value types and their widths at the three boundaries: the host's
 // C parameter and result slots, and the captured fields of a shader object.
 #pragma once

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # cmake -DOUTPUT=FILE.cpp -DFILES="path|type|file,..." -P embed_page.cmake
 # Writes editor::page_files() with the files' bytes, for kvx-host to serve.
 set(arrays "")

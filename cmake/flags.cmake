@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Compiler flags: instrumentation for every target of an instrumented build,
 # and the flags of our own code, which each of our targets takes privately so
 # that nothing that links or installs our targets inherits them.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Installation: the plug-in, kvx-host with its manual page and completion, the
 # headers a renderer's build compiles against, the docs, and a CMake package
 # (the exported targets kvx::base and kvx::headers) and a pkg-config file that

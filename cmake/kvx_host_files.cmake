@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Writes kvx-host's manual page and bash completion from kvx-host itself, so
 # that neither is written twice: the page is help2man's reading of --help,
 # with each command's --help as its COMMANDS section; the completion is what

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The plug-in, from the library's own folders: a module the host loads with
 # dlopen and never links against. Hidden by default: only the interface is
 # exported. Statics of inline functions are plain weak symbols, so the library

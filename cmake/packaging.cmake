@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Debian packages from the release build: `cpack -G DEB` in the build tree.
 #
 #   kvx-base        the plug-in
@@ -30,6 +31,7 @@ endforeach()
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kvx-base)
 set(CPACK_PACKAGE_VENDOR "kvx base shaders")
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGE_CONTACT "${KVX_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "base shaders for a host renderer, as a plug-in library")
 set(CPACK_STRIP_FILES ON)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Finding what the build needs, and when it is missing, naming the Debian
 # package that provides it: scripts/setup.sh installs them all.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the kvx-host commands' command lines share: the options several of
 // them take, spelled and checked alike everywhere, and the messages for a
 // command line that is wrong.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The kvx-host commands. Each adds itself to the command line, with its
 // options and their help; when the command line chooses it, it leaves in
 // `run` the work to do. The work returns the process exit status: 0 done, 1

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kvx-host completion: a bash completion script for kvx-host, made from the
 // command line's own definitions (commands, options, what their values
 // are), so that it cannot fall out of step with them. Shader names come from

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kvx-host describe SHADER: one shader's interface in full.
 #include <cstdio>
 #include <string>

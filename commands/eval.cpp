@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kvx-host eval SHADER [name=value ...] [--path c|cpp|both] [--gather]
 //               [--ray-type N] [--state id=value] [--render id=value] [--camera id=value]
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kvx-host gallery -o DIR [-g W H] [--threads N]
 //
 // The catalogue as a page: DIR/index.html with every shader's interface and a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the gallery feeds each shader: a plot's input range for the shaders of
 // one float input, and for the others the binding of every parameter to the
 // grid's coordinates (u, v). docs/kvx-host.md states the same rule.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "gallery_page.h"
 
 #include <network/catalogue_json.h>

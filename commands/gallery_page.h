@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The gallery's page: every shader in factory order, grouped by family, with
 // its interface, its picture and the rule that made it; a search box; no
 // external resources.

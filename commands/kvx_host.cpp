@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kvx-host: the reference host as a command-line tool. It loads the plug-in
 // library with dlopen, exactly as a renderer would, and drives it only through
 // its exported interface.

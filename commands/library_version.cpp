@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "library_version.h"
 
 namespace kvx::tool {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the loaded library says of itself, for --version and the gallery page.
 #pragma once
 

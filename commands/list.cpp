@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kvx-host list [--json]: every shader the factory hands out, in index order.
 #include <cstdio>
 #include <iostream>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A progress bar on stderr, drawn only on a terminal and only once the work
 // has taken more than a second.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kvx-host render [-o demo.png] [-g W H] [--path c|cpp|both] [--threads N]
 //
 // Renders the demo scene with every surface color computed by the library:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The demo scene: three spheres on a checkered plane under a sky, seen by a
 // pinhole camera, lit by one point light. The host traces the rays; every
 // surface color comes from a network of the library's shaders.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kvx-host serve [NETWORK] [--port N] [--bind ADDRESS] [-g W H] [--threads N]
 //
 // The live editor: a local web page with the network's text beside its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kvx-host shade [NETWORK] [--shader NAME INSTANCE] [--param I.P VALUE] [--connect I.result I.P]
 //                [--splat I.result I.P] [--output I] [-g W H] [-o FILE]... [--path c|cpp|both] [--threads N]
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The live editor's HTTP server: cpp-httplib's parsing and routing over
 // connections kept within bounds, so that no client can hold the server.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The live editor's web server: the page, the catalogue, the network file,
 // and shading of the text the page sends, on a local port (docs/kvx-host.md,
 // serve).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the live editor's server computes, apart from HTTP: a network's text
 // shaded over a grid as a picture, one point's exact value, or the error that
 // stops the text, each as the JSON the page reads (docs/kvx-host.md, serve).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The network file the live editor edits: the file on disk is the truth.
 //
 // Every page reads it anew, with its version: a hash of the file's path and

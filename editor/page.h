@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The live editor's page: plain files of editor/page/, built into kvx-host
 // (editor/CMakeLists.txt), so that nothing is fetched at run time.
 #pragma once

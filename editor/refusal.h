@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A request the live editor's server refuses: the HTTP status it answers
 // with, and the message, which the page shows as it stands.
 #pragma once

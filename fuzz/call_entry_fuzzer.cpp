@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The C call entry of any shader, with arbitrary parameter bytes, tags, tag
 // offset, integer-tag switch, gathering flag and ray type.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Shader objects captured from data blocks holding arbitrary subsets of their
 // parameters, with arbitrary bytes.
 //

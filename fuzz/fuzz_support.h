@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Shared by the fuzz targets: the loaded library, a parameter block with room
 // for tags, and property checks that stop the run on a violation.
 #pragma once

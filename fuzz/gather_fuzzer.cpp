@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Output gathering with arbitrary request lists: kinds, type codes, names,
 // state ids, missing destinations.
 //

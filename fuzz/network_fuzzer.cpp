@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Random networks: instances of any shaders from the catalogue, each
 // parameter a constant of arbitrary bytes (NaNs, infinities, denormals, any
 // truth byte) or a type-correct connection (or splat) from an earlier

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Arbitrary text read as a network, then finished.
 //
 // Property: the reader either builds a network or refuses it with a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A data block, as the host hands one to shader objects: named values at
 // stable addresses, 16 bytes of room each.
 #pragma once

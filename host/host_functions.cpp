@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The host's C functions, as the plug-in imports them. Each finds its Host
 // from the record it is given; zr_get_korvex_interface, given none, asks the
 // Host that is current on this thread.

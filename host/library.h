@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Loads the plug-in library the way a renderer does: dlopen, then symbols by
 // name. The host process must already export the four host C functions.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A C parameter block as a host lays it out: each parameter in its slot at
 // its catalogue offset, and its 32-bit tag at slot + tag_offset. There is room
 // for the tags up to `reach` bytes on either side of the parameters (the

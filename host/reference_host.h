@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The reference host: a stand-in for the renderer that loads the plug-in, and
 // the worked example of what a renderer provides (docs/host-interface.md).
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A host's list of requested outputs, laid out at the offsets the library
 // reads: count, then the arrays of requests, type codes and destinations, then
 // the done byte.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Running a shader through the C++ interface: a shader object made by the
 // shader's plug-in from a data block of its inputs, main writing "result" into
 // an output block, the object released however main ends.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Writes 32-bit float images as OpenEXR.
 #pragma once
 

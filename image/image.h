@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Images of shaded grids, written in the format the file name asks for.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A plot of a function of one float as a small self-contained SVG image.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Writes 8-bit images as PNG through libpng.
 #pragma once
 

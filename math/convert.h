@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Float-to-integer conversions without undefined behaviour.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fast base-2 exponential: what every exp2 shader computes, inline, per
 // component. Exported with its constant for hosts that link against it.
 #pragma once

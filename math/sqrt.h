@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The guarded square root: the processor's IEEE square root, and the C
 // library's sqrtf only when that root is NaN (negative or NaN input), so the
 // C library sees exactly the calls it would see from a plain sqrtf.

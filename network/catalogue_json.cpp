@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include <network/catalogue_json.h>
 
 #include <network/values.h>

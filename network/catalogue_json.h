@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The catalogue in the `kvx-host/list/1` JSON schema (docs/kvx-host.md): one
 // object per shader. `kvx-host list --json`, the gallery page and the Python
 // module all describe shaders with it.

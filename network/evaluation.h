@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One shader evaluated once with constant inputs, through its C entry or a
 // shader object: what `kvx-host eval` and the Python module's eval do.
 #pragma once

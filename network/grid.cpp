@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include <network/grid.h>
 
 #include <network/shading_thread.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Shading a network over a grid of points, the way a shader author looks at
 // one: every point a flat unit patch facing an orthographic camera, the grid's
 // pixel centres its parametric coordinates.

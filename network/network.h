@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A shading network in the host: shader instances whose parameters are
 // constants or connections to other instances' results. The host evaluates it
 // the two ways a renderer can: through the C entries, each connected parameter

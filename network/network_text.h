@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A shading network as its author writes it: plain text, one statement a line,
 // or the same statements one by one (from a command line, from Python).
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Work over the rows of an image, spread across threads. Every thread makes
 // its own worker (its own host, its own copy of a network: nothing mutable is
 // shared and nothing is locked while shading), then takes rows one at a time

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Which of the library's two interfaces shades: the C entries, the shader
 // objects, or both, compared bit for bit. The one spelling of the choice for
 // every command and the Python module.

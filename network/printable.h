@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Text from a user's input, made safe to print in a message: a stray control
 // byte or a binary file's bytes must not reach a terminal as they are.
 #pragma once

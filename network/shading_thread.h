@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One thread's share of shading a network: its own host and its own copy of
 // the network, so that nothing mutable is shared and nothing is locked while
 // shading. What `render`, `shade`, `gallery` and the Python module shade with.

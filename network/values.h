@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Values as a person types and reads them: comma-separated components.
 #pragma once
 

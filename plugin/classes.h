@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The plug-in class and the shader-object class of every catalogue row.
 //
 // For a shader <shader>, in namespace ZR::SHADER:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Emits the plug-in makers of the shaders whose families the including
 // translation unit selects with KVX_EMIT_FAMILY_<family>, and with them those
 // shaders' plug-in and shader-object classes. bridge/entries.h emits their C

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The library is built with hidden visibility; only what a host may name is
 // marked for export.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The plug-in factory: a dense table from catalogue index to plug-in maker.
 #include <array>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One maker per catalogue row: creates that shader's plug-in. Each is defined
 // in its family's translation unit, where the classes are emitted.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The plug-in class tree and the shader-object base, as the host sees them.
 //
 // The host calls every operation through the virtual tables, so declaration

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What every shader object does, written once: capture parameters from a data
 // block by name, and compute and store "result" in main.
 #pragma once

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """The kvx base shaders through the reference host: the catalogue, one shader
 evaluated through either interface, and networks shaded into NumPy arrays."""
 

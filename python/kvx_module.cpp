@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The Python module `kvx`: the catalogue, one shader evaluated on either
 // interface, and networks shaded over a grid into NumPy arrays. It wraps the
 // reference host (host/), so every answer is the one kvx-host gives.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Builds and checks the library every way the project knows, then prints a
 # conformance report: exported symbols, shaders checked on each path, the test
 # suite plain, against the checked plug-in, under AddressSanitizer +

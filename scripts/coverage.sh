@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Line and branch coverage of the library's own code (catalogue/, plugin/,
 # bridge/, shaders/, math/) from a build made with the coverage preset, after
 # its tests have run. Writes BUILD/coverage.txt (per file) and

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """Instructions per shader call of `kvx-host shade`, the library's and the
 host's, for every example network.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """Instructions per call of the library's C entries and of their floors.
 
 Runs build/default/bench/kvx_count under callgrind, which dumps its counters

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Measures the library: build time, size, exported symbols and relocations,
 # cost per call of the C entries and shader objects against their floors
 # (Google Benchmark, then instruction counts under callgrind), fast_pow2

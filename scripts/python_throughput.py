@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Shader calls per second of kvx.Network.shade for a network file over a
 512x512 grid, on one and two threads, the best of five runs each, beside what
 `kvx-host shade` reports for the same work.

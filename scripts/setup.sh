@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Installs the Debian packages the project needs that this machine lacks
 # (scripts/debian-packages.txt), and nothing when all are there. As root with
 # apt-get it installs them; otherwise it prints the command to run. Then the

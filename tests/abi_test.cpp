@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The exported symbol table is the contract: exactly the names the catalogue
 // implies, the host functions imported, and no code of the library's own run
 // at load.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Shader objects allocate exactly themselves at capture and nothing in main;
 // a capture that fails frees what it allocated; a C call allocates nothing.
 #include "heap_counter.h"

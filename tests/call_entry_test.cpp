@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The C call entry: protocol, parameter conventions, delivery in both modes,
 // the shadow record and the normal override.
 #include <string>

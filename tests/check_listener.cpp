@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Against the checked plug-in, every test must leave no finding unless it
 // hands the library a mistake on purpose and says so (mistakes_on_purpose).
 // The findings go to a file of this process's; a test that leaves one

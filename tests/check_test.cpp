@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The checked plug-in against a host that makes one mistake at a time: each is
 // reported in one line, with its step, once however often it is made, and the
 // call then goes on as in the plain build (or, where the plain build would

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Running kvx-host as a user does: a shell command line, stdout and stderr
 // together, the exit status.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Comparisons, reductions, connectives and selection.
 #include <climits>
 #include <cmath>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One rule for every vector and color shader of a component-wise operation:
 // result component i is what the scalar shader of the same operation gives for
 // the i-th components, alpha included, whatever the inputs.

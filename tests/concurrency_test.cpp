@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A renderer calls from many threads: shared shader objects and C entries at
 // once, and the lifecycles of different shaders in parallel. Every thread has
 // its own host state; results match the single-threaded ones.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Makes the Debian packages from the build, has lintian check them, unpacks
 # them into a fresh root and runs kvx-host and the Python module from there,
 # against the unpacked plug-in.
@@ -30,6 +31,15 @@ foreach(file usr/bin/kvx-host usr/share/man/man1/kvx-host.1.gz usr/share/bash-co
              usr/share/doc/kvx-base/copyright)
   if(NOT EXISTS ${root}/${file})
     message(FATAL_ERROR "no ${file} in the packages")
+  endif()
+endforeach()
+
+foreach(package kvx-base kvx-base-dev kvx-host python3-kvx)
+  if(EXISTS ${root}/usr/share/doc/${package})
+    file(READ ${root}/usr/share/doc/${package}/copyright copyright)
+    if(NOT copyright MATCHES "\nLicense: Apache-2.0\n")
+      message(FATAL_ERROR "${package}'s copyright file does not give the Apache License 2.0")
+    endif()
   endif()
 endforeach()
 

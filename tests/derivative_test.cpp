@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Screen-space derivatives, bit for bit, through shader objects.
 #include "support.h"
 

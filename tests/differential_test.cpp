@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Both interfaces compute every shader with the same inline code: for the same
 // inputs, the C entry and the shader object give identical bits.
 #include <cfloat>

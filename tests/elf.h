@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Just enough of an ELF64 reader to check what a shared library exports,
 // imports and runs at load.
 #pragma once

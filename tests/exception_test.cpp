@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A host call that throws: the exception reaches the caller, and the C entry
 // has released exactly what it acquired and restored what it changed.
 #include <string>

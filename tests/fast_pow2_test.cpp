@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // fast_pow2, as every exp2 shader computes it and as the library exports it.
 #include <algorithm>
 #include <atomic>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A faulty plug-in for the tests, loaded as KVX_LIBRARY: the built library
 // behind every exported entry, except that Math_int_add's C entry clears the
 // low bit of an odd result of 2^24 or more. The two paths then differ in bits

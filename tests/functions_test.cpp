@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Scalar math functions, bit for bit, through shader objects.
 #include <cfloat>
 #include <climits>

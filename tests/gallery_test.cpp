@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kvx-host gallery, run as a user runs it: a page with all 402 shaders whose
 // interfaces are `list --json`'s, pictures whose values are `eval`'s, and a
 // real browser that loads it without errors and decodes every picture.

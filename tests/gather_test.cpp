@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Output gathering through the C entry in gathering mode, and the exported
 // gather itself for a Result without a value, or none.
 #include <sys/mman.h>

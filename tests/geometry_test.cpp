@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Vector geometry: every sum in its fixed order.
 #include <cmath>
 

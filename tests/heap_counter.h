@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Counts the global allocations and deallocations made on this thread while a
 // Heap_counter lives: the test binary replaces operator new and delete.
 #pragma once

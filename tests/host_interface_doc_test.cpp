@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // docs/host-interface.md against the headers it describes: every slot number
 // and record offset it lists is the one the library is compiled with, and it
 // lists every one of them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading back what kvx-host writes: EXR files through OpenEXR, and the grid
 // coordinates and bit patterns to compare them with `kvx-host eval`.
 #pragma once

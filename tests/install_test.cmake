@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Installs the build into a fresh prefix, runs the installed kvx-host, and has
 # a renderer-like project find the plug-in with find_package and pkg-config.
 # Run with -DBUILD_DIR=... -DWORK_DIR=... -DSOURCE_DIR=...

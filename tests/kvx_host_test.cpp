@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kvx-host, run as a user runs it: output, exit status, and a small render on
 // both paths compared byte for byte.
 #include <string>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The folders' layers: each includes only the folders below it (and its
 // own), never one above it or a neighbour on its level, so that the reference
 // host reads without the tools and the library without the host.
@@ -59,6 +60,28 @@ TEST(Layout, EachFolderIncludesOnlyTheLayersBelowIt) {
     }
   }
   EXPECT_GT(checked, 80u) << "the folders were not found";
+}
+
+// Every source file of ours starts with its licence, after a script's #! line.
+TEST(Layout, EverySourceFileStartsWithItsLicence) {
+  std::set<std::string> const extensions{".h", ".cpp", ".def", ".js", ".mjs", ".css", ".html", ".py", ".pyi",
+                                         ".sh", ".cmake", ".in", ".list"};
+  std::size_t checked = 0;
+  for (auto const& entry : std::filesystem::recursive_directory_iterator(KVX_SOURCE_DIR)) {
+    auto const relative = entry.path().lexically_relative(KVX_SOURCE_DIR).string();
+    if (entry.is_directory() || relative.starts_with("build") || relative.find("node_modules") != std::string::npos ||
+        relative.starts_with(".git") || relative.starts_with("fuzz/corpus"))
+      continue;
+    auto const name = entry.path().filename().string();
+    if (!extensions.contains(entry.path().extension().string()) && name != "CMakeLists.txt") continue;
+    std::ifstream in(entry.path());
+    std::string line;
+    std::getline(in, line);
+    if (line.starts_with("#!")) std::getline(in, line);
+    EXPECT_NE(line.find("SPDX-License-Identifier: Apache-2.0"), std::string::npos) << relative;
+    ++checked;
+  }
+  EXPECT_GT(checked, 200u);
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // <shader>_version, <shader>_init and <shader>_exit: one plug-in per shader,
 // one shader object per instance, nothing leaked whatever the calling order.
 #include <string>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The factory and the identity of every plug-in.
 #include <memory>
 #include <string>

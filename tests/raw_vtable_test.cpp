@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The library and the host meet by slot number. These tests call the library's
 // objects and build the host's objects from raw tables of function pointers,
 // using none of the library's class declarations, as a host compiled against

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What a host can hand the library beyond the protocol's promises, answered
 // soundly: missing records, missing answers, missing blocks.
 #include <bridge/host_state.h>

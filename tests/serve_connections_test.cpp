@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kvx-host serve against careless and hostile clients: a second server on its
 // port, clients that send slowly or nothing, clients that go away, and pages
 // that shade at once.

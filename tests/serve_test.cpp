@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kvx-host serve over HTTP, as the page and as a hostile page would speak to
 // it: pictures with the bits `kvx-host shade` writes, its messages, the file
 // on disk as the truth, and every kind of request it must refuse without

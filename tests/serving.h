@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kvx-host serve in a process of its own, as a user starts it, ended with the
 // test; and speaking HTTP to it as the page does.
 #pragma once

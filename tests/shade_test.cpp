@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kvx-host shade, run as a user runs it: the example networks on both paths
 // and thread counts to the same bytes, the EXR read back with OpenEXR against
 // `kvx-host eval`, and every kind of bad network refused with its location.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Capture and main, as every shader object does them: table-driven over the
 // whole catalogue.
 #include <memory>

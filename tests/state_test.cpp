@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // State read-outs and texture lookups: each asks the host exactly once.
 #include <string>
 

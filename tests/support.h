@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Shared by the tests: the loaded library, values as bytes, and evaluation of
 // a shader through a shader object made by its plug-in.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The tests' host: the reference host, recording every call the library makes
 // back in order, and able to make any chosen call throw or answer as a faulty
 // host would. A program linking it takes the tests' definitions of the four

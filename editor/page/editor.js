@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The live editor: the network's text, shaded by the server (kvx-host serve)
 // after each pause in typing; the picture, a point's exact value under the
 // pointer, the instances to look at, and the library's catalogue.

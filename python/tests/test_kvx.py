@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """The Python module against kvx-host: the same catalogue, the same bits, the
 same checks."""
 

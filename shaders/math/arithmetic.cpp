@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Emits everything of the shaders of the arithmetic family.
 #define KVX_EMIT_FAMILY_arithmetic 1
 #include <plugin/emit.h>

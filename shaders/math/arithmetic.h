@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Arithmetic family: add to sign, over the float kinds and the int kinds.
 // Float rules are IEEE single precision, one rounding per operation in the
 // order written; int rules are 32-bit two's complement with wrap-around.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Emits everything of the shaders of the comparison family.
 #define KVX_EMIT_FAMILY_comparison 1
 #include <plugin/emit.h>

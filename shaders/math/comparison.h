@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Comparisons, reductions, connectives and selection. Truth values the library
 // produces are the bytes 0 and 1; a tested truth byte is true when non-zero.
 #pragma once

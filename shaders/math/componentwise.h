@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Lifting scalar rules over the components of a value. The component count is
 // a compile-time constant, so every shader handles exactly its N components,
 // unrolled, with no loop or dispatch at run time.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Float functions over float, float2 to float4 and color. Each calls the exact
 // single-precision C library function or the processor's IEEE operation.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Vector geometry. Results are compared bit for bit, so every sum has a fixed
 // order: dot sums start at +0.0 and add the products in component order.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Emits the state read-out and texture lookup shaders.
 #define KVX_EMIT_FAMILY_state 1
 #define KVX_EMIT_FAMILY_texture 1

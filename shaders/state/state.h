@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // State read-outs: one host query by id, the result passed on unchanged
 // (the three bool shaders turn a non-zero integer into 1).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Texture lookups: the host samples; the shader hands it the handle and the
 // address of the coordinate and passes the color on unchanged.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kvx-host serve in a real browser: Debian's headless Chromium driven by
 // puppeteer-core. Types a network into the editor, waits for the picture,
 // reads a hovered value and compares it with `kvx-host eval`, makes an error

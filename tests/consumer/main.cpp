@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Compiles against the installed host interface and catalogue headers.
 #include <bridge/host.h>
 #include <catalogue/catalogue.h>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // Cost per call of the library's C entries and shader objects, each beside
-// its floor (bench/floor.h) measured in the same run, for a representative
+// its floor (bench/floor_entry.h) measured in the same run, for a representative
 // shader of every family and result type, in plain mode and in gathering mode
 // with and without a request list. Also fast_pow2 against exp2f, and loading.
 //
@@ -77,9 +77,9 @@ void BM_fast_pow2(benchmark::State& state) {
   auto const x = exponents();
   for (auto _ : state)
     for (float v : x) {
-      Value<Type::float_> input;
+      catalogue::Value<catalogue::Type::float_> input;
       input.c[0] = v;
-      benchmark::DoNotOptimize(ops::op_exp2::apply(input));
+      benchmark::DoNotOptimize(shaders::op_exp2::apply(input));
     }
   state.SetItemsProcessed(state.iterations() * std::int64_t(x.size()));
 }
@@ -89,9 +89,9 @@ void BM_fast_pow2_float4(benchmark::State& state) {
   auto const x = exponents();
   for (auto _ : state)
     for (std::size_t i = 0; i < x.size(); i += 4) {
-      Value<Type::float4> v;
+      catalogue::Value<catalogue::Type::float4> v;
       std::memcpy(v.c, &x[i], sizeof v.c);
-      benchmark::DoNotOptimize(ops::op_exp2::apply(v));
+      benchmark::DoNotOptimize(shaders::op_exp2::apply(v));
     }
   state.SetItemsProcessed(state.iterations() * std::int64_t(x.size()));
 }

@@ -53,7 +53,7 @@ inline std::vector<Case> all_cases() {
 
 // One host, one parameter block of constants, one request list.
 struct Bench_host {
-  host::Host host;
+  host::Reference_host host;
   host::Parameter_block parameters;
   host::Output_requests requests;
   std::array<unsigned char, 16> destinations[2]{};
@@ -66,8 +66,8 @@ struct Bench_host {
     for (auto const& p : row.parameters()) {
       float const floats[4] = {0.25f, 1.5f, -0.75f, 1};
       std::int32_t const ints[4] = {3, 7, 1, 1};
-      Value_bytes value;
-      std::memcpy(value.data(), kind(p.type) == Kind::real ? static_cast<void const*>(floats) : ints, 16);
+      catalogue::Value_bytes value;
+      std::memcpy(value.data(), kind(p.type) == catalogue::Kind::real ? static_cast<void const*>(floats) : ints, 16);
       parameters.set(p, value);
     }
     host.set_gather_flag(mode == Mode::plain ? 0 : 1);

@@ -9,13 +9,13 @@
 #include <shaders/state/state.h>
 #include <shaders/state/texture.h>
 
-#include "floor.h"
+#include "floor_entry.h"
 #include "floors.h"
 
 void kvx::bench::KVX_FLOORS_OF(Entry** table) {
 #define KVX_FAMILY(family) KVX_FLOOR_FAMILY_##family
-#define KVX_SHADER(index, name, operation, type) table[index] = &floor_entry<index, ops::op_##operation>;
+#define KVX_SHADER(index, name, operation, type) table[index] = &floor_entry<index, shaders::op_##operation>;
 #define KVX_STATE(index, field, source, result, id, entry) \
-  table[index] = &floor_entry<index, ops::op_read_state<index>>;
+  table[index] = &floor_entry<index, shaders::op_read_state<index>>;
 #include <catalogue/shaders.def>
 }

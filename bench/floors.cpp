@@ -5,7 +5,7 @@
 
 #include <catalogue/catalogue.h>
 
-#include "floor.h"
+#include "floor_entry.h"
 
 namespace kvx::bench {
 

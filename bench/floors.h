@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
-// The floor of every shader (bench/floor.h), by catalogue index.
+// The floor of every shader (bench/floor_entry.h), by catalogue index.
 #pragma once
 
-#include <bridge/host.h>
+#include <bridge/interface.h>
 
 namespace kvx::bench {
 

@@ -14,15 +14,15 @@
 namespace kvx::bench {
 namespace {
 
-void BM_shade_grid(benchmark::State& state, host::Paths paths) {
+void BM_shade_grid(benchmark::State& state, network::Paths paths) {
   static host::Library library;
-  host::Network_text text(library);
+  network::Network_text text(library);
   text.read_file(KVX_EXAMPLES_DIR "/rings.kvx");
   auto const network = text.finish({"rings.kvx", 0});
   unsigned const threads = static_cast<unsigned>(state.range(0));
   std::uint64_t calls = 0;
   for (auto _ : state)
-    calls += host::shade_grid(network.network, network.output, network.shader.result, {512, 512}, paths, threads)
+    calls += network::shade_grid(network.network, network.output, network.shader.result, {512, 512}, paths, threads)
                  .shader_calls;
   state.counters["calls/s"] = benchmark::Counter(double(calls), benchmark::Counter::kIsRate);
 }
@@ -39,7 +39,12 @@ std::string large_network(bool random) {
     text.append("shader Math_float_max n").append(name).append("\nconnect n").append(std::to_string(i - 1));
     text.append(".result n").append(name).append(".left\n");
     seed = seed * 1664525u + 1013904223u;
-    if (random) text.append("connect n").append(std::to_string((seed >> 8) % i)).append(".result n").append(name).append(".right\n");
+    if (random)
+      text.append("connect n")
+          .append(std::to_string((seed >> 8) % i))
+          .append(".result n")
+          .append(name)
+          .append(".right\n");
   }
   return text.append("output n").append(std::to_string(n - 1)).append("\n");
 }
@@ -48,20 +53,20 @@ void BM_large_network(benchmark::State& state, bool random) {
   static host::Library library;
   std::string const text = large_network(random);
   for (auto _ : state) {
-    host::Network_text network_text(library);
+    network::Network_text network_text(library);
     network_text.read(text, "network");
     auto const network = network_text.finish({"network", 0});
     benchmark::DoNotOptimize(
-        host::shade_grid(network.network, network.output, network.shader.result, {1, 1}, host::Paths::c, 1));
+        network::shade_grid(network.network, network.output, network.shader.result, {1, 1}, network::Paths::c, 1));
   }
 }
 
 BENCHMARK_CAPTURE(BM_large_network, chain_100000, false)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK_CAPTURE(BM_large_network, random_100000, true)->Unit(benchmark::kMillisecond)->Iterations(3);
 
-BENCHMARK_CAPTURE(BM_shade_grid, rings_512_c, host::Paths::c)
+BENCHMARK_CAPTURE(BM_shade_grid, rings_512_c, network::Paths::c)
     ->ArgName("threads")->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_shade_grid, rings_512_cpp, host::Paths::cpp)
+BENCHMARK_CAPTURE(BM_shade_grid, rings_512_cpp, network::Paths::cpp)
     ->ArgName("threads")->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -15,13 +15,13 @@
 
 #include <bridge/check.h>
 #include <bridge/gather.h>
-#include <bridge/host.h>
+#include <bridge/interface.h>
 #include <bridge/host_state.h>
 #include <bridge/parameters.h>
 #include <catalogue/catalogue.h>
 #include <plugin/shader_object.h>
 
-namespace kvx {
+namespace kvx::bridge {
 
 inline constexpr int ray_type_shadow = 4;
 inline constexpr int ray_type_skip = 5;  // gathering mode only: answer zeros, do nothing else
@@ -80,8 +80,8 @@ class Normal_override {
   Saved saved_;
 };
 
-template <Type R>
-inline constexpr bool has_shadow_delivery = R == Type::float4 || R == Type::color;
+template <catalogue::Type R>
+inline constexpr bool has_shadow_delivery = R == catalogue::Type::float4 || R == catalogue::Type::color;
 
 // Gathering mode, shadow ray, four-float result: store the unweighted value
 // with its weight, deliver it weighted.
@@ -106,26 +106,27 @@ template <unsigned Index, class Operation>
   constexpr unsigned count = catalogue::shaders[Index].parameter_count;
   static_assert(count <= 3 && catalogue::max_parameters == 3);
   if constexpr (count == 0) {
-    return compute<Index, Operation>(s);
+    return plugin::compute<Index, Operation>(s);
   } else if constexpr (count == 1) {
     auto const a = parameter<Index, 0>(hs, block);
-    return compute<Index, Operation>(s, a);
+    return plugin::compute<Index, Operation>(s, a);
   } else if constexpr (count == 2) {
     auto const a = parameter<Index, 0>(hs, block);
     auto const b = parameter<Index, 1>(hs, block);
-    return compute<Index, Operation>(s, a, b);
+    return plugin::compute<Index, Operation>(s, a, b);
   } else {
     auto const a = parameter<Index, 0>(hs, block);
     auto const b = parameter<Index, 1>(hs, block);
     auto const c = parameter<Index, 2>(hs, block);
-    return compute<Index, Operation>(s, a, b, c);
+    return plugin::compute<Index, Operation>(s, a, b, c);
   }
 }
 
 // Steps 5 to 13 of docs/host-interface.md: from the instance-slot query to the
 // State's release.
 template <unsigned Index, class Operation, class Result>
-[[gnu::always_inline]] inline int evaluate_and_deliver(void* result, Host_state* state, unsigned char* block, bool gathering) {
+[[gnu::always_inline]] inline int evaluate_and_deliver(void* result, Host_state* state, unsigned char* block,
+                                                       bool gathering) {
   static constexpr catalogue::Shader const& row = catalogue::shaders[Index];
   void** instance = check::enabled ? check::unwritten_slot() : nullptr;
   zr_query(QUERY_INSTANCE_SLOT, state, 0, &instance);
@@ -145,7 +146,8 @@ template <unsigned Index, class Operation, class Result>
   interface.done();
   Host_state* const hs = row.parameter_count ? s->get_host_state() : nullptr;
   check::expect([&] { return hs != nullptr || row.parameter_count == 0; }, Index, check::Finding::no_host_state);
-  check::expect([&] { return block != nullptr || row.parameter_count == 0; }, Index, check::Finding::null_parameter_block);
+  check::expect([&] { return block != nullptr || row.parameter_count == 0; }, Index,
+                check::Finding::null_parameter_block);
   auto const value = compute_from_block<Index, Operation>(s, hs, block);
   static_assert(decltype(value)::type == row.result);
   std::memcpy(buffer, &value, sizeof value);
@@ -194,4 +196,4 @@ int call_entry(void* result, Host_state* state, void* block_address) {
   }
 }
 
-}  // namespace kvx
+}  // namespace kvx::bridge

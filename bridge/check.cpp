@@ -13,7 +13,7 @@
 
 #include <catalogue/catalogue.h>
 
-namespace kvx::check {
+namespace kvx::bridge::check {
 namespace {
 
 struct Text {
@@ -132,4 +132,4 @@ Lifecycle_call::~Lifecycle_call() {
   else in_progress[shader_].fetch_sub(1);
 }
 
-}  // namespace kvx::check
+}  // namespace kvx::bridge::check

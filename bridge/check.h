@@ -14,7 +14,7 @@
 
 #include <plugin/export.h>
 
-namespace kvx::check {
+namespace kvx::bridge::check {
 
 #ifdef KVX_CHECKED
 inline constexpr bool enabled = true;
@@ -99,4 +99,4 @@ template <class Fine>
     if (!fine()) [[unlikely]] report(shader, finding, number);
 }
 
-}  // namespace kvx::check
+}  // namespace kvx::bridge::check

@@ -7,7 +7,7 @@
 #include <bridge/check.h>
 #include <bridge/host_state.h>
 
-namespace kvx {
+namespace kvx::bridge {
 namespace {
 
 // Bytes a named request copies for a type code; 0 for codes without a width.
@@ -96,4 +96,4 @@ void gather_requests(ZR::SHADER::State* state, void* const* result_value, std::u
   record::write(list, record::requests_done, std::uint8_t{1});
 }
 
-}  // namespace kvx
+}  // namespace kvx::bridge

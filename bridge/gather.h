@@ -6,10 +6,10 @@
 
 #include <cstdint>
 
-#include <bridge/host.h>
+#include <bridge/interface.h>
 #include <plugin/export.h>
 
-namespace kvx {
+namespace kvx::bridge {
 
 // The walk behind every gather<Result>. `result_value` points at the Result's
 // value pointer and is read at each request for "result"; null, or a null
@@ -23,7 +23,7 @@ KVX_HIDDEN void gather_requests(ZR::SHADER::State* state, void* const* result_va
 template <class Result>
 inline constexpr unsigned shader_of_result = 0;
 
-}  // namespace kvx
+}  // namespace kvx::bridge
 
 namespace ZR::SHADER {
 
@@ -31,7 +31,8 @@ namespace ZR::SHADER {
 template <class Result>
 KVX_EXPORT void gather(State* state, Result const* result) {
   [[gnu::used]] static std::uint8_t const nullblock[16] = {};
-  kvx::gather_requests(state, result ? &result->result : nullptr, nullblock, kvx::shader_of_result<Result>);
+  kvx::bridge::gather_requests(state, result ? &result->result : nullptr, nullblock,
+                               kvx::bridge::shader_of_result<Result>);
 }
 
 }  // namespace ZR::SHADER

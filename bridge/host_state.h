@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <cstring>
 
-#include <bridge/host.h>
+#include <bridge/interface.h>
 
-namespace kvx {
+namespace kvx::bridge {
 
 // Parameter tags: the 32-bit word a host writes at slot + tag_offset in a C
 // parameter block.
@@ -18,9 +18,9 @@ inline constexpr std::uint32_t tag_unset = 0;               // the declared defa
 inline constexpr std::uint32_t tag_constant = 0xFFFFFFFEu;  // the value in the slot
 // Any other tag: a connection, evaluated through zr_phen_eval.
 
-}  // namespace kvx
+}  // namespace kvx::bridge
 
-namespace kvx::record_field {
+namespace kvx::bridge::record_field {
 
 // Host_state
 inline constexpr std::size_t ray_type = 0x40;        // int32
@@ -58,4 +58,4 @@ template <class T>
   std::memcpy(static_cast<unsigned char*>(record) + offset, &value, sizeof value);
 }
 
-}  // namespace kvx::record_field
+}  // namespace kvx::bridge::record_field

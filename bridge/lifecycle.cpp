@@ -5,7 +5,7 @@
 
 #include <bridge/check.h>
 
-namespace kvx {
+namespace kvx::bridge {
 namespace {
 
 void** instance_slot(Host_state* state, unsigned shader) {
@@ -67,4 +67,4 @@ void lifecycle_exit(Host_state* state, void* parameters, ZR::SHADER::Software_sh
   *slot = nullptr;
 }
 
-}  // namespace kvx
+}  // namespace kvx::bridge

@@ -7,11 +7,11 @@
 
 #include <cstdint>
 
-#include <bridge/host.h>
+#include <bridge/interface.h>
 #include <plugin/export.h>
 #include <plugin/plugin.h>
 
-namespace kvx {
+namespace kvx::bridge {
 
 inline constexpr int c_interface_version = 4;
 
@@ -50,4 +50,4 @@ void shader_exit(Host_state* state, void* parameters) {
   lifecycle_exit(state, parameters, plugin_of<Plugin>, Index);
 }
 
-}  // namespace kvx
+}  // namespace kvx::bridge

@@ -14,11 +14,11 @@
 #include <cstring>
 
 #include <bridge/check.h>
-#include <bridge/host.h>
+#include <bridge/interface.h>
 #include <bridge/host_state.h>
 #include <catalogue/catalogue.h>
 
-namespace kvx {
+namespace kvx::bridge {
 
 // Tag settings as the host record gives them; a record without evaluation
 // settings tags nothing.
@@ -55,8 +55,8 @@ inline Source_of_value integer_source(unsigned char* slot, Tag_settings const& s
 }
 
 // A declared default as constant data: one object for each distinct value.
-template <Type T, Value_bytes Layout>
-inline constexpr Value<T> constant_value = catalogue::value_from<T>(Layout);
+template <catalogue::Type T, catalogue::Value_bytes Layout>
+inline constexpr catalogue::Value<T> constant_value = catalogue::value_from<T>(Layout);
 
 // Parameter K of shader Index, read at its own width. A connection the host
 // cannot evaluate (zr_phen_eval answers null) counts as unset. The value is
@@ -78,9 +78,9 @@ template <unsigned Index, unsigned K>
     if (source == Source_of_value::connection)
       if (void const* evaluated = zr_phen_eval(hs, slot)) from = evaluated;
   }
-  Value<p.type> value;
+  catalogue::Value<p.type> value;
   std::memcpy(&value, from, sizeof value);
   return value;
 }
 
-}  // namespace kvx
+}  // namespace kvx::bridge

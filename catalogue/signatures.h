@@ -36,11 +36,11 @@
 
 // Result types.
 #define KVX_SAME(T) KVX_TYPE_##T
-#define KVX_FLOAT(T) ::kvx::Type::float_
-#define KVX_BOOL(T) ::kvx::Type::bool_
-#define KVX_BOOLEAN_OF(T) ::kvx::boolean_of(KVX_TYPE_##T)
-#define KVX_COLOR(T) ::kvx::Type::color
-#define KVX_FLOAT3(T) ::kvx::Type::float3
+#define KVX_FLOAT(T) ::kvx::catalogue::Type::float_
+#define KVX_BOOL(T) ::kvx::catalogue::Type::bool_
+#define KVX_BOOLEAN_OF(T) ::kvx::catalogue::boolean_of(KVX_TYPE_##T)
+#define KVX_COLOR(T) ::kvx::catalogue::Type::color
+#define KVX_FLOAT3(T) ::kvx::catalogue::Type::float3
 
 // Arithmetic
 #define KVX_OP_add(X)                   X(KVX_BINARY,        KVX_SAME)

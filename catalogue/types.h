@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace kvx {
+namespace kvx::catalogue {
 
 enum class Type : std::uint8_t {
   bool_, bool2, bool3, bool4,
@@ -105,21 +105,21 @@ inline constexpr bool same_layout = sizeof(Value<T>) == width(T);
 static_assert(same_layout<Type::bool3> && same_layout<Type::float2> && same_layout<Type::color> &&
               same_layout<Type::texture>);
 
-}  // namespace kvx
+}  // namespace kvx::catalogue
 
 // The catalogue spells types as the shading language does; these map a type
 // token of a catalogue row to its Type.
-#define KVX_TYPE_bool ::kvx::Type::bool_
-#define KVX_TYPE_bool2 ::kvx::Type::bool2
-#define KVX_TYPE_bool3 ::kvx::Type::bool3
-#define KVX_TYPE_bool4 ::kvx::Type::bool4
-#define KVX_TYPE_int ::kvx::Type::int_
-#define KVX_TYPE_int2 ::kvx::Type::int2
-#define KVX_TYPE_int3 ::kvx::Type::int3
-#define KVX_TYPE_int4 ::kvx::Type::int4
-#define KVX_TYPE_float ::kvx::Type::float_
-#define KVX_TYPE_float2 ::kvx::Type::float2
-#define KVX_TYPE_float3 ::kvx::Type::float3
-#define KVX_TYPE_float4 ::kvx::Type::float4
-#define KVX_TYPE_color ::kvx::Type::color
-#define KVX_TYPE_texture ::kvx::Type::texture
+#define KVX_TYPE_bool ::kvx::catalogue::Type::bool_
+#define KVX_TYPE_bool2 ::kvx::catalogue::Type::bool2
+#define KVX_TYPE_bool3 ::kvx::catalogue::Type::bool3
+#define KVX_TYPE_bool4 ::kvx::catalogue::Type::bool4
+#define KVX_TYPE_int ::kvx::catalogue::Type::int_
+#define KVX_TYPE_int2 ::kvx::catalogue::Type::int2
+#define KVX_TYPE_int3 ::kvx::catalogue::Type::int3
+#define KVX_TYPE_int4 ::kvx::catalogue::Type::int4
+#define KVX_TYPE_float ::kvx::catalogue::Type::float_
+#define KVX_TYPE_float2 ::kvx::catalogue::Type::float2
+#define KVX_TYPE_float3 ::kvx::catalogue::Type::float3
+#define KVX_TYPE_float4 ::kvx::catalogue::Type::float4
+#define KVX_TYPE_color ::kvx::catalogue::Type::color
+#define KVX_TYPE_texture ::kvx::catalogue::Type::texture

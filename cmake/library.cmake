@@ -37,7 +37,7 @@ endif()
 # the catalogue, installed with the plug-in's CMake package.
 add_library(kvx_headers INTERFACE)
 target_sources(kvx_headers INTERFACE FILE_SET HEADERS BASE_DIRS ${PROJECT_SOURCE_DIR} FILES
-  bridge/host.h bridge/host_state.h
+  bridge/interface.h bridge/host_state.h
   plugin/plugin.h plugin/export.h
   catalogue/catalogue.h catalogue/signatures.h catalogue/types.h catalogue/shaders.def)
 target_compile_features(kvx_headers INTERFACE cxx_std_20)

@@ -9,7 +9,7 @@
 
 #include <network/printable.h>
 
-namespace kvx::tool {
+namespace kvx::commands {
 
 namespace {
 
@@ -61,7 +61,7 @@ std::string suggestion(std::string_view word, std::vector<std::string> const& ca
 
 }  // namespace
 
-CLI::Option* add_grid_option(CLI::App& command, host::Grid& grid, unsigned high) {
+CLI::Option* add_grid_option(CLI::App& command, network::Grid& grid, unsigned high) {
   auto* option = command.add_option_function<std::vector<unsigned>>(
       "-g", [&grid](std::vector<unsigned> const& size) { grid = {size[0], size[1]}; },
       "grid size, W by H points, each from 1 to " + std::to_string(high));
@@ -76,14 +76,14 @@ CLI::Option* add_threads_option(CLI::App& command, unsigned& threads) {
       ->check(count_up_to(256));
 }
 
-CLI::Option* add_path_option(CLI::App& command, host::Paths& paths) {
+CLI::Option* add_path_option(CLI::App& command, network::Paths& paths) {
   auto* option = command.add_option_function<std::string>(
-      "--path", [&paths](std::string const& name) { paths = *host::parse_paths(name); },
+      "--path", [&paths](std::string const& name) { paths = *network::parse_paths(name); },
       "which interface: c the C entries, cpp the shader objects, both the two compared bit for bit");
-  option->type_name("c|cpp|both")->default_str(host::paths_keyword(paths));
+  option->type_name("c|cpp|both")->default_str(network::paths_keyword(paths));
   option->check(CLI::Validator(
       [](std::string& name) -> std::string {
-        return host::parse_paths(name) ? "" : "'" + name + "' is not " + host::paths_choices;
+        return network::parse_paths(name) ? "" : "'" + name + "' is not " + network::paths_choices;
       },
       ""));
   return option;
@@ -142,9 +142,9 @@ std::string parse_error_message(CLI::App const& app, CLI::ParseError const& erro
 }
 
 int usage_error(std::string_view message) {
-  std::string const line = host::printable(message);
+  std::string const line = network::printable(message);
   std::fprintf(stderr, "kvx-host: %s\n", line.c_str());
   return 2;
 }
 
-}  // namespace kvx::tool
+}  // namespace kvx::commands

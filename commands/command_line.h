@@ -13,17 +13,17 @@
 
 #include <network/grid.h>
 
-namespace kvx::tool {
+namespace kvx::commands {
 
 // A command's own defaults, so that the help shows them.
-inline constexpr host::Grid default_render_size{640, 360};
+inline constexpr network::Grid default_render_size{640, 360};
 
 // -g W H: a grid or image size, each side from 1 to `high`.
-CLI::Option* add_grid_option(CLI::App& command, host::Grid& grid, unsigned high);
+CLI::Option* add_grid_option(CLI::App& command, network::Grid& grid, unsigned high);
 // --threads N, 1 to 256; the default is one a core.
 CLI::Option* add_threads_option(CLI::App& command, unsigned& threads);
 // --path c|cpp|both: the C entries, the shader objects, or both compared.
-CLI::Option* add_path_option(CLI::App& command, host::Paths& paths);
+CLI::Option* add_path_option(CLI::App& command, network::Paths& paths);
 
 // Help in kvx-host's style: an option's value named once ("-g W H"), its
 // default after its description.
@@ -53,4 +53,4 @@ std::string parse_error_message(CLI::App const& app, CLI::ParseError const& erro
 // One line on stderr naming the problem, its bytes made printable; returns 2.
 int usage_error(std::string_view message);
 
-}  // namespace kvx::tool
+}  // namespace kvx::commands

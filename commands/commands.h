@@ -10,7 +10,7 @@
 
 #include <CLI/CLI.hpp>
 
-namespace kvx::tool {
+namespace kvx::commands {
 
 using Run = std::function<int()>;
 
@@ -23,4 +23,4 @@ void add_gallery(CLI::App& app, Run& run);
 void add_serve(CLI::App& app, Run& run);
 void add_completion(CLI::App& app, Run& run);
 
-}  // namespace kvx::tool
+}  // namespace kvx::commands

@@ -8,7 +8,7 @@
 
 #include "commands.h"
 
-namespace kvx::tool {
+namespace kvx::commands {
 
 namespace {
 
@@ -45,7 +45,8 @@ std::string script(CLI::App const& app) {
       if (option->get_positional()) {
         // The first positional only: a shader name comes first on the line.
         if (positional_arms.find("    " + name + ")") == std::string::npos)
-          positional_arms += "    " + name + ") " + (option->get_type_name() == "SHADER" ? "((COMP_CWORD == 2)) && " : "") +
+          positional_arms += "    " + name + ") " +
+                             (option->get_type_name() == "SHADER" ? "((COMP_CWORD == 2)) && " : "") +
                              value_completion(option->get_type_name()) + "; return ;;\n";
         continue;
       }
@@ -96,4 +97,4 @@ void add_completion(CLI::App& app, Run& run) {
   });
 }
 
-}  // namespace kvx::tool
+}  // namespace kvx::commands

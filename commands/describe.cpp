@@ -11,11 +11,11 @@
 #include "command_line.h"
 #include "commands.h"
 
-namespace kvx::tool {
+namespace kvx::commands {
 
 namespace {
 
-using host::format_value;
+using network::format_value;
 
 int describe(host::Library const& library, std::string const& shader) {
   auto const* row = catalogue::find(shader);
@@ -56,7 +56,9 @@ int describe(host::Library const& library, std::string const& shader) {
   }
   std::printf("  result         %s: %u bytes in plain mode, 16 in gathering mode%s\n",
               std::string(name(row->result)).c_str(), slot_size(row->result),
-              row->result == Type::float4 || row->result == Type::color ? "; shadow rays store \"kvx:shadow\"" : "");
+              row->result == catalogue::Type::float4 || row->result == catalogue::Type::color
+                  ? "; shadow rays store \"kvx:shadow\""
+                  : "");
   return 0;
 }
 
@@ -76,4 +78,4 @@ void add_describe(CLI::App& app, Run& run) {
   });
 }
 
-}  // namespace kvx::tool
+}  // namespace kvx::commands

@@ -18,37 +18,37 @@
 #include "command_line.h"
 #include "commands.h"
 
-namespace kvx::tool {
+namespace kvx::commands {
 
 namespace {
 
-using host::format_bits;
-using host::format_value;
+using network::format_bits;
+using network::format_value;
 
 struct Options {
   std::string shader;
   std::vector<std::string> parameters;  // name=value
-  host::Paths paths = host::Paths::both;
+  network::Paths paths = network::Paths::both;
   bool gather = false;
   std::string ray_type = "0";
   std::vector<std::string> state, render, camera;  // id=value
 };
 
 // The evaluation the options ask for, or the status of a usage error.
-std::optional<host::Evaluation_request> request(Options const& o, int& status) {
+std::optional<network::Evaluation_request> request(Options const& o, int& status) {
   try {
-    host::Evaluation_request e = host::request_for(o.shader);
+    network::Evaluation_request e = network::request_for(o.shader);
     e.gather = o.gather;
-    auto const ray_type = host::parse_int(o.ray_type);
+    auto const ray_type = network::parse_int(o.ray_type);
     if (!ray_type) throw std::invalid_argument("--ray-type: '" + o.ray_type + "' is not a 32-bit int");
     e.ray_type = *ray_type;
-    using T = host::Host_setting::Target;
+    using T = network::Host_setting::Target;
     for (auto const& [option, target, texts] : {std::tuple{"--state", T::state, &o.state},
                                                 {"--render", T::render, &o.render},
                                                 {"--camera", T::camera, &o.camera}})
       for (auto const& text : *texts) {
         try {
-          e.settings.push_back(host::parse_setting(target, text));
+          e.settings.push_back(network::parse_setting(target, text));
         } catch (std::invalid_argument const& error) {
           throw std::invalid_argument(std::string(option) + ": " + error.what());
         }
@@ -56,7 +56,7 @@ std::optional<host::Evaluation_request> request(Options const& o, int& status) {
     for (auto const& a : o.parameters) {
       auto const eq = a.find('=');
       if (eq == std::string::npos) throw std::invalid_argument("unexpected argument '" + a + "' (not name=value)");
-      host::set_parameter(e, a.substr(0, eq), a.substr(eq + 1));
+      network::set_parameter(e, a.substr(0, eq), a.substr(eq + 1));
     }
     return e;
   } catch (std::invalid_argument const& error) {  // an unknown name or a bad value
@@ -65,24 +65,24 @@ std::optional<host::Evaluation_request> request(Options const& o, int& status) {
   }
 }
 
-void print(char const* path, Type t, Value_bytes const& value, std::string const& note) {
+void print(char const* path, catalogue::Type t, catalogue::Value_bytes const& value, std::string const& note) {
   std::printf("%-14s %s  [%s]%s\n", path, format_value(t, value).c_str(), format_bits(t, value).c_str(),
               note.c_str());
 }
 
-int eval(host::Library const& library, host::Evaluation_request const& e, host::Paths paths) {
-  bool const c = host::runs_c(paths), cpp = host::runs_cpp(paths);
-  Type const result = e.shader->result;
-  Value_bytes c_value{}, cpp_value{};
+int eval(host::Library const& library, network::Evaluation_request const& e, network::Paths paths) {
+  bool const c = network::runs_c(paths), cpp = network::runs_cpp(paths);
+  catalogue::Type const result = e.shader->result;
+  catalogue::Value_bytes c_value{}, cpp_value{};
   if (c) {
-    auto const evaluated = host::evaluate_c(library, e);
+    auto const evaluated = network::evaluate_c(library, e);
     c_value = evaluated.value;
     print("C entry", result, c_value,
           std::string("  (") + (e.gather ? "gathering" : "plain") + " mode, returned " +
               std::to_string(evaluated.returned) + ")");
   }
   if (cpp) {
-    cpp_value = host::evaluate_object(library, e);
+    cpp_value = network::evaluate_object(library, e);
     print("shader object", result, cpp_value, "");
   }
   if (c && cpp)
@@ -123,4 +123,4 @@ void add_eval(CLI::App& app, Run& run) {
   });
 }
 
-}  // namespace kvx::tool
+}  // namespace kvx::commands

@@ -28,13 +28,13 @@
 #include <image/plot.h>
 #include "progress.h"
 
-namespace kvx::tool {
+namespace kvx::commands {
 
 namespace {
 
 struct Options {
   std::string directory;
-  host::Grid grid{128, 128};
+  network::Grid grid{128, 128};
   unsigned threads = default_threads();
 };
 
@@ -45,8 +45,8 @@ void write_text(std::filesystem::path const& path, std::string const& text) {
 }
 
 // Sample k's input, as a value.
-Value_bytes input_of(std::vector<Sample> const& samples, unsigned k) {
-  Value_bytes input{};
+catalogue::Value_bytes input_of(std::vector<image::Sample> const& samples, unsigned k) {
+  catalogue::Value_bytes input{};
   std::memcpy(input.data(), &samples[k].x, 4);
   return input;
 }
@@ -55,30 +55,31 @@ Value_bytes input_of(std::vector<Sample> const& samples, unsigned k) {
 Gallery_entry plot(host::Library const& library, catalogue::Shader const& row, std::filesystem::path const& dir) {
   std::string const name(row.name);
   Gallery_entry entry{&row, "images/" + name + ".svg", "data/" + name + ".tsv", binding_rule(row), std::nullopt};
-  host::Network network(library);
+  network::Network network(library);
   auto const node = network.add(row.name);
   std::atomic<std::uint64_t> calls{0};
-  host::Shading_thread thread(network, calls);
-  host::Mismatches mismatches;
+  network::Shading_thread thread(network, calls);
+  network::Mismatches mismatches;
   Input_range const range = plot_range(row.operation);
-  std::vector<Sample> samples;
+  std::vector<image::Sample> samples;
   std::string table = "# input\tresult\tresult bits\n";
   for (unsigned i = 0; i <= 400; ++i) {
     float const x = range.low + (range.high - range.low) * (float(i) / 400.0f);
-    Value_bytes input{};
+    catalogue::Value_bytes input{};
     std::memcpy(input.data(), &x, 4);
     thread.network().set(node, row.parameter_list[0].name, input);
-    Value_bytes const c = thread.shade(node, host::Paths::both, mismatches, i, 0);
-    float const y = host::component_value(row.result, c, 0);
+    catalogue::Value_bytes const c = thread.shade(node, network::Paths::both, mismatches, i, 0);
+    float const y = network::component_value(row.result, c, 0);
     samples.push_back({x, y});
     char line[96];
-    std::snprintf(line, sizeof line, "%.9g\t%.9g\t%s\n", x, y, host::format_bits(row.result, c).c_str());
+    std::snprintf(line, sizeof line, "%.9g\t%.9g\t%s\n", x, y, network::format_bits(row.result, c).c_str());
     table += line;
   }
   if (auto const& m = mismatches.first())
-    entry.difference = "the paths differ at input " + host::format_value(Type::float_, input_of(samples, m->x)) +
-                       ": " + host::format_difference(row.result, m->c, m->cpp);
-  write_text(dir / entry.image, svg_plot(samples));
+    entry.difference = "the paths differ at input " +
+                       network::format_value(catalogue::Type::float_, input_of(samples, m->x)) + ": " +
+                       network::format_difference(row.result, m->c, m->cpp);
+  write_text(dir / entry.image, image::svg_plot(samples));
   write_text(dir / entry.data, table);
   return entry;
 }
@@ -88,18 +89,20 @@ Gallery_entry picture(host::Library const& library, catalogue::Shader const& row
                       Options const& o) {
   std::string const name(row.name);
   Gallery_entry entry{&row, "images/" + name + ".png", "data/" + name + ".exr", binding_rule(row), std::nullopt};
-  host::Network network(library);
+  network::Network network(library);
   auto const node = network.add(row.name);
-  host::Grid const grid = o.grid;
-  auto const inputs = [&row, grid, node](host::Network& n, unsigned x, unsigned y) {
-    float const u = host::grid_u(grid, x), v = host::grid_v(grid, y);
-    for (unsigned k = 0; k < row.parameter_count; ++k) n.set(node, row.parameter_list[k].name, bound_value(row, k, u, v));
+  network::Grid const grid = o.grid;
+  auto const inputs = [&row, grid, node](network::Network& n, unsigned x, unsigned y) {
+    float const u = network::grid_u(grid, x), v = network::grid_v(grid, y);
+    for (unsigned k = 0; k < row.parameter_count; ++k)
+      n.set(node, row.parameter_list[k].name, bound_value(row, k, u, v));
   };
-  host::Shaded shaded = host::shade_grid(network, node, row.result, grid, host::Paths::both, o.threads, {}, inputs);
-  if (auto const& m = shaded.mismatch) entry.difference = host::mismatch_text(row.result, *m);
-  write_image((dir / entry.data).string(), {grid.width, grid.height, shaded.channels, shaded.pixels});
+  network::Shaded shaded =
+      network::shade_grid(network, node, row.result, grid, network::Paths::both, o.threads, {}, inputs);
+  if (auto const& m = shaded.mismatch) entry.difference = network::mismatch_text(row.result, *m);
+  image::write_image((dir / entry.data).string(), {grid.width, grid.height, shaded.channels, shaded.pixels});
   for (float& value : shaded.pixels) value = display_value(row.result, value);
-  write_image((dir / entry.image).string(), {grid.width, grid.height, shaded.channels, shaded.pixels});
+  image::write_image((dir / entry.image).string(), {grid.width, grid.height, shaded.channels, shaded.pixels});
   return entry;
 }
 
@@ -116,12 +119,12 @@ int gallery(host::Library const& library, Options const& o) {
       entries.push_back(is_plotted(row) ? plot(library, row, dir) : picture(library, row, dir, o));
     }
   }
-  std::string const made_by = "Every picture was computed by " + std::filesystem::path(library.path()).filename().string() + " (" +
-                              library_version(library) + ")" +
-                              " through its C entries and " +
-                              "its shader objects, over a " + std::to_string(o.grid.width) + "×" +
-                              std::to_string(o.grid.height) + " grid or 401 samples. The grid's state and the "
-                              "binding rule: docs/kvx-host.md.";
+  std::string const made_by =
+      "Every picture was computed by " + std::filesystem::path(library.path()).filename().string() + " (" +
+      library_version(library) + ")" + " through its C entries and " + "its shader objects, over a " +
+      std::to_string(o.grid.width) + "×" + std::to_string(o.grid.height) +
+      " grid or 401 samples. The grid's state and the "
+      "binding rule: docs/kvx-host.md.";
   write_text(dir / "index.html", gallery_page(entries, made_by));
 
   std::size_t differing = 0;
@@ -152,4 +155,4 @@ void add_gallery(CLI::App& app, Run& run) {
   });
 }
 
-}  // namespace kvx::tool
+}  // namespace kvx::commands

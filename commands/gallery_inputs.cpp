@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-namespace kvx::tool {
+namespace kvx::commands {
 
 namespace {
 
@@ -56,7 +56,8 @@ std::string number(float f) {
 }  // namespace
 
 bool is_plotted(catalogue::Shader const& s) {
-  return s.typed && s.type == Type::float_ && s.parameter_count == 1 && s.parameter_list[0].type == Type::float_;
+  return s.typed && s.type == catalogue::Type::float_ && s.parameter_count == 1 &&
+         s.parameter_list[0].type == catalogue::Type::float_;
 }
 
 Input_range plot_range(std::string_view operation) {
@@ -69,27 +70,27 @@ Input_range grid_range(std::string_view operation) {
   return r ? r->grid : Input_range{0, 1};
 }
 
-Value_bytes bound_value(catalogue::Shader const& s, unsigned k, float u, float v) {
+catalogue::Value_bytes bound_value(catalogue::Shader const& s, unsigned k, float u, float v) {
   auto const& p = s.parameter_list[k];
   Input_range const range = grid_range(s.operation);
-  Value_bytes bytes{};
+  catalogue::Value_bytes bytes{};
   for (unsigned i = 0; i < components(p.type); ++i) {
     float const t = (k + i) % 2 == 0 ? u : v;
     switch (kind(p.type)) {
-      case Kind::real: {
+      case catalogue::Kind::real: {
         float const f = range.low + (range.high - range.low) * t;
         std::memcpy(bytes.data() + 4 * i, &f, 4);
         break;
       }
-      case Kind::integer: {
+      case catalogue::Kind::integer: {
         std::int32_t const n = static_cast<std::int32_t>(std::floor(t * 9.0f)) - 4;
         std::memcpy(bytes.data() + 4 * i, &n, 4);
         break;
       }
-      case Kind::truth:
+      case catalogue::Kind::truth:
         bytes[i] = t > 0.5f ? 1 : 0;
         break;
-      case Kind::handle: {
+      case catalogue::Kind::handle: {
         std::uint32_t const checker = 1;
         std::memcpy(bytes.data(), &checker, 4);
         break;
@@ -114,18 +115,18 @@ std::string binding_rule(catalogue::Shader const& s) {
     if (components(p.type) > 1) axes = "(" + axes + ")";
     std::string what;
     switch (kind(p.type)) {
-      case Kind::real: what = "from " + number(r.low) + " to " + number(r.high) + " along " + axes; break;
-      case Kind::integer: what = "-4 to 4 in steps along " + axes; break;
-      case Kind::truth: what = "true past the middle of " + axes; break;
-      case Kind::handle: what = "handle 1, the checker"; break;
+      case catalogue::Kind::real: what = "from " + number(r.low) + " to " + number(r.high) + " along " + axes; break;
+      case catalogue::Kind::integer: what = "-4 to 4 in steps along " + axes; break;
+      case catalogue::Kind::truth: what = "true past the middle of " + axes; break;
+      case catalogue::Kind::handle: what = "handle 1, the checker"; break;
     }
     rule += (k ? "; " : "") + std::string(p.name) + " " + what;
   }
   return rule;
 }
 
-float display_value(Type result, float value) {
-  return kind(result) == Kind::integer ? (value + 8.0f) / 16.0f : value;
+float display_value(catalogue::Type result, float value) {
+  return kind(result) == catalogue::Kind::integer ? (value + 8.0f) / 16.0f : value;
 }
 
-}  // namespace kvx::tool
+}  // namespace kvx::commands

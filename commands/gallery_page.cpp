@@ -4,9 +4,9 @@
 #include <network/catalogue_json.h>
 #include <network/values.h>
 
-#include <catalogue/families.h>
+#include "families.h"
 
-namespace kvx::tool {
+namespace kvx::commands {
 
 namespace {
 
@@ -75,7 +75,7 @@ std::string parameter_rows(catalogue::Shader const& s) {
   std::string rows = "<tr><th>parameter</th><th>type</th><th>default</th><th>offset</th></tr>";
   for (auto const& p : s.parameters())
     rows += "<tr><td><code>" + escaped(p.name) + "</code></td><td>" + std::string(name(p.type)) + "</td><td>" +
-            (p.has_default ? escaped(host::format_value(p.type, p.default_value)) : "none") + "</td><td>" +
+            (p.has_default ? escaped(network::format_value(p.type, p.default_value)) : "none") + "</td><td>" +
             std::to_string(p.offset) + "</td></tr>";
   return rows;
 }
@@ -87,14 +87,14 @@ std::string entry_html(Gallery_entry const& e) {
   for (char c : name) lowered += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   std::string html = "<article class=\"shader\" id=\"" + name + "\" data-name=\"" + lowered + "\">\n";
   html += "<h3><span class=\"index\">" + std::to_string(s.index) + "</span> " + name + "</h3>\n";
-  html += "<div>operation <code>" + escaped(s.operation) + "</code> → result <code>" + std::string(kvx::name(s.result)) +
-          "</code></div>\n";
+  html += "<div>operation <code>" + escaped(s.operation) + "</code> → result <code>" +
+          std::string(kvx::catalogue::name(s.result)) + "</code></div>\n";
   html += "<table>" + parameter_rows(s) + "</table>\n";
   html += "<figure><img src=\"" + escaped(e.image) + "\" alt=\"" + name + "\"><figcaption>" + escaped(e.rule) +
           ". <a href=\"" + escaped(e.data) + "\">exact values</a></figcaption></figure>\n";
   html += e.difference ? "<div class=\"differ\">" + escaped(*e.difference) + "</div>\n"
                        : "<div class=\"agree\">✓ both paths agree on every sample</div>\n";
-  html += "<script type=\"application/json\">" + host::shader_json(s).dump() + "</script>\n";
+  html += "<script type=\"application/json\">" + network::shader_json(s).dump() + "</script>\n";
   return html + "</article>\n";
 }
 
@@ -128,4 +128,4 @@ std::string gallery_page(std::span<Gallery_entry const> entries, std::string con
   return html + "</main>\n<script>" + script + "</script>\n</body>\n</html>\n";
 }
 
-}  // namespace kvx::tool
+}  // namespace kvx::commands

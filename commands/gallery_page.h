@@ -10,7 +10,7 @@
 
 #include <catalogue/catalogue.h>
 
-namespace kvx::tool {
+namespace kvx::commands {
 
 struct Gallery_entry {
   catalogue::Shader const* shader;
@@ -22,4 +22,4 @@ struct Gallery_entry {
 
 std::string gallery_page(std::span<Gallery_entry const> entries, std::string const& made_by);
 
-}  // namespace kvx::tool
+}  // namespace kvx::commands

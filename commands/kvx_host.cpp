@@ -21,16 +21,16 @@ std::string version_text() {
   std::string text = "kvx-host " KVX_VERSION "\n";
   try {
     kvx::host::Library const library;
-    return text + "library " + library.path() + ": " + kvx::tool::library_version(library);
+    return text + "library " + library.path() + ": " + kvx::commands::library_version(library);
   } catch (std::exception const& e) {
-    return text + "library not loaded: " + kvx::host::printable(e.what());
+    return text + "library not loaded: " + kvx::network::printable(e.what());
   }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  using namespace kvx::tool;
+  using namespace kvx::commands;
   CLI::App app("Drives the kvx base shader library through its exported interface, as a renderer does.",
                "kvx-host");
   app.formatter(std::make_shared<Help_formatter>());
@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
   try {
     return run();
   } catch (std::exception const& e) {
-    std::fprintf(stderr, "kvx-host: %s\n", kvx::host::printable(e.what()).c_str());
+    std::fprintf(stderr, "kvx-host: %s\n", kvx::network::printable(e.what()).c_str());
     return 1;
   }
 }

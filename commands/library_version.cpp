@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "library_version.h"
 
-namespace kvx::tool {
+namespace kvx::commands {
 
 std::string library_version(host::Library const& library) {
   unsigned count = 0;
@@ -24,4 +24,4 @@ std::string library_version(host::Library const& library) {
   return text;
 }
 
-}  // namespace kvx::tool
+}  // namespace kvx::commands

@@ -6,11 +6,11 @@
 
 #include <host/library.h>
 
-namespace kvx::tool {
+namespace kvx::commands {
 
 // "402 shaders, plug-in version 2 (compiler korvex), C interface version 4":
 // the factory's count, and the versions its first plug-in and that shader's C
 // entries give.
 std::string library_version(host::Library const& library);
 
-}  // namespace kvx::tool
+}  // namespace kvx::commands

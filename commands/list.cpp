@@ -13,7 +13,7 @@
 
 #include "commands.h"
 
-namespace kvx::tool {
+namespace kvx::commands {
 
 namespace {
 
@@ -28,13 +28,14 @@ std::string text_parameters(catalogue::Shader const& row) {
   for (auto const& p : row.parameters()) {
     if (!text.empty()) text += ", ";
     text += std::string(p.name) + " " + std::string(name(p.type)) + " @" + std::to_string(p.offset);
-    if (p.has_default) text += " =" + host::format_value(p.type, p.default_value);
+    if (p.has_default) text += " =" + network::format_value(p.type, p.default_value);
   }
   return text;
 }
 
 int list(host::Library const& library, bool json) {
-  host::Json document = {{"schema", "kvx-host/list/1"}, {"library", library.path()}, {"shaders", host::Json::array()}};
+  network::Json document = {
+      {"schema", "kvx-host/list/1"}, {"library", library.path()}, {"shaders", network::Json::array()}};
   unsigned index = 0;
   for (;; ++index) {
     std::unique_ptr<ZR::PLUG::Plugin, Release_plugin> plugin{library.plugin(index)};
@@ -48,10 +49,10 @@ int list(host::Library const& library, bool json) {
       return 1;
     }
     if (json)
-      document["shaders"].push_back(host::shader_json(*row));
+      document["shaders"].push_back(network::shader_json(*row));
     else
       std::printf("%3u  %-36s (%s) -> %s\n", index, std::string(name).c_str(), text_parameters(*row).c_str(),
-                  std::string(kvx::name(row->result)).c_str());
+                  std::string(kvx::catalogue::name(row->result)).c_str());
   }
   if (json)
     std::cout << document.dump(2) << '\n';
@@ -74,4 +75,4 @@ void add_list(CLI::App& app, Run& run) {
   });
 }
 
-}  // namespace kvx::tool
+}  // namespace kvx::commands

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstdio>
 
-namespace kvx::tool {
+namespace kvx::commands {
 
 void Progress_bar::operator()(unsigned done, unsigned total) {
   if (!total || !isatty(STDERR_FILENO)) return;
@@ -22,4 +22,4 @@ Progress_bar::~Progress_bar() {
   if (drawn_) std::fputc('\n', stderr);
 }
 
-}  // namespace kvx::tool
+}  // namespace kvx::commands

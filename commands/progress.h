@@ -5,7 +5,7 @@
 
 #include <chrono>
 
-namespace kvx::tool {
+namespace kvx::commands {
 
 class Progress_bar {
  public:
@@ -21,4 +21,4 @@ class Progress_bar {
   bool drawn_ = false;
 };
 
-}  // namespace kvx::tool
+}  // namespace kvx::commands

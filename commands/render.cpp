@@ -27,14 +27,14 @@
 #include "progress.h"
 #include "scene.h"
 
-namespace kvx::tool {
+namespace kvx::commands {
 
 namespace {
 
 struct Options {
   std::string output = "demo.png";
-  host::Grid size = default_render_size;
-  host::Paths paths = host::Paths::c;
+  network::Grid size = default_render_size;
+  network::Paths paths = network::Paths::c;
   unsigned threads = default_threads();
 };
 
@@ -48,18 +48,18 @@ int render(host::Library const& library, Options const& o) {
   unsigned const width = o.size.width, height = o.size.height;
   std::vector<std::uint8_t> rgb(std::size_t{width} * height * 3);
   std::atomic<std::uint64_t> shader_calls{0};
-  host::Mismatches mismatches;
-  host::Network const network = scene.network();
+  network::Mismatches mismatches;
+  network::Network const network = scene.network();
 
-  auto make_worker = [&]() -> host::Row_worker {
-    auto thread = std::make_shared<host::Shading_thread>(network, shader_calls);
+  auto make_worker = [&]() -> network::Row_worker {
+    auto thread = std::make_shared<network::Shading_thread>(network, shader_calls);
     Scene::install_textures(thread->host());
     return [&, thread](unsigned y) {
       for (unsigned x = 0; x < width; ++x) {
         Vec3 const direction = scene.camera_ray(x, y, width, height);
         Hit const hit = scene.trace(scene.eye(), direction);
         Scene::set_state(thread->host(), scene.eye(), direction, hit);
-        Value_bytes const color = thread->shade(scene.root(hit.surface), o.paths, mismatches, x, y);
+        catalogue::Value_bytes const color = thread->shade(scene.root(hit.surface), o.paths, mismatches, x, y);
         float rgba[4];
         std::memcpy(rgba, color.data(), sizeof rgba);
         std::uint8_t* pixel = rgb.data() + (std::size_t{y} * width + x) * 3;
@@ -71,18 +71,18 @@ int render(host::Library const& library, Options const& o) {
   auto const start = std::chrono::steady_clock::now();
   {
     Progress_bar bar;
-    host::for_rows(height, o.threads, make_worker, std::ref(bar));
+    network::for_rows(height, o.threads, make_worker, std::ref(bar));
   }
   double const seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  write_png(o.output, width, height, 3, rgb);
+  image::write_png(o.output, width, height, 3, rgb);
   std::printf("rendered %ux%u through %s in %.2f s: %llu shader calls, %.3g calls/s\nwrote %s\n", width, height,
-              host::path_name(o.paths), seconds, static_cast<unsigned long long>(shader_calls.load()),
+              network::path_name(o.paths), seconds, static_cast<unsigned long long>(shader_calls.load()),
               double(shader_calls) / seconds, o.output.c_str());
   if (auto const& m = mismatches.first()) {
-    std::fprintf(stderr, "kvx-host: %s\n", host::mismatch_text(Type::color, *m, "pixel").c_str());
+    std::fprintf(stderr, "kvx-host: %s\n", network::mismatch_text(catalogue::Type::color, *m, "pixel").c_str());
     return 1;
   }
-  if (o.paths == host::Paths::both) std::printf("both paths agree at every pixel\n");
+  if (o.paths == network::Paths::both) std::printf("both paths agree at every pixel\n");
   return 0;
 }
 
@@ -124,4 +124,4 @@ void add_render(CLI::App& app, Run& run) {
   });
 }
 
-}  // namespace kvx::tool
+}  // namespace kvx::commands

@@ -5,11 +5,11 @@
 #include <cmath>
 #include <cstring>
 
-namespace kvx::tool {
+namespace kvx::commands {
 
 namespace {
 
-using Node = host::Network::Node;
+using Node = network::Network::Node;
 
 // Scene Vector Helpers
 Vec3 operator+(Vec3 a, Vec3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
@@ -19,13 +19,13 @@ float dot(Vec3 a, Vec3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 Vec3 cross(Vec3 a, Vec3 b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
 Vec3 normalized(Vec3 a) { return (1.0f / std::sqrt(dot(a, a))) * a; }
 
-Value_bytes floats(std::initializer_list<float> values) {
-  Value_bytes b{};
+catalogue::Value_bytes floats(std::initializer_list<float> values) {
+  catalogue::Value_bytes b{};
   std::copy(values.begin(), values.end(), reinterpret_cast<float*>(b.data()));
   return b;
 }
-Value_bytes handle(std::uint32_t h) {
-  Value_bytes b{};
+catalogue::Value_bytes handle(std::uint32_t h) {
+  catalogue::Value_bytes b{};
   std::memcpy(b.data(), &h, 4);
   return b;
 }
@@ -69,7 +69,9 @@ ZR::SHADER::Color checker_color(float const* uv) {
 Scene::Scene(host::Library const& library) : network_(library) {
   auto& n = network_;
   auto node = [&](char const* shader) { return n.add(shader); };
-  auto link = [&](Node to, char const* parameter, Node from, bool splat = false) { n.connect(to, parameter, from, splat); };
+  auto link = [&](Node to, char const* parameter, Node from, bool splat = false) {
+    n.connect(to, parameter, from, splat);
+  };
 
   // What every lit surface shares: normal, light direction, diffuse and specular terms.
   Node const state_normal = node("State_normal");
@@ -238,7 +240,7 @@ Hit Scene::trace(Vec3 origin, Vec3 direction) const {
   return best;
 }
 
-void Scene::set_state(host::Host& host, Vec3 origin, Vec3 direction, Hit const& hit) {
+void Scene::set_state(host::Reference_host& host, Vec3 origin, Vec3 direction, Hit const& hit) {
   using catalogue::state_id;
   host.set_float3(state_id("State_origin"), {origin.x, origin.y, origin.z});
   host.set_float3(state_id("State_direction"), {direction.x, direction.y, direction.z});
@@ -251,9 +253,9 @@ void Scene::set_state(host::Host& host, Vec3 origin, Vec3 direction, Hit const& 
   host.record().set_normal({hit.normal.x, hit.normal.y, hit.normal.z});
 }
 
-void Scene::install_textures(host::Host& host) {
+void Scene::install_textures(host::Reference_host& host) {
   host.set_texture(checker_texture, [](host::Lookup, float const* uv) { return checker_color(uv); });
   host.set_texture(sky_texture, [](host::Lookup, float const* d) { return sky_color({d[0], d[1], d[2]}); });
 }
 
-}  // namespace kvx::tool
+}  // namespace kvx::commands

@@ -7,7 +7,7 @@
 #include <host/reference_host.h>
 #include <network/network.h>
 
-namespace kvx::tool {
+namespace kvx::commands {
 
 struct Vec3 {
   float x, y, z;
@@ -31,18 +31,18 @@ class Scene {
   Hit trace(Vec3 origin, Vec3 direction) const;
 
   // The shading network and the node whose result colors each surface.
-  host::Network const& network() const { return network_; }
-  host::Network::Node root(Hit::Surface surface) const { return roots_[surface]; }
+  network::Network const& network() const { return network_; }
+  network::Network::Node root(Hit::Surface surface) const { return roots_[surface]; }
 
   // Puts the hit into the host's state, where the State_ shaders read it, and
   // installs the host-side textures the network samples.
-  static void set_state(host::Host& host, Vec3 origin, Vec3 direction, Hit const& hit);
-  static void install_textures(host::Host& host);
+  static void set_state(host::Reference_host& host, Vec3 origin, Vec3 direction, Hit const& hit);
+  static void install_textures(host::Reference_host& host);
 
  private:
   Vec3 eye_{0.0f, 1.25f, 4.4f};
-  host::Network network_;
-  host::Network::Node roots_[5]{};
+  network::Network network_;
+  network::Network::Node roots_[5]{};
 };
 
-}  // namespace kvx::tool
+}  // namespace kvx::commands

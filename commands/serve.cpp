@@ -16,7 +16,7 @@
 #include "command_line.h"
 #include "commands.h"
 
-namespace kvx::tool {
+namespace kvx::commands {
 
 namespace {
 
@@ -64,4 +64,4 @@ void add_serve(CLI::App& app, Run& run) {
   });
 }
 
-}  // namespace kvx::tool
+}  // namespace kvx::commands

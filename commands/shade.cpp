@@ -26,22 +26,22 @@
 #include <image/image.h>
 #include "progress.h"
 
-namespace kvx::tool {
+namespace kvx::commands {
 
 namespace {
 
 struct Options {
   std::optional<std::string> network_file;
   std::vector<std::vector<std::string>> statements;  // from the command line, in order
-  host::Grid grid;
+  network::Grid grid;
   std::vector<std::string> outputs;
-  host::Paths paths = host::Paths::c;
+  network::Paths paths = network::Paths::c;
   unsigned threads = default_threads();
 };
 
 // The file's statements, then the command line's, numbered in order.
-host::Network_text::Result build(host::Network_text& text, Options const& o) {
-  host::Location end{"command line", 0};
+network::Network_text::Result build(network::Network_text& text, Options const& o) {
+  network::Location end{"command line", 0};
   if (o.network_file == "-") {
     std::string const input{std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>()};
     end = {"standard input", text.read(input, "standard input")};
@@ -57,37 +57,37 @@ host::Network_text::Result build(host::Network_text& text, Options const& o) {
 }
 
 int shade(host::Library const& library, Options const& o) {
-  host::Network_text text(library);
-  std::optional<host::Network_text::Result> network;
+  network::Network_text text(library);
+  std::optional<network::Network_text::Result> network;
   try {
     network.emplace(build(text, o));
-  } catch (host::Network_error const& e) {
+  } catch (network::Network_error const& e) {
     return usage_error(e.what());
   }
 
   auto const start = std::chrono::steady_clock::now();
-  host::Shaded shaded;
+  network::Shaded shaded;
   {
     Progress_bar bar;
-    shaded = host::shade_grid(network->network, network->output, network->shader.result, o.grid, o.paths,
+    shaded = network::shade_grid(network->network, network->output, network->shader.result, o.grid, o.paths,
                               o.threads, std::ref(bar));
   }
   double const seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
   for (auto const& file : o.outputs)
-    write_image(file, {o.grid.width, o.grid.height, shaded.channels, shaded.pixels});
+    image::write_image(file, {o.grid.width, o.grid.height, shaded.channels, shaded.pixels});
   std::printf("shaded %s (%s) at %ux%u points through %s on %u thread%s in %.3f s: %llu shader calls, %.3g calls/s\n",
               network->name.c_str(), std::string(network->shader.name).c_str(), o.grid.width, o.grid.height,
-              host::path_name(o.paths), o.threads, o.threads == 1 ? "" : "s", seconds,
+              network::path_name(o.paths), o.threads, o.threads == 1 ? "" : "s", seconds,
               static_cast<unsigned long long>(shaded.shader_calls), double(shaded.shader_calls) / seconds);
   for (auto const& file : o.outputs) std::printf("wrote %s\n", file.c_str());
   if (o.outputs.empty()) std::printf("no image written: name one with -o FILE.exr or -o FILE.png\n");
 
   if (auto const& m = shaded.mismatch) {
-    std::fprintf(stderr, "kvx-host: %s\n", host::mismatch_text(shaded.type, *m).c_str());
+    std::fprintf(stderr, "kvx-host: %s\n", network::mismatch_text(shaded.type, *m).c_str());
     return 1;
   }
-  if (o.paths == host::Paths::both) std::printf("both paths agree at every point\n");
+  if (o.paths == network::Paths::both) std::printf("both paths agree at every point\n");
   return 0;
 }
 
@@ -143,7 +143,7 @@ void add_shade(CLI::App& app, Run& run) {
       ->allow_extra_args(false)
       ->check(CLI::Validator(
           [](std::string& name) -> std::string {
-            return is_image_name(name) ? "" : "'" + name + "' is not a .exr or .png file name";
+            return image::is_image_name(name) ? "" : "'" + name + "' is not a .exr or .png file name";
           },
           ""));
   add_path_option(*command, o->paths);
@@ -159,4 +159,4 @@ void add_shade(CLI::App& app, Run& run) {
   });
 }
 
-}  // namespace kvx::tool
+}  // namespace kvx::commands

@@ -20,7 +20,7 @@ namespace {
 
 // The charset keeps the answer as it is: the HTTP library compresses plain
 // "application/json" for browsers, slowly, for nothing on a local connection.
-void answer_json(httplib::Response& response, host::Json const& body, int status = 200) {
+void answer_json(httplib::Response& response, network::Json const& body, int status = 200) {
   response.status = status;
   response.set_content(body.dump(), "application/json; charset=utf-8");
 }
@@ -61,29 +61,29 @@ void answer_picture(httplib::Response& response, Picture picture) {
       });
 }
 
-host::Json parse_body(httplib::Request const& request) {
+network::Json parse_body(httplib::Request const& request) {
   if (request.get_header_value("Content-Type").find("application/json") == std::string::npos)
     throw Refusal{415, "the body must be JSON (Content-Type: application/json)"};
-  host::Json body = host::Json::parse(request.body, nullptr, false);
+  network::Json body = network::Json::parse(request.body, nullptr, false);
   if (body.is_discarded()) throw Refusal{400, "the body is not valid JSON"};
   if (!body.is_object()) throw Refusal{400, "the body must be a JSON object"};
   return body;
 }
 
-std::string text_member(host::Json const& body, char const* name) {
+std::string text_member(network::Json const& body, char const* name) {
   auto const it = body.find(name);
   if (it == body.end() || !it->is_string()) throw Refusal{400, std::string("'") + name + "' must be a string"};
   return it->get<std::string>();
 }
 
-unsigned index_member(host::Json const& body, char const* name, unsigned below) {
+unsigned index_member(network::Json const& body, char const* name, unsigned below) {
   auto const it = body.find(name);
   if (it == body.end() || !it->is_number_unsigned() || it->get<std::uint64_t>() >= below)
     throw Refusal{400, std::string("'") + name + "' must be a whole number from 0 to " + std::to_string(below - 1)};
   return it->get<unsigned>();
 }
 
-unsigned count_member(host::Json const& body, char const* name, unsigned fallback, unsigned limit) {
+unsigned count_member(network::Json const& body, char const* name, unsigned fallback, unsigned limit) {
   auto const it = body.find(name);
   if (it == body.end()) return fallback;
   if (!it->is_number_unsigned() || it->get<std::uint64_t>() < 1 || it->get<std::uint64_t>() > limit)
@@ -149,14 +149,15 @@ struct Live_server::State {
   };
 
   // The shading request a body describes, checked.
-  Shade_request shade_request(host::Json const& body) const {
+  Shade_request shade_request(network::Json const& body) const {
     Shade_request request;
     request.text = text_member(body, "text");
     request.source = file ? file->name() : "network";
-    if (auto it = body.find("instance"); it != body.end() && !it->is_null()) request.instance = text_member(body, "instance");
+    if (auto it = body.find("instance"); it != body.end() && !it->is_null())
+      request.instance = text_member(body, "instance");
     if (auto it = body.find("path"); it != body.end()) {
-      auto const paths = it->is_string() ? host::parse_paths(it->get<std::string>()) : std::nullopt;
-      if (!paths) throw Refusal{400, std::string("'path' takes ") + host::paths_choices};
+      auto const paths = it->is_string() ? network::parse_paths(it->get<std::string>()) : std::nullopt;
+      if (!paths) throw Refusal{400, std::string("'path' takes ") + network::paths_choices};
       request.paths = *paths;
     }
     request.grid = {count_member(body, "width", options.grid.width, max_grid),
@@ -167,7 +168,7 @@ struct Live_server::State {
   }
 
   // Which page asks, if it says: its newer request abandons this one.
-  static std::optional<std::string> page_member(host::Json const& body) {
+  static std::optional<std::string> page_member(network::Json const& body) {
     auto const it = body.find("page");
     if (it == body.end() || it->is_null()) return std::nullopt;
     if (!it->is_string() || it->get<std::string>().size() > 100)
@@ -177,8 +178,8 @@ struct Live_server::State {
 
   // The file's name, version and whether it is there; with its text and the
   // server's settings for a page that starts.
-  host::Json network_json(bool with_text) const {
-    host::Json about = {{"file", nullptr}, {"version", nullptr}, {"exists", false}};
+  network::Json network_json(bool with_text) const {
+    network::Json about = {{"file", nullptr}, {"version", nullptr}, {"exists", false}};
     std::string text;
     if (file) {
       Network_file::Contents contents = file->read();
@@ -217,10 +218,10 @@ struct Live_server::State {
         response.set_content(std::string(page_file.body), std::string(page_file.type));
       });
     server.Get("/api/catalogue", [this](httplib::Request const&, httplib::Response& response) {
-      host::Json document = {{"schema", "kvx-host/list/1"},
+      network::Json document = {{"schema", "kvx-host/list/1"},
                              {"library", std::filesystem::path(library.path()).filename().string()},
-                             {"shaders", host::Json::array()}};
-      for (auto const& row : catalogue::shaders) document["shaders"].push_back(host::shader_json(row));
+                             {"shaders", network::Json::array()}};
+      for (auto const& row : catalogue::shaders) document["shaders"].push_back(network::shader_json(row));
       answer_json(response, document);
     });
     server.Get("/api/network", [this](httplib::Request const&, httplib::Response& response) {
@@ -230,7 +231,7 @@ struct Live_server::State {
       answer_json(response, network_json(false));
     });
     server.Post("/api/shade", [this](httplib::Request const& request, httplib::Response& response) {
-      host::Json const body = parse_body(request);
+      network::Json const body = parse_body(request);
       Shade_request const asked = shade_request(body);
       Running const running(*this, page_member(body));
       // A client that has gone, the page closed or its request abandoned, wants nothing more.
@@ -240,14 +241,14 @@ struct Live_server::State {
       answer_picture(response, std::move(*picture));
     });
     server.Post("/api/point", [this](httplib::Request const& request, httplib::Response& response) {
-      host::Json const body = parse_body(request);
+      network::Json const body = parse_body(request);
       Shade_request const asked = shade_request(body);
       unsigned const x = index_member(body, "x", asked.grid.width);
       unsigned const y = index_member(body, "y", asked.grid.height);
       answer_json(response, point(library, asked, x, y));
     });
     server.Post("/api/save", [this](httplib::Request const& request, httplib::Response& response) {
-      host::Json const body = parse_body(request);
+      network::Json const body = parse_body(request);
       std::string const text = text_member(body, "text");
       if (!file) throw Refusal{409, "no file was named when the server started: download the text instead"};
       std::string const base = text_member(body, "base");

@@ -27,7 +27,7 @@ namespace kvx::editor {
 struct Server_options {
   std::string bind = "127.0.0.1";
   int port = 0;  // 0: a free one
-  host::Grid grid{256, 256};
+  network::Grid grid{256, 256};
   unsigned threads = 1;
   std::optional<std::filesystem::path> file;  // the network named on the command line
 };

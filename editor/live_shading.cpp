@@ -14,25 +14,25 @@
 namespace kvx::editor {
 namespace {
 
-host::Json error_json(host::Network_error const& e) {
+network::Json error_json(network::Network_error const& e) {
   return {{"ok", false}, {"error", e.what()}, {"line", e.location.line}};
 }
 
 // The text read and checked, with the shown instance as its output.
 struct Built {
   explicit Built(host::Library const& library) : text(library) {}
-  host::Network_text text;
-  std::optional<host::Network_text::Result> network;
+  network::Network_text text;
+  std::optional<network::Network_text::Result> network;
 };
 
-// Throws host::Network_error where the text stops.
+// Throws network::Network_error where the text stops.
 void build(Built& built, Shade_request const& request) {
-  host::Location const end{request.source, built.text.read(request.text, request.source)};
+  network::Location const end{request.source, built.text.read(request.text, request.source)};
   built.network.emplace(request.instance ? built.text.finish(end, *request.instance) : built.text.finish(end));
 }
 
-host::Json instances_json(host::Network_text const& text) {
-  host::Json all = host::Json::array();
+network::Json instances_json(network::Network_text const& text) {
+  network::Json all = network::Json::array();
   for (auto const& made : text.instances())
     all.push_back({{"name", made.name},
                    {"shader", std::string(made.shader->name)},
@@ -41,7 +41,7 @@ host::Json instances_json(host::Network_text const& text) {
   return all;
 }
 
-std::size_t picture_bytes(Type type, host::Grid grid) {
+std::size_t picture_bytes(catalogue::Type type, network::Grid grid) {
   return std::size_t{grid.width} * grid.height * components(type) * sizeof(float);
 }
 
@@ -52,11 +52,11 @@ std::optional<Picture> shade(host::Library const& library, Shade_request const& 
   Built built(library);
   try {
     build(built, request);
-  } catch (host::Network_error const& e) {
+  } catch (network::Network_error const& e) {
     return Picture{error_json(e), {}, {}};
   }
   auto const& network = *built.network;
-  Type const type = network.shader.result;
+  catalogue::Type const type = network.shader.result;
   if (std::size_t const bytes = picture_bytes(type, request.grid); bytes > request.max_picture_bytes)
     throw Refusal{400, "a " + std::to_string(request.grid.width) + " × " + std::to_string(request.grid.height) + " " +
                            std::string(name(type)) + " picture takes " + std::to_string(bytes >> 20) +
@@ -70,18 +70,18 @@ std::optional<Picture> shade(host::Library const& library, Shade_request const& 
   };
   auto const start = std::chrono::steady_clock::now();
   // With both paths, each point's bits compared as `kvx-host shade --path both` compares them.
-  host::Shaded shaded = host::shade_grid(network.network, network.output, type, request.grid, request.paths,
+  network::Shaded shaded = network::shade_grid(network.network, network.output, type, request.grid, request.paths,
                                          request.threads, ask, {}, abandon.get_token());
   if (abandon.stop_requested()) return std::nullopt;
   double const seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  host::Json about = {{"ok", true},
+  network::Json about = {{"ok", true},
                       {"instance", network.name},
                       {"shader", std::string(network.shader.name)},
                       {"type", std::string(name(type))},
                       {"channels", shaded.channels},
                       {"width", request.grid.width},
                       {"height", request.grid.height},
-                      {"path", host::paths_keyword(request.paths)},
+                      {"path", network::paths_keyword(request.paths)},
                       {"mismatches", shaded.mismatches},
                       {"instances", instances_json(built.text)},
                       {"calls", shaded.shader_calls},
@@ -90,33 +90,33 @@ std::optional<Picture> shade(host::Library const& library, Shade_request const& 
   return Picture{std::move(about), std::move(shaded.pixels), std::move(shaded.differs)};
 }
 
-host::Json point(host::Library const& library, Shade_request const& request, unsigned x, unsigned y) {
+network::Json point(host::Library const& library, Shade_request const& request, unsigned x, unsigned y) {
   Built built(library);
   try {
     build(built, request);
-  } catch (host::Network_error const& e) {
+  } catch (network::Network_error const& e) {
     return error_json(e);
   }
   auto const& network = *built.network;
-  Type const type = network.shader.result;
+  catalogue::Type const type = network.shader.result;
   std::atomic<std::uint64_t> calls{0};
-  host::Shading_thread thread(network.network, calls);
-  host::set_grid_settings(thread.host(), request.grid);
-  host::set_grid_point(thread.host(), request.grid, x, y);
-  host::Mismatches unused;
-  host::Json answer = {{"ok", true},
+  network::Shading_thread thread(network.network, calls);
+  network::set_grid_settings(thread.host(), request.grid);
+  network::set_grid_point(thread.host(), request.grid, x, y);
+  network::Mismatches unused;
+  network::Json answer = {{"ok", true},
                        {"x", x},
                        {"y", y},
-                       {"u", host::grid_u(request.grid, x)},
-                       {"v", host::grid_v(request.grid, y)},
+                       {"u", network::grid_u(request.grid, x)},
+                       {"v", network::grid_v(request.grid, y)},
                        {"type", std::string(name(type))}};
-  std::optional<Value_bytes> values[2];
-  for (host::Paths path : {host::Paths::c, host::Paths::cpp}) {
-    if (request.paths != host::Paths::both && request.paths != path) continue;
-    Value_bytes const value = thread.shade(network.output, path, unused, x, y);
-    values[path == host::Paths::cpp] = value;
-    answer[path == host::Paths::c ? "c" : "cpp"] = {{"value", host::format_value(type, value)},
-                                                    {"bits", host::format_bits(type, value)}};
+  std::optional<catalogue::Value_bytes> values[2];
+  for (network::Paths path : {network::Paths::c, network::Paths::cpp}) {
+    if (request.paths != network::Paths::both && request.paths != path) continue;
+    catalogue::Value_bytes const value = thread.shade(network.output, path, unused, x, y);
+    values[path == network::Paths::cpp] = value;
+    answer[path == network::Paths::c ? "c" : "cpp"] = {{"value", network::format_value(type, value)},
+                                                    {"bits", network::format_bits(type, value)}};
   }
   if (values[0] && values[1]) answer["same"] = std::memcmp(values[0]->data(), values[1]->data(), width(type)) == 0;
   return answer;

@@ -25,8 +25,8 @@ struct Shade_request {
   std::string text;                     // the network, as the editor holds it
   std::string source;                   // its name in messages: the file's, or "network"
   std::optional<std::string> instance;  // shown in place of the output
-  host::Paths paths = host::Paths::c;
-  host::Grid grid;
+  network::Paths paths = network::Paths::c;
+  network::Grid grid;
   unsigned threads = 1;
   // The most the picture's float components may take (width × height ×
   // components × 4 bytes), checked before shading.
@@ -40,7 +40,7 @@ struct Shade_request {
 // where they differ. For a text that does not read or check:
 // {"ok": false, "error", "line"} and no pixels.
 struct Picture {
-  host::Json about;
+  network::Json about;
   std::vector<float> pixels;
   std::vector<std::uint8_t> differs;
 };
@@ -54,6 +54,6 @@ std::optional<Picture> shade(host::Library const& library, Shade_request const& 
 // The shown instance's value at point (x, y) through each path asked:
 // {"ok": true, "x", "y", "u", "v", "type", "c": {"value", "bits"}, "cpp": {...}, "same"},
 // or the error as for shade.
-host::Json point(host::Library const& library, Shade_request const& request, unsigned x, unsigned y);
+network::Json point(host::Library const& library, Shade_request const& request, unsigned x, unsigned y);
 
 }  // namespace kvx::editor

@@ -76,12 +76,12 @@ Network_file::Contents Network_file::read_unlocked() const {
   if (!std::filesystem::exists(path_, error)) return {{}, version_of(path_, nullptr), false};
   std::string text;
   try {
-    text = host::Network_text::file_text(path_.string());
-  } catch (host::Network_error const& e) {
+    text = network::Network_text::file_text(path_.string());
+  } catch (network::Network_error const& e) {
     throw std::runtime_error(shown_ + ": " + e.message);
   }
-  if (std::size_t const end = host::end_of_text(text); end < text.size())
-    throw std::runtime_error(shown_ + ": not text: the byte " + host::printable(text.substr(end, 1)));
+  if (std::size_t const end = network::end_of_text(text); end < text.size())
+    throw std::runtime_error(shown_ + ": not text: the byte " + network::printable(text.substr(end, 1)));
   std::string version = version_of(path_, &text);
   return {std::move(text), std::move(version), true};
 }

@@ -20,10 +20,10 @@ extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size
   auto const& row = catalogue::shaders[in.ConsumeIntegralInRange<unsigned>(0, catalogue::shader_count - 1)];
   bool const constants_only = in.ConsumeBool();
 
-  kvx::test::Host host(calls_per_input);
-  std::int32_t const tag_offset =
-      constants_only ? 64
-                     : in.ConsumeIntegralInRange<std::int32_t>(-host::Parameter_block::reach, host::Parameter_block::reach);
+  kvx::test::Recording_host host(calls_per_input);
+  std::int32_t const tag_offset = constants_only ? 64
+                                                 : in.ConsumeIntegralInRange<std::int32_t>(
+                                                       -host::Parameter_block::reach, host::Parameter_block::reach);
   host::Parameter_block area(tag_offset);
   host.record().set_tag_offset(tag_offset);
   host.record().set_integer_tags(constants_only ? 0 : in.ConsumeIntegral<std::uint8_t>());
@@ -40,9 +40,9 @@ extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size
     auto const bytes = in.ConsumeBytes<std::uint8_t>(16);
     std::copy(bytes.begin(), bytes.end(), connection.begin());
     host.connect(area.slot(p), connection);
-    if (constants_only) area.set_tag(p, tag_constant);
+    if (constants_only) area.set_tag(p, bridge::tag_constant);
   }
-  if (constants_only) area.set_tag_at(0, tag_constant);  // the normal override's
+  if (constants_only) area.set_tag_at(0, bridge::tag_constant);  // the normal override's
 
   host::Output_requests requests;
   std::array<std::uint8_t, 16> destination{};

@@ -13,14 +13,14 @@ extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size
   FuzzedDataProvider in(data, size);
   auto const& row = catalogue::shaders[in.ConsumeIntegralInRange<unsigned>(0, catalogue::shader_count - 1)];
 
-  kvx::test::Host host(calls_per_input);
+  kvx::test::Recording_host host(calls_per_input);
   kvx::test::Block inputs(&host);
   host::Parameter_block area;
   unsigned present = 0;
   for (auto const& p : row.parameters()) {
     auto bytes = in.ConsumeBytes<std::uint8_t>(width(p.type));
     bytes.resize(width(p.type));
-    area.set_tag(p, tag_constant);
+    area.set_tag(p, bridge::tag_constant);
     if (!in.ConsumeBool()) continue;
     ++present;
     inputs.set_bytes(p.name, bytes.data(), bytes.size());

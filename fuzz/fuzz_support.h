@@ -53,7 +53,8 @@ inline constexpr std::size_t calls_per_input = 64;
 inline constexpr std::uint8_t canary = 0xA5;
 
 // What a shader object captured from `inputs` stores under "result".
-inline Value_bytes object_result(catalogue::Shader const& row, kvx::test::Block& inputs, kvx::test::Host& host) {
+inline catalogue::Value_bytes object_result(catalogue::Shader const& row, kvx::test::Block& inputs,
+                                            kvx::test::Recording_host& host) {
   return host::Shader_object(*library().shader_plugin(row.index), inputs).result(host.state());
 }
 

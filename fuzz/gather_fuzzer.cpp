@@ -17,12 +17,12 @@ extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size
   FuzzedDataProvider in(data, size);
   static char const* const names[] = {"result", "resul", "results", "", "Result", nullptr};
 
-  kvx::test::Host host(calls_per_input);
+  kvx::test::Recording_host host(calls_per_input);
   host::Parameter_block area;
   auto const& row = *catalogue::find("Math_float3_add");
   float const left[4] = {in.ConsumeFloatingPoint<float>(), 2.0f, -0.0f, 0.0f};
   float const right[4] = {1.0f, in.ConsumeFloatingPoint<float>(), 4.0f, 0.0f};
-  Value_bytes value;
+  catalogue::Value_bytes value;
   std::memcpy(value.data(), left, 16);
   area.set(row.parameter_list[0], value);
   std::memcpy(value.data(), right, 16);

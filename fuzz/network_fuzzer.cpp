@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size
   using namespace kvx;
   using namespace kvx::fuzz;
   FuzzedDataProvider in(data, size);
-  host::Network network(library());
+  network::Network network(library());
   std::vector<catalogue::Shader const*> rows;
   unsigned const count = in.ConsumeIntegralInRange<unsigned>(1, 6);
   for (unsigned i = 0; i < count; ++i) {
@@ -26,10 +26,11 @@ extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size
     auto const node = network.add(row.name);
     for (auto const& p : row.parameters()) {
       // A connection from an earlier instance whose result fits, if one does.
-      std::vector<host::Network::Node> sources, splats;
-      for (host::Network::Node s = 0; s < node; ++s) {
+      std::vector<network::Network::Node> sources, splats;
+      for (network::Network::Node s = 0; s < node; ++s) {
         if (rows[s]->result == p.type) sources.push_back(s);
-        if (rows[s]->result == Type::float_ && kind(p.type) == Kind::real && !is_scalar(p.type)) splats.push_back(s);
+        if (rows[s]->result == catalogue::Type::float_ && kind(p.type) == catalogue::Kind::real && !is_scalar(p.type))
+          splats.push_back(s);
       }
       unsigned const choice = in.ConsumeIntegralInRange<unsigned>(0, 2);
       if (choice == 1 && !sources.empty()) {
@@ -37,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size
       } else if (choice == 2 && !splats.empty()) {
         network.connect(node, p.name, splats[in.ConsumeIntegralInRange<std::size_t>(0, splats.size() - 1)], true);
       } else {
-        Value_bytes value{};
+        catalogue::Value_bytes value{};
         auto const bytes = in.ConsumeBytes<std::uint8_t>(width(p.type));
         if (!bytes.empty()) std::memcpy(value.data(), bytes.data(), bytes.size());
         network.set(node, p.name, value);
@@ -46,16 +47,16 @@ extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size
     rows.push_back(&row);
   }
   // The grid's points on this thread, as one of shade_grid's threads does.
-  auto const output = static_cast<host::Network::Node>(rows.size() - 1);
-  host::Grid const grid{3, 2};
+  auto const output = static_cast<network::Network::Node>(rows.size() - 1);
+  network::Grid const grid{3, 2};
   std::atomic<std::uint64_t> calls{0};
-  host::Shading_thread thread(network, calls);
-  host::Mismatches mismatches;
-  host::set_grid_settings(thread.host(), grid);
+  network::Shading_thread thread(network, calls);
+  network::Mismatches mismatches;
+  network::set_grid_settings(thread.host(), grid);
   for (unsigned y = 0; y < grid.height; ++y)
     for (unsigned x = 0; x < grid.width; ++x) {
-      host::set_grid_point(thread.host(), grid, x, y);
-      thread.shade(output, host::Paths::both, mismatches, x, y);
+      network::set_grid_point(thread.host(), grid, x, y);
+      thread.shade(output, network::Paths::both, mismatches, x, y);
     }
   KVX_REQUIRE(!mismatches.first());
   return 0;

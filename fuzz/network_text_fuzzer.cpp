@@ -12,12 +12,12 @@
 extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size) {
   using namespace kvx;
   using namespace kvx::fuzz;
-  host::Network_text text(library());
+  network::Network_text text(library());
   try {
     std::string_view const input(reinterpret_cast<char const*>(data), size);
-    host::Location const end{"input", text.read(input, "input")};
+    network::Location const end{"input", text.read(input, "input")};
     text.finish(end);
-  } catch (host::Network_error const& e) {
+  } catch (network::Network_error const& e) {
     KVX_REQUIRE(e.location.source == "input");
   }
   return 0;

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include <bridge/host.h>
+#include <bridge/interface.h>
 #include <catalogue/types.h>
 
 namespace kvx::host {
@@ -36,7 +36,7 @@ class Block : public ZR::SHADER::Data_block {
   int notify_output(char const*) override { return 1; }
 
  private:
-  std::map<std::string, Value_bytes, std::less<>> values_;
+  std::map<std::string, catalogue::Value_bytes, std::less<>> values_;
 };
 
 }  // namespace kvx::host

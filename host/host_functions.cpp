@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
-// The host's C functions, as the plug-in imports them. Each finds its Host
-// from the record it is given; zr_get_korvex_interface, given none, asks the
-// Host that is current on this thread.
+// The host's C functions, as the plug-in imports them. Each finds its
+// Reference_host from the record it is given; zr_get_korvex_interface, given
+// none, asks the one that is current on this thread.
 #include <cstdarg>
 
 #include <host/reference_host.h>
@@ -25,6 +25,6 @@ int zr_shaderstate_set(Host_state* state, char const* key, void const* data, int
 }
 
 ZR::SHADER::Runtime_interface* zr_get_korvex_interface(int version) {
-  return kvx::host::Host::current().get_korvex_interface(version);
+  return kvx::host::Reference_host::current().get_korvex_interface(version);
 }
 }

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include <host/shader_object.h>
+#include <host/plugin_objects.h>
 #include <plugin/plugin.h>
 
 namespace kvx::host {

@@ -26,7 +26,8 @@ class Basic_parameter_block {
   unsigned char* slot(catalogue::Parameter const& p) { return bytes_.data() + reach + p.offset; }
 
   // The parameter's slot-size bytes of `value`, and its tag.
-  void set(catalogue::Parameter const& p, Value_bytes const& value, std::uint32_t tag = tag_constant) {
+  void set(catalogue::Parameter const& p, catalogue::Value_bytes const& value,
+           std::uint32_t tag = bridge::tag_constant) {
     std::memcpy(slot(p), value.data(), slot_size(p.type));
     set_tag(p, tag);
   }

@@ -23,11 +23,11 @@ ZR::SHADER::Color checker(Lookup lookup, float const* coordinate) {
 
 // Host_state_record
 
-Host_state_record::Host_state_record(Host& host) {
-  Host* owner = &host;
+Host_state_record::Host_state_record(Reference_host& host) {
+  Reference_host* owner = &host;
   std::memcpy(bytes_.data(), &owner, sizeof owner);
   void* settings = eval_settings_.data();
-  record_field::write(bytes_.data(), record_field::eval_settings, settings);
+  bridge::record_field::write(bytes_.data(), bridge::record_field::eval_settings, settings);
 }
 
 // Host objects
@@ -60,21 +60,22 @@ ZR::SHADER::Color State_object::lookup_texcube(ZR::SHADER::Texture_handle t, flo
 ::Host_state* State_object::get_host_state() { return host_.record().get(); }
 ::Output_request_list* State_object::get_output_requests() { return host_.output_requests(); }
 
-// Host
+// Reference_host
 
-thread_local Host* Host::current_ = nullptr;
+thread_local Reference_host* Reference_host::current_ = nullptr;
 
-Host::Host() : previous_(current_) { current_ = this; }
+Reference_host::Reference_host() : previous_(current_) { current_ = this; }
 
-Host::~Host() { current_ = previous_; }
+Reference_host::~Reference_host() { current_ = previous_; }
 
-ZR::SHADER::Color Host::texture(Lookup lookup, ZR::SHADER::Texture_handle handle, float const* coordinate) const {
+ZR::SHADER::Color Reference_host::texture(Lookup lookup, ZR::SHADER::Texture_handle handle,
+                                          float const* coordinate) const {
   for (auto const& [known, answer] : textures_)
     if (known == handle) return answer(lookup, coordinate);
   return checker(lookup, coordinate);
 }
 
-void Host::set_texture(ZR::SHADER::Texture_handle handle, Texture texture) {
+void Reference_host::set_texture(ZR::SHADER::Texture_handle handle, Texture texture) {
   for (auto& [known, answer] : textures_)
     if (known == handle) {
       answer = std::move(texture);
@@ -83,12 +84,12 @@ void Host::set_texture(ZR::SHADER::Texture_handle handle, Texture texture) {
   textures_.emplace_back(handle, std::move(texture));
 }
 
-void* Host::connection(void* slot) const {
+void* Reference_host::connection(void* slot) const {
   auto it = connections_.find(slot);
   return it == connections_.end() ? slot : const_cast<std::uint8_t*>(it->second.data());
 }
 
-int Host::shaderstate_set(::Host_state*, char const* key, void const* data, int size, int) {
+int Reference_host::shaderstate_set(::Host_state*, char const* key, void const* data, int size, int) {
   std::string_view const name(key);
   for (auto& stored : shader_states_) {
     if (stored.key[0] != 0 && name != stored.key.data()) continue;
@@ -101,7 +102,7 @@ int Host::shaderstate_set(::Host_state*, char const* key, void const* data, int 
   return 0;
 }
 
-std::optional<std::vector<std::uint8_t>> Host::shader_state(std::string_view key) const {
+std::optional<std::vector<std::uint8_t>> Reference_host::shader_state(std::string_view key) const {
   for (auto const& stored : shader_states_)
     if (stored.key[0] != 0 && key == stored.key.data())
       return std::vector<std::uint8_t>(stored.bytes.begin(), stored.bytes.begin() + stored.size);

@@ -18,40 +18,44 @@
 #include <string_view>
 #include <vector>
 
-#include <bridge/host.h>
+#include <bridge/interface.h>
 #include <bridge/host_state.h>
 #include <catalogue/types.h>
 
 namespace kvx::host {
 
-class Host;
+class Reference_host;
 
 // The host's C shading-state record with its evaluation settings, as bytes
 // with the fields where the library reads them. Its first word, which the
-// library never reads, names the Host that owns it: the host's C functions
-// find their Host from the record they are given.
+// library never reads, names the Reference_host that owns it: the host's C
+// functions find their Reference_host from the record they are given.
 class Host_state_record {
  public:
-  explicit Host_state_record(Host& host);
+  explicit Host_state_record(Reference_host& host);
   Host_state_record(Host_state_record const&) = delete;
   Host_state_record& operator=(Host_state_record const&) = delete;
 
   ::Host_state* get() { return reinterpret_cast<::Host_state*>(bytes_.data()); }
-  static Host& owner(::Host_state* record) { return *record_field::read<Host*>(record, 0); }
+  static Reference_host& owner(::Host_state* record) { return *bridge::record_field::read<Reference_host*>(record, 0); }
 
-  void set_ray_type(int ray_type) { record_field::write(bytes_.data(), record_field::ray_type, ray_type); }
-  void set_shadow_context(std::uint32_t context) {
-    record_field::write(bytes_.data(), record_field::shadow_context, context);
+  void set_ray_type(int ray_type) {
+    bridge::record_field::write(bytes_.data(), bridge::record_field::ray_type, ray_type);
   }
-  void set_normal(ZR::SHADER::Vector3 normal) { record_field::write(bytes_.data(), record_field::normal, normal); }
+  void set_shadow_context(std::uint32_t context) {
+    bridge::record_field::write(bytes_.data(), bridge::record_field::shadow_context, context);
+  }
+  void set_normal(ZR::SHADER::Vector3 normal) {
+    bridge::record_field::write(bytes_.data(), bridge::record_field::normal, normal);
+  }
   ZR::SHADER::Vector3 normal() const {
-    return record_field::read<ZR::SHADER::Vector3>(bytes_.data(), record_field::normal);
+    return bridge::record_field::read<ZR::SHADER::Vector3>(bytes_.data(), bridge::record_field::normal);
   }
   void set_tag_offset(std::int32_t offset) {
-    record_field::write(eval_settings_.data(), record_field::tag_offset, offset);
+    bridge::record_field::write(eval_settings_.data(), bridge::record_field::tag_offset, offset);
   }
   void set_integer_tags(std::uint8_t value) {
-    record_field::write(eval_settings_.data(), record_field::integer_tags, value);
+    bridge::record_field::write(eval_settings_.data(), bridge::record_field::integer_tags, value);
   }
 
  private:
@@ -66,34 +70,34 @@ constexpr unsigned dimensions(Lookup lookup) {
   return lookup == Lookup::tex1d ? 1 : lookup == Lookup::tex2d ? 2 : 3;
 }
 
-// The host objects, each answering from its Host's values. They can be
+// The host objects, each answering from its Reference_host's values. They can be
 // derived from: the tests' host records each call before it answers.
 class Camera_object : public ZR::SHADER::Camera_settings {
  public:
-  explicit Camera_object(Host& host) : host_(host) {}
+  explicit Camera_object(Reference_host& host) : host_(host) {}
   int get_int(int id) override;
   float get_float(int id) override;
   ZR::SHADER::Vector2 get_float2(int id) override;
 
  protected:
-  Host& host_;
+  Reference_host& host_;
 };
 
 class Render_object : public ZR::SHADER::Render_settings {
  public:
-  Render_object(Host& host, ZR::SHADER::Camera_settings& camera) : host_(host), camera_(camera) {}
+  Render_object(Reference_host& host, ZR::SHADER::Camera_settings& camera) : host_(host), camera_(camera) {}
   int get_int(int id) override;
   float get_float(int id) override;
   ZR::SHADER::Camera_settings* get_camera() override { return &camera_; }
 
  protected:
-  Host& host_;
+  Reference_host& host_;
   ZR::SHADER::Camera_settings& camera_;
 };
 
 class State_object : public ZR::SHADER::State {
  public:
-  State_object(Host& host, ZR::SHADER::Render_settings& render) : host_(host), render_(render) {}
+  State_object(Reference_host& host, ZR::SHADER::Render_settings& render) : host_(host), render_(render) {}
   int get_state_int(int id) override;
   float get_state_float(int id) override;
   ZR::SHADER::Vector2 get_state_float2(int id) override;
@@ -110,7 +114,7 @@ class State_object : public ZR::SHADER::State {
   ::Output_request_list* get_output_requests() override;
 
  protected:
-  Host& host_;
+  Reference_host& host_;
   ZR::SHADER::Render_settings& render_;
 };
 
@@ -148,13 +152,13 @@ class Answers {
   std::map<int, T> far_;
 };
 
-class Host {
+class Reference_host {
  public:
-  // The newest live Host on this thread answers zr_get_korvex_interface.
-  Host();
-  virtual ~Host();
-  Host(Host const&) = delete;
-  Host& operator=(Host const&) = delete;
+  // The newest live Reference_host on this thread answers zr_get_korvex_interface.
+  Reference_host();
+  virtual ~Reference_host();
+  Reference_host(Reference_host const&) = delete;
+  Reference_host& operator=(Reference_host const&) = delete;
 
   // The record handed to the C entry, which get_host_state also returns.
   Host_state_record& record() { return record_; }
@@ -177,7 +181,7 @@ class Host {
   void set_texture(ZR::SHADER::Texture_handle handle, Texture texture);
 
   // zr_phen_eval: the value a connected parameter at `slot` evaluates to.
-  void connect(void const* slot, Value_bytes value) { connections_[slot] = value; }
+  void connect(void const* slot, catalogue::Value_bytes value) { connections_[slot] = value; }
   // zr_phen_eval asks this first, with its context: how a network answers
   // for the connections it made. A null answer falls back to connect().
   using Evaluator = void* (*)(void* context, void* slot);
@@ -229,7 +233,7 @@ class Host {
     return connection(slot);
   }
   int shaderstate_set(::Host_state* record, char const* key, void const* data, int size, int mode);
-  static Host& current() { return *current_; }
+  static Reference_host& current() { return *current_; }
 
  private:
   void* connection(void* slot) const;
@@ -249,7 +253,7 @@ class Host {
   Answers<ZR::SHADER::Vector2> camera_float2s_;
   // A scene has a handful: a walk over them beats any search structure.
   std::vector<std::pair<ZR::SHADER::Texture_handle, Texture>> textures_;
-  std::map<void const*, Value_bytes> connections_;
+  std::map<void const*, catalogue::Value_bytes> connections_;
   Evaluator evaluator_ = nullptr;
   void* evaluator_context_ = nullptr;
   std::uint32_t gather_flag_ = 0;
@@ -267,8 +271,8 @@ class Host {
   Render_object render_{*this, camera_};
   State_object state_{*this, render_};
   Runtime_object runtime_{state_};
-  Host* previous_;
-  static thread_local Host* current_;
+  Reference_host* previous_;
+  static thread_local Reference_host* current_;
 };
 
 }  // namespace kvx::host

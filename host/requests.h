@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include <bridge/host.h>
+#include <bridge/interface.h>
 
 namespace kvx::host {
 

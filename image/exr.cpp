@@ -8,7 +8,7 @@
 
 #include <stdexcept>
 
-namespace kvx::tool {
+namespace kvx::image {
 
 void write_exr(std::string const& path, unsigned width, unsigned height, unsigned channels,
                std::span<float const> pixels) {
@@ -28,4 +28,4 @@ void write_exr(std::string const& path, unsigned width, unsigned height, unsigne
   file.writePixels(static_cast<int>(height));
 }
 
-}  // namespace kvx::tool
+}  // namespace kvx::image

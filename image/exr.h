@@ -5,11 +5,11 @@
 #include <span>
 #include <string>
 
-namespace kvx::tool {
+namespace kvx::image {
 
 // `pixels` holds width * height * channels floats, rows top to bottom. The
 // channels are named Y; R, G; R, G, B; or R, G, B, A. Throws on failure.
 void write_exr(std::string const& path, unsigned width, unsigned height, unsigned channels,
                std::span<float const> pixels);
 
-}  // namespace kvx::tool
+}  // namespace kvx::image

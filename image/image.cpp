@@ -9,7 +9,7 @@
 #include <image/exr.h>
 #include <image/png.h>
 
-namespace kvx::tool {
+namespace kvx::image {
 
 namespace {
 
@@ -45,4 +45,4 @@ void write_image(std::string const& path, Float_image const& image) {
     write_8bit_png(path, image);
 }
 
-}  // namespace kvx::tool
+}  // namespace kvx::image

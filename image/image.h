@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace kvx::tool {
+namespace kvx::image {
 
 struct Float_image {
   unsigned width, height, channels;  // 1 to 4 components a pixel
@@ -21,4 +21,4 @@ bool is_image_name(std::string_view path);
 // components become red and green. Throws when the file cannot be written.
 void write_image(std::string const& path, Float_image const& image);
 
-}  // namespace kvx::tool
+}  // namespace kvx::image

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
-namespace kvx::tool {
+namespace kvx::image {
 
 namespace {
 
@@ -90,4 +90,4 @@ std::string svg_plot(std::span<Sample const> samples) {
   return svg + "\n</svg>\n";
 }
 
-}  // namespace kvx::tool
+}  // namespace kvx::image

@@ -5,7 +5,7 @@
 #include <span>
 #include <string>
 
-namespace kvx::tool {
+namespace kvx::image {
 
 struct Sample {
   float x, y;  // y may be NaN or infinite
@@ -17,4 +17,4 @@ struct Sample {
 // edge. The y axis spans the finite values, at most -8 to 8.
 std::string svg_plot(std::span<Sample const> samples);
 
-}  // namespace kvx::tool
+}  // namespace kvx::image

@@ -7,7 +7,7 @@
 #include <memory>
 #include <stdexcept>
 
-namespace kvx::tool {
+namespace kvx::image {
 
 namespace {
 
@@ -48,4 +48,4 @@ void write_png(std::string const& path, unsigned width, unsigned height, unsigne
   if (std::fflush(file.get()) != 0) throw std::runtime_error("cannot write " + path);
 }
 
-}  // namespace kvx::tool
+}  // namespace kvx::image

@@ -6,11 +6,11 @@
 #include <span>
 #include <string>
 
-namespace kvx::tool {
+namespace kvx::image {
 
 // `bytes` holds width * height * channels bytes, rows top to bottom; channels
 // 1 is gray, 3 RGB, 4 RGBA. Throws std::runtime_error when it cannot write.
 void write_png(std::string const& path, unsigned width, unsigned height, unsigned channels,
                std::span<std::uint8_t const> bytes);
 
-}  // namespace kvx::tool
+}  // namespace kvx::image

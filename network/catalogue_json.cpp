@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace kvx::host {
+namespace kvx::network {
 
 namespace {
 
@@ -35,4 +35,4 @@ Json shader_json(catalogue::Shader const& row) {
           {"parameters", std::move(parameters)}};
 }
 
-}  // namespace kvx::host
+}  // namespace kvx::network

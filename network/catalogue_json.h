@@ -8,7 +8,7 @@
 
 #include <catalogue/catalogue.h>
 
-namespace kvx::host {
+namespace kvx::network {
 
 // Members in the documented order.
 using Json = nlohmann::ordered_json;
@@ -16,4 +16,4 @@ using Json = nlohmann::ordered_json;
 // {"index": …, "name": …, "operation": …, "type": …, "result": …, "parameters": […]}
 Json shader_json(catalogue::Shader const& shader);
 
-}  // namespace kvx::host
+}  // namespace kvx::network

@@ -7,7 +7,7 @@
 
 #include <network/values.h>
 
-namespace kvx::host {
+namespace kvx::network {
 
 namespace {
 
@@ -19,7 +19,7 @@ int as_int(float f) {
   return static_cast<int>(f);
 }
 
-void apply(Host& host, Host_setting const& s) {
+void apply(host::Reference_host& host, Host_setting const& s) {
   auto const& v = s.components;
   using T = Host_setting::Target;
   switch (s.target) {
@@ -71,7 +71,10 @@ Host_setting parse_setting(Host_setting::Target target, std::string_view text_vi
   s.id = *id;
   std::string const rest = text.substr(eq + 1);
   for (unsigned n = 1; n <= 4; ++n) {
-    Type const t = n == 1 ? Type::float_ : n == 2 ? Type::float2 : n == 3 ? Type::float3 : Type::float4;
+    catalogue::Type const t = n == 1   ? catalogue::Type::float_
+                              : n == 2 ? catalogue::Type::float2
+                              : n == 3 ? catalogue::Type::float3
+                                       : catalogue::Type::float4;
     auto parsed = parse_value(t, rest);
     if (!parsed.value) continue;
     s.components.resize(n);
@@ -81,13 +84,13 @@ Host_setting parse_setting(Host_setting::Target target, std::string_view text_vi
   throw std::invalid_argument("'" + rest + "' is not one to four floats");
 }
 
-C_evaluation evaluate_c(Library const& library, Evaluation_request const& r) {
+C_evaluation evaluate_c(host::Library const& library, Evaluation_request const& r) {
   auto const& row = *r.shader;
   auto* entry = library.function<int(void*, Host_state*, void*)>(std::string(row.name).c_str());
   if (!entry) throw std::runtime_error("the library exports no " + std::string(row.name));
-  Host host;
+  host::Reference_host host;
   for (auto const& s : r.settings) apply(host, s);
-  Parameter_block block;  // unset parameters keep tag 0: their declared defaults
+  host::Parameter_block block;  // unset parameters keep tag 0: their declared defaults
   for (auto const& [k, value] : r.values) block.set(row.parameter_list[k], value);
   host.record().set_tag_offset(block.tag_offset());
   host.record().set_integer_tags(1);
@@ -98,14 +101,14 @@ C_evaluation evaluate_c(Library const& library, Evaluation_request const& r) {
   return result;
 }
 
-Value_bytes evaluate_object(Library const& library, Evaluation_request const& r) {
+catalogue::Value_bytes evaluate_object(host::Library const& library, Evaluation_request const& r) {
   auto const& row = *r.shader;
-  Host host;
+  host::Reference_host host;
   for (auto const& s : r.settings) apply(host, s);
-  Block inputs;
+  host::Block inputs;
   for (auto const& [k, value] : r.values)
     inputs.set_bytes(row.parameter_list[k].name, value.data(), width(row.parameter_list[k].type));
-  return Shader_object(*library.shader_plugin(row.index), inputs).result(host.state());
+  return host::Shader_object(*library.shader_plugin(row.index), inputs).result(host.state());
 }
 
-}  // namespace kvx::host
+}  // namespace kvx::network

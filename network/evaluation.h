@@ -14,7 +14,7 @@
 #include <host/library.h>
 #include <host/parameter_block.h>
 
-namespace kvx::host {
+namespace kvx::network {
 
 // An unknown shader or parameter name (a bad value is std::invalid_argument).
 struct Unknown_name : std::invalid_argument {
@@ -30,7 +30,7 @@ struct Host_setting {
 
 struct Evaluation_request {
   catalogue::Shader const* shader = nullptr;
-  std::map<unsigned, Value_bytes> values;  // by parameter index; unset ones follow each path's rule
+  std::map<unsigned, catalogue::Value_bytes> values;  // by parameter index; unset ones follow each path's rule
   bool gather = false;                     // the C entry in gathering mode
   int ray_type = 0;
   std::vector<Host_setting> settings;
@@ -45,12 +45,12 @@ void set_parameter(Evaluation_request& request, std::string_view name, std::stri
 Host_setting parse_setting(Host_setting::Target target, std::string_view text);
 
 struct C_evaluation {
-  Value_bytes value;
+  catalogue::Value_bytes value;
   int returned;
 };
 // Unset parameters take their declared defaults (scalar ints and bools 0).
-C_evaluation evaluate_c(Library const& library, Evaluation_request const& request);
+C_evaluation evaluate_c(host::Library const& library, Evaluation_request const& request);
 // Unset parameters are zero.
-Value_bytes evaluate_object(Library const& library, Evaluation_request const& request);
+catalogue::Value_bytes evaluate_object(host::Library const& library, Evaluation_request const& request);
 
-}  // namespace kvx::host
+}  // namespace kvx::network

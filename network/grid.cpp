@@ -8,7 +8,7 @@
 #include <cstring>
 #include <memory>
 
-namespace kvx::host {
+namespace kvx::network {
 
 namespace {
 
@@ -16,10 +16,10 @@ float fraction(float c) { return c - std::floor(c); }
 
 // Cube lookups map a direction from [-1, 1] to [0, 1]; the others take the
 // fractional part of each coordinate given, 0.5 for the ones not given.
-ZR::SHADER::Color ramp(Lookup lookup, float const* coordinate) {
-  if (lookup == Lookup::texcube)
+ZR::SHADER::Color ramp(host::Lookup lookup, float const* coordinate) {
+  if (lookup == host::Lookup::texcube)
     return {0.5f * coordinate[0] + 0.5f, 0.5f * coordinate[1] + 0.5f, 0.5f * coordinate[2] + 0.5f, 1.0f};
-  unsigned const given = lookup == Lookup::tex1d ? 1 : lookup == Lookup::tex2d ? 2 : 3;
+  unsigned const given = lookup == host::Lookup::tex1d ? 1 : lookup == host::Lookup::tex2d ? 2 : 3;
   float c[3] = {0.5f, 0.5f, 0.5f};
   for (unsigned i = 0; i < given; ++i) c[i] = fraction(coordinate[i]);
   return {c[0], c[1], c[2], 1.0f};
@@ -28,7 +28,7 @@ ZR::SHADER::Color ramp(Lookup lookup, float const* coordinate) {
 }  // namespace
 
 
-void set_grid_settings(Host& host, Grid grid) {
+void set_grid_settings(host::Reference_host& host, Grid grid) {
   using catalogue::state_id;
   int const w = static_cast<int>(grid.width), h = static_cast<int>(grid.height);
   host.set_float3(state_id("State_direction"), {0, 0, -1});
@@ -66,7 +66,7 @@ void set_grid_settings(Host& host, Grid grid) {
   host.set_texture(grid_texture::ramp, ramp);
 }
 
-void set_grid_point(Host& host, Grid grid, unsigned x, unsigned y) {
+void set_grid_point(host::Reference_host& host, Grid grid, unsigned x, unsigned y) {
   using catalogue::state_id;
   float const u = grid_u(grid, x), v = grid_v(grid, y);
   host.set_float2(state_id("State_parametric_uv"), {u, v});
@@ -75,11 +75,11 @@ void set_grid_point(Host& host, Grid grid, unsigned x, unsigned y) {
   host.set_float2(state_id("State_raster"), {float(x) + 0.5f, float(y) + 0.5f});
 }
 
-float component_value(Type type, Value_bytes const& value, unsigned component) {
+float component_value(catalogue::Type type, catalogue::Value_bytes const& value, unsigned component) {
   switch (kind(type)) {
-    case Kind::truth:
+    case catalogue::Kind::truth:
       return float(value[component]);
-    case Kind::integer: {
+    case catalogue::Kind::integer: {
       std::int32_t i;
       std::memcpy(&i, value.data() + 4 * component, 4);
       return float(i);
@@ -94,9 +94,9 @@ float component_value(Type type, Value_bytes const& value, unsigned component) {
 
 namespace {
 
-template <Type T>
-void store(Value_bytes const& value, float* pixel) {
-  if constexpr (kind(T) == Kind::real) {
+template <catalogue::Type T>
+void store(catalogue::Value_bytes const& value, float* pixel) {
+  if constexpr (kind(T) == catalogue::Kind::real) {
     float floats[components(T)];
     std::memcpy(floats, value.data(), sizeof floats);
     for (unsigned k = 0; k < components(T); ++k) pixel[k] = floats[k];
@@ -107,23 +107,23 @@ void store(Value_bytes const& value, float* pixel) {
 
 }  // namespace
 
-Pixel_store pixel_store(Type type) {
+Pixel_store pixel_store(catalogue::Type type) {
   switch (type) {
 #define KVX_PIXEL_STORE(t) \
-  case Type::t:            \
-    return &store<Type::t>;
+  case catalogue::Type::t:            \
+    return &store<catalogue::Type::t>;
     KVX_PIXEL_STORE(bool_) KVX_PIXEL_STORE(bool2) KVX_PIXEL_STORE(bool3) KVX_PIXEL_STORE(bool4)
     KVX_PIXEL_STORE(int_) KVX_PIXEL_STORE(int2) KVX_PIXEL_STORE(int3) KVX_PIXEL_STORE(int4)
     KVX_PIXEL_STORE(float_) KVX_PIXEL_STORE(float2) KVX_PIXEL_STORE(float3) KVX_PIXEL_STORE(float4)
     KVX_PIXEL_STORE(color) KVX_PIXEL_STORE(texture)
 #undef KVX_PIXEL_STORE
   }
-  return &store<Type::float4>;
+  return &store<catalogue::Type::float4>;
 }
 
-Shaded shade_grid(Network const& network, Network::Node output, Type result, Grid grid, Paths paths,
+Shaded shade_grid(Network const& network, Network::Node output, catalogue::Type result, Grid grid, Paths paths,
                   unsigned threads, Progress const& progress, Point_inputs const& inputs, std::stop_token stop) {
-  Shaded shaded{grid, result, components(result), {}, 0, std::nullopt, 0, {}};
+  Shaded shaded{grid, result, catalogue::components(result), {}, 0, std::nullopt, 0, {}};
   std::size_t const points = std::size_t{grid.width} * grid.height;
   shaded.pixels.resize(points * shaded.channels);
   if (paths == Paths::both) shaded.differs.resize(points);
@@ -139,7 +139,7 @@ Shaded shade_grid(Network const& network, Network::Node output, Type result, Gri
       for (unsigned x = 0; x < grid.width; ++x, pixel += shaded.channels) {
         set_grid_point(thread->host(), grid, x, y);
         if (inputs) inputs(thread->network(), x, y);
-        Value_bytes const& value = thread->shade(output, paths, mismatches, x, y);
+        catalogue::Value_bytes const& value = thread->shade(output, paths, mismatches, x, y);
         store(value, pixel);
       }
     };
@@ -151,4 +151,4 @@ Shaded shade_grid(Network const& network, Network::Node output, Type result, Gri
   return shaded;
 }
 
-}  // namespace kvx::host
+}  // namespace kvx::network

@@ -15,7 +15,7 @@
 #include <network/paths.h>
 #include <network/parallel_rows.h>
 
-namespace kvx::host {
+namespace kvx::network {
 
 struct Grid {
   unsigned width = 256, height = 256;
@@ -34,13 +34,13 @@ inline float grid_v(Grid grid, unsigned y) { return (float(grid.height - y) - 0.
 
 // What stays the same over the grid: render and camera settings, the state
 // that does not vary, the textures.
-void set_grid_settings(Host& host, Grid grid);
+void set_grid_settings(host::Reference_host& host, Grid grid);
 // The state that varies from point to point.
-void set_grid_point(Host& host, Grid grid, unsigned x, unsigned y);
+void set_grid_point(host::Reference_host& host, Grid grid, unsigned x, unsigned y);
 
 struct Shaded {
   Grid grid;
-  Type type;               // the output's result type
+  catalogue::Type type;               // the output's result type
   unsigned channels;       // its components
   std::vector<float> pixels;  // rows top to bottom, components interleaved
   std::uint64_t shader_calls = 0;
@@ -53,11 +53,11 @@ struct Shaded {
 };
 
 // A component as a float: floats as they are, ints and truth bytes as their values.
-float component_value(Type type, Value_bytes const& value, unsigned component);
+float component_value(::kvx::catalogue::Type type, ::kvx::catalogue::Value_bytes const& value, unsigned component);
 // Puts all of a value's components so into `pixel`; one for each result type,
 // chosen once for a grid.
-using Pixel_store = void (*)(Value_bytes const& value, float* pixel);
-Pixel_store pixel_store(Type type);
+using Pixel_store = void (*)(catalogue::Value_bytes const& value, float* pixel);
+Pixel_store pixel_store(catalogue::Type type);
 
 // Sets constants that vary over the grid in a thread's copy of the network,
 // before point (x, y) is evaluated.
@@ -66,8 +66,8 @@ using Point_inputs = std::function<void(Network& network, unsigned x, unsigned y
 // The output node's result at every point. With Paths::both each point is
 // evaluated through both interfaces and the pixels hold the C entries' values.
 // A stop requested through `stop` leaves the rows not yet begun as zeros.
-Shaded shade_grid(Network const& network, Network::Node output, Type result, Grid grid, Paths paths,
+Shaded shade_grid(Network const& network, Network::Node output, catalogue::Type result, Grid grid, Paths paths,
                   unsigned threads, Progress const& progress = {}, Point_inputs const& inputs = {},
                   std::stop_token stop = {});
 
-}  // namespace kvx::host
+}  // namespace kvx::network

@@ -8,7 +8,7 @@
 
 #include <host/data_block.h>
 
-namespace kvx::host {
+namespace kvx::network {
 
 namespace {
 constexpr std::uint32_t tag_connected = 1;
@@ -18,8 +18,8 @@ constexpr std::uint32_t tag_connected = 1;
 // of a connected parameter; it hands its address to zr_phen_eval.
 constexpr std::uint32_t splat_bit = 0x80000000u;
 
-Value_bytes splat(Value_bytes const& scalar) {
-  Value_bytes out;
+catalogue::Value_bytes splat(catalogue::Value_bytes const& scalar) {
+  catalogue::Value_bytes out;
   for (unsigned i = 0; i < 4; ++i) std::memcpy(out.data() + 4 * i, scalar.data(), 4);
   return out;
 }
@@ -28,7 +28,7 @@ Value_bytes splat(Value_bytes const& scalar) {
 // An instance's block: tags just past the slots. Every shader's last tag
 // (at its block's end + tag_offset) fits the room the block has after the
 // parameters (128 + reach bytes).
-using Instance_block = Basic_parameter_block<Network::tag_offset + 16>;
+using Instance_block = host::Basic_parameter_block<Network::tag_offset + 16>;
 static_assert(std::ranges::all_of(catalogue::shaders, [](catalogue::Shader const& s) {
   return s.block_size() + Network::tag_offset <= 128 + Instance_block::reach;
 }));
@@ -38,10 +38,10 @@ struct Network::Instance {
   Entry* entry;
   ZR::SHADER::Software_shader_plugin const* plugin;
   std::array<Input, catalogue::max_parameters> inputs{};
-  std::array<Value_bytes, catalogue::max_parameters> constants{};
+  std::array<catalogue::Value_bytes, catalogue::max_parameters> constants{};
   Instance_block block{tag_offset};
-  Value_bytes result{};
-  Value_bytes splat_result{};
+  catalogue::Value_bytes result{};
+  catalogue::Value_bytes splat_result{};
   std::uint64_t evaluated_at = 0;
   std::uint64_t splatted_at = 0;
 
@@ -54,10 +54,10 @@ struct Network::Instance {
 // network share them too.
 struct Network::Shaders {
   std::array<Entry*, catalogue::shader_count> entries{};
-  std::array<Plugin_ptr, catalogue::shader_count> plugins;
+  std::array<host::Plugin_ptr, catalogue::shader_count> plugins;
 };
 
-Network::Network(Library const& library) : library_(library), shaders_(std::make_shared<Shaders>()) {}
+Network::Network(host::Library const& library) : library_(library), shaders_(std::make_shared<Shaders>()) {}
 Network::Network(Network const& other)
     : library_(other.library_), shaders_(other.shaders_), nodes_(other.nodes_), plans_(other.plans_) {}
 
@@ -92,7 +92,7 @@ Network::Node Network::add(std::string_view shader) {
   for (unsigned k = 0; k < row->parameter_count; ++k) {
     node.constants[k] = row->parameter_list[k].default_value;
     std::memcpy(node.slot(k), node.constants[k].data(), slot_size(row->parameter_list[k].type));
-    node.set_tag(k, tag_constant);
+    node.set_tag(k, bridge::tag_constant);
   }
   return static_cast<Node>(nodes_.size() - 1);
 }
@@ -105,14 +105,14 @@ unsigned parameter_index(catalogue::Shader const& row, std::string_view paramete
 }
 }  // namespace
 
-void Network::set(Node node, std::string_view parameter, Value_bytes value) {
+void Network::set(Node node, std::string_view parameter, catalogue::Value_bytes value) {
   auto& n = instance(node);
   unsigned const k = parameter_index(*n.row, parameter);
   if (n.inputs[k].connected) forget_plans();
   n.inputs[k] = Input{};
   n.constants[k] = value;
   std::memcpy(n.slot(k), value.data(), slot_size(n.row->parameter_list[k].type));
-  n.set_tag(k, tag_constant);
+  n.set_tag(k, bridge::tag_constant);
 }
 
 void Network::connect(Node node, std::string_view parameter, Node source, bool splat_result) {
@@ -127,7 +127,7 @@ void Network::connect(Node node, std::string_view parameter, Node source, bool s
   n.set_tag(k, tag_connected);
 }
 
-Type Network::result_type(Node node) const { return nodes_.at(node).row->result; }
+catalogue::Type Network::result_type(Node node) const { return nodes_.at(node).row->result; }
 
 // The node and every instance it depends on, inputs first: a depth-first
 // walk with its own stack, so a long chain cannot exhaust the thread's.
@@ -162,7 +162,7 @@ std::vector<Network::Node> const& Network::make_plan(Node node) {
 }
 
 // A float result repeated into every component, made once a point.
-inline Value_bytes& Network::splatted(Instance& source) {
+inline catalogue::Value_bytes& Network::splatted(Instance& source) {
   if (source.splatted_at != point_) {
     source.splat_result = splat(source.result);
     source.splatted_at = point_;
@@ -180,7 +180,7 @@ inline void* Network::connection_value(void* slot) {
   return splatted(source).data();
 }
 
-inline void Network::run_c(Instance& node, Host& host) {
+inline void Network::run_c(Instance& node, host::Reference_host& host) {
   if (node.evaluated_at == point_) return;
   node.result.fill(0);
   node.entry(node.result.data(), host.record().get(), node.block.params());
@@ -188,7 +188,7 @@ inline void Network::run_c(Instance& node, Host& host) {
   node.evaluated_at = point_;
 }
 
-Value_bytes const& Network::input_value(Instance& node, unsigned k) {
+catalogue::Value_bytes const& Network::input_value(Instance& node, unsigned k) {
   auto const& input = node.inputs[k];
   if (!input.connected) return node.constants[k];
   Instance& source = nodes_[input.source];
@@ -197,18 +197,18 @@ Value_bytes const& Network::input_value(Instance& node, unsigned k) {
 
 // Shader objects capture their inputs once, so each shading point makes a
 // fresh object from a data block of the values its inputs computed.
-void Network::run_cpp(Instance& node, Host& host) {
+void Network::run_cpp(Instance& node, host::Reference_host& host) {
   if (node.evaluated_at == point_) return;
-  Block inputs;
+  host::Block inputs;
   for (unsigned k = 0; k < node.row->parameter_count; ++k)
     inputs.set_bytes(node.row->parameter_list[k].name, input_value(node, k).data(),
                      width(node.row->parameter_list[k].type));
-  node.result = Shader_object(*node.plugin, inputs).result(host.state());
+  node.result = host::Shader_object(*node.plugin, inputs).result(host.state());
   ++shader_calls_;
   node.evaluated_at = point_;
 }
 
-Value_bytes const& Network::evaluate(Node node, Host& host, Paths path) {
+catalogue::Value_bytes const& Network::evaluate(Node node, host::Reference_host& host, Paths path) {
   host.record().set_tag_offset(tag_offset);
   host.record().set_integer_tags(1);
   host.set_evaluator([](void* network, void* slot) { return static_cast<Network*>(network)->connection_value(slot); },
@@ -220,4 +220,4 @@ Value_bytes const& Network::evaluate(Node node, Host& host, Paths path) {
   return nodes_[node].result;  // planned, so it exists
 }
 
-}  // namespace kvx::host
+}  // namespace kvx::network

@@ -21,13 +21,13 @@
 #include <host/parameter_block.h>
 #include <network/paths.h>
 
-namespace kvx::host {
+namespace kvx::network {
 
 class Network {
  public:
   using Node = unsigned;
 
-  explicit Network(Library const& library);
+  explicit Network(host::Library const& library);
   Network(Network const& other);
   ~Network();
 
@@ -37,7 +37,7 @@ class Network {
   // An instance of the named shader; throws std::invalid_argument for an
   // unknown shader or parameter.
   Node add(std::string_view shader);
-  void set(Node node, std::string_view parameter, Value_bytes value);
+  void set(Node node, std::string_view parameter, catalogue::Value_bytes value);
   // The parameter takes the source's result. With `splat`, a float result is
   // repeated into every component (host glue: the catalogue has no such cast).
   void connect(Node node, std::string_view parameter, Node source, bool splat = false);
@@ -48,8 +48,8 @@ class Network {
   // answers a connected parameter with its source's result, read in constant
   // time, without recursion. Throws std::invalid_argument for a network with
   // a cycle.
-  Value_bytes const& evaluate(Node node, Host& host, Paths path);
-  Type result_type(Node node) const;
+  catalogue::Value_bytes const& evaluate(Node node, host::Reference_host& host, Paths path);
+  catalogue::Type result_type(Node node) const;
   // A new shading point: every result is stale.
   void next_point() { ++point_; }
   std::uint64_t shader_calls() const { return shader_calls_; }
@@ -76,12 +76,12 @@ class Network {
   std::vector<Node> const& make_plan(Node node);
   void forget_plans();
   void* connection_value(void* slot);
-  Value_bytes& splatted(Instance& source);
-  void run_c(Instance& node, Host& host);
-  void run_cpp(Instance& node, Host& host);
-  Value_bytes const& input_value(Instance& node, unsigned k);
+  catalogue::Value_bytes& splatted(Instance& source);
+  void run_c(Instance& node, host::Reference_host& host);
+  void run_cpp(Instance& node, host::Reference_host& host);
+  catalogue::Value_bytes const& input_value(Instance& node, unsigned k);
 
-  Library const& library_;
+  host::Library const& library_;
   std::shared_ptr<Shaders> shaders_;
   std::vector<Instance> nodes_;
   std::unordered_map<Node, std::vector<Node>> plans_;  // by the node evaluated
@@ -91,4 +91,4 @@ class Network {
   std::uint64_t shader_calls_ = 0;
 };
 
-}  // namespace kvx::host
+}  // namespace kvx::network

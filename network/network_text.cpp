@@ -12,7 +12,7 @@
 #include <network/printable.h>
 #include <network/values.h>
 
-namespace kvx::host {
+namespace kvx::network {
 
 namespace {
 
@@ -93,7 +93,8 @@ void Network_text::statement(std::vector<std::string_view> const& words, Locatio
 unsigned Network_text::read(std::string_view text, std::string const& source) {
   if (text.size() > max_bytes) throw Network_error({source, 0}, too_large());
   if (std::size_t const end = end_of_text(text); end < text.size()) {
-    auto const line = static_cast<unsigned>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(end), '\n') + 1);
+    auto const line =
+        static_cast<unsigned>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(end), '\n') + 1);
     throw Network_error({source, line}, "not text: the byte " + printable(text.substr(end, 1)) +
                                             " (a network is plain text, one statement a line)");
   }
@@ -179,7 +180,8 @@ Network_text::Reference Network_text::reference(std::string_view text, Location 
 }
 
 unsigned& Network_text::set_line(Reference const& target) const {
-  return target.instance->set_at[static_cast<std::size_t>(target.parameter - target.instance->shader->parameter_list.data())];
+  return target.instance
+      ->set_at[static_cast<std::size_t>(target.parameter - target.instance->shader->parameter_list.data())];
 }
 
 // A parameter takes one constant or one connection, once. Checked before
@@ -239,15 +241,17 @@ void Network_text::add_connection(std::string_view from, std::string_view to, bo
   Reference const source = reference(from, at);
   if (source.parameter) throw Network_error(at, "a connection starts at INSTANCE.result, not " + in_quotes(from));
   Reference const target = reference(to, at);
-  Type const given = source.instance->shader->result;
+  catalogue::Type const given = source.instance->shader->result;
   if (target.parameter) {
-    Type const wanted = target.parameter->type;
-    std::string const types = std::string(from) + " (" + std::string(name(given)) + ") to " + std::string(to) +
-                              " (" + std::string(name(wanted)) + ")";
-    if (splat && (given != Type::float_ || kind(wanted) != Kind::real || is_scalar(wanted)))
+    catalogue::Type const wanted = target.parameter->type;
+    std::string const types = std::string(from) + " (" + std::string(catalogue::name(given)) + ") to " +
+                              std::string(to) + " (" + std::string(catalogue::name(wanted)) + ")";
+    if (splat &&
+        (given != catalogue::Type::float_ || catalogue::kind(wanted) != catalogue::Kind::real || is_scalar(wanted)))
       throw Network_error(at, "cannot splat " + types + ": splat takes a float into a vector or color");
     if (!splat && given != wanted) {
-      bool const could_splat = given == Type::float_ && kind(wanted) == Kind::real && !is_scalar(wanted);
+      bool const could_splat =
+          given == catalogue::Type::float_ && catalogue::kind(wanted) == catalogue::Kind::real && !is_scalar(wanted);
       throw Network_error(at, "cannot connect " + types + ": the types differ" +
                                   (could_splat ? " (splat repeats a float into every component)" : ""));
     }
@@ -270,4 +274,4 @@ void Network_text::set_output(std::string_view name, Location const& at) {
   output_.emplace(std::string(name), at.line);
 }
 
-}  // namespace kvx::host
+}  // namespace kvx::network

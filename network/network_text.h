@@ -26,7 +26,7 @@
 #include <host/library.h>
 #include <network/network.h>
 
-namespace kvx::host {
+namespace kvx::network {
 
 // Where a statement stood: "checker.kvx:12", "command line:4". Line 0 names
 // the whole source.
@@ -48,7 +48,7 @@ class Network_error : public std::invalid_argument {
 
 class Network_text {
  public:
-  explicit Network_text(Library const& library) : network_(library) {}
+  explicit Network_text(host::Library const& library) : network_(library) {}
 
   // One statement, keyword first.
   void statement(std::vector<std::string_view> const& words, Location const& at);
@@ -123,4 +123,4 @@ class Network_text {
   std::vector<Connection> connections_;
 };
 
-}  // namespace kvx::host
+}  // namespace kvx::network

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-namespace kvx::host {
+namespace kvx::network {
 
 void for_rows(unsigned count, unsigned threads, std::function<Row_worker()> const& make_worker,
               Progress const& progress, std::stop_token cancel) {
@@ -48,4 +48,4 @@ void for_rows(unsigned count, unsigned threads, std::function<Row_worker()> cons
   if (progress) progress(count, count);
 }
 
-}  // namespace kvx::host
+}  // namespace kvx::network

@@ -9,7 +9,7 @@
 #include <functional>
 #include <stop_token>
 
-namespace kvx::host {
+namespace kvx::network {
 
 // Rows done so far, and how many there are.
 using Progress = std::function<void(unsigned done, unsigned total)>;
@@ -25,4 +25,4 @@ using Row_worker = std::function<void(unsigned row)>;
 void for_rows(unsigned count, unsigned threads, std::function<Row_worker()> const& make_worker,
               Progress const& progress = {}, std::stop_token stop = {});
 
-}  // namespace kvx::host
+}  // namespace kvx::network

@@ -3,7 +3,7 @@
 
 #include <network/values.h>
 
-namespace kvx::host {
+namespace kvx::network {
 
 std::optional<Paths> parse_paths(std::string_view text) {
   if (text == "c") return Paths::c;
@@ -28,9 +28,9 @@ char const* path_name(Paths paths) {
   }
 }
 
-std::string mismatch_text(Type type, Mismatch const& m, char const* point) {
+std::string mismatch_text(catalogue::Type type, Mismatch const& m, char const* point) {
   return "the paths differ at " + std::string(point) + " (" + std::to_string(m.x) + ", " + std::to_string(m.y) +
          "): " + format_difference(type, m.c, m.cpp);
 }
 
-}  // namespace kvx::host
+}  // namespace kvx::network

@@ -10,7 +10,7 @@
 
 #include <catalogue/types.h>
 
-namespace kvx::host {
+namespace kvx::network {
 
 enum class Paths { c, cpp, both };
 
@@ -28,9 +28,9 @@ char const* path_name(Paths paths);
 // Where the two interfaces first differ, in row-major order, and what each gave.
 struct Mismatch {
   unsigned x, y;
-  Value_bytes c, cpp;
+  catalogue::Value_bytes c, cpp;
 };
 // "the paths differ at point (x, y): C entry V [BITS], shader object V [BITS]"
-std::string mismatch_text(Type type, Mismatch const& mismatch, char const* point = "point");
+std::string mismatch_text(catalogue::Type type, Mismatch const& mismatch, char const* point = "point");
 
-}  // namespace kvx::host
+}  // namespace kvx::network

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 
-namespace kvx::host {
+namespace kvx::network {
 
 namespace {
 
@@ -64,4 +64,4 @@ std::size_t end_of_text(std::string_view text) {
   return text.size();
 }
 
-}  // namespace kvx::host
+}  // namespace kvx::network

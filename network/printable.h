@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace kvx::host {
+namespace kvx::network {
 
 // The text with every byte that is not printable written as \xNN: control
 // bytes, DEL, and bytes that are not part of well-formed UTF-8. A backslash
@@ -18,4 +18,4 @@ std::string printable(std::string_view text);
 // first byte that is not part of well-formed UTF-8; the size if there is none.
 std::size_t end_of_text(std::string_view text);
 
-}  // namespace kvx::host
+}  // namespace kvx::network

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <utility>
 
-namespace kvx::host {
+namespace kvx::network {
 
 void Mismatches::record(Mismatch const& mismatch) {
   std::lock_guard hold(lock_);
@@ -15,14 +15,14 @@ void Mismatches::record(Mismatch const& mismatch) {
 
 // The C entries' value is kept in the thread's own copy: the second
 // evaluation overwrites the network's results.
-Value_bytes const& Shading_thread::shade_both(Network::Node node, Mismatches& mismatches, unsigned x,
+catalogue::Value_bytes const& Shading_thread::shade_both(Network::Node node, Mismatches& mismatches, unsigned x,
                                               unsigned y) {
   c_value_ = network_.evaluate(node, host_, Paths::c);
   network_.next_point();
-  Value_bytes const& other = network_.evaluate(node, host_, Paths::cpp);
+  catalogue::Value_bytes const& other = network_.evaluate(node, host_, Paths::cpp);
   if (std::memcmp(c_value_.data(), other.data(), width(network_.result_type(node))) != 0)
     mismatches.record({x, y, c_value_, other});
   return c_value_;
 }
 
-}  // namespace kvx::host
+}  // namespace kvx::network

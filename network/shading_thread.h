@@ -13,7 +13,7 @@
 #include <network/network.h>
 #include <network/paths.h>
 
-namespace kvx::host {
+namespace kvx::network {
 
 // Where the two interfaces differed: the first point in row-major order, how
 // many points, and, given a mask of a grid's points, every one of them.
@@ -45,25 +45,25 @@ class Shading_thread {
   Shading_thread(Shading_thread const&) = delete;
   Shading_thread& operator=(Shading_thread const&) = delete;
 
-  Host& host() { return host_; }
+  host::Reference_host& host() { return host_; }
   Network& network() { return network_; }
 
   // The node's result at point (x, y), which the host's state describes:
   // through one interface, or through both (the C entries' value returned,
   // a difference recorded in `mismatches`).
-  Value_bytes const& shade(Network::Node node, Paths paths, Mismatches& mismatches, unsigned x, unsigned y) {
+  catalogue::Value_bytes const& shade(Network::Node node, Paths paths, Mismatches& mismatches, unsigned x, unsigned y) {
     network_.next_point();
     if (paths != Paths::both) return network_.evaluate(node, host_, paths);
     return shade_both(node, mismatches, x, y);
   }
 
  private:
-  Value_bytes const& shade_both(Network::Node node, Mismatches& mismatches, unsigned x, unsigned y);
+  catalogue::Value_bytes const& shade_both(Network::Node node, Mismatches& mismatches, unsigned x, unsigned y);
 
-  Host host_;
+  host::Reference_host host_;
   Network network_;
-  Value_bytes c_value_{};
+  catalogue::Value_bytes c_value_{};
   std::atomic<std::uint64_t>& shader_calls_;
 };
 
-}  // namespace kvx::host
+}  // namespace kvx::network

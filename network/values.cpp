@@ -10,7 +10,7 @@
 #include <cstring>
 #include <vector>
 
-namespace kvx::host {
+namespace kvx::network {
 
 namespace {
 
@@ -53,40 +53,41 @@ bool parse_integer(std::string const& s, long long low, long long high, long lon
 
 }  // namespace
 
-Parsed parse_value(Type t, std::string_view text) {
+Parsed parse_value(catalogue::Type t, std::string_view text) {
   auto const texts = split(text);
   if (texts.size() != components(t))
     return {std::nullopt, std::string(name(t)) + " takes " + std::to_string(components(t)) + " component" +
                               (components(t) == 1 ? "" : "s") + ", not " + std::to_string(texts.size())};
-  Value_bytes bytes{};
+  catalogue::Value_bytes bytes{};
   for (unsigned i = 0; i < texts.size(); ++i) {
     auto const& p = texts[i];
     switch (kind(t)) {
-      case Kind::real: {
+      case catalogue::Kind::real: {
         float f;
         if (auto const error = parse_float(p, f)) return {std::nullopt, *error};
         std::memcpy(bytes.data() + 4 * i, &f, 4);
         break;
       }
-      case Kind::integer: {
+      case catalogue::Kind::integer: {
         long long v;
         if (!parse_integer(p, INT32_MIN, INT32_MAX, v)) return {std::nullopt, excerpt(p) + " is not a 32-bit int"};
         auto const i32 = static_cast<std::int32_t>(v);
         std::memcpy(bytes.data() + 4 * i, &i32, 4);
         break;
       }
-      case Kind::handle: {
+      case catalogue::Kind::handle: {
         long long v;
         if (!parse_integer(p, 0, UINT32_MAX, v)) return {std::nullopt, excerpt(p) + " is not a texture handle"};
         auto const u32 = static_cast<std::uint32_t>(v);
         std::memcpy(bytes.data(), &u32, 4);
         break;
       }
-      case Kind::truth: {
+      case catalogue::Kind::truth: {
         long long v;
         if (p == "true") v = 1;
         else if (p == "false") v = 0;
-        else if (!parse_integer(p, 0, 255, v)) return {std::nullopt, excerpt(p) + " is not a bool (true, false or a byte)"};
+        else if (!parse_integer(p, 0, 255, v))
+          return {std::nullopt, excerpt(p) + " is not a bool (true, false or a byte)"};
         bytes[i] = static_cast<std::uint8_t>(v);
         break;
       }
@@ -101,7 +102,7 @@ std::optional<int> parse_int(std::string const& text) {
   return static_cast<int>(value);
 }
 
-std::string format_value(Type t, Value_bytes const& bytes) {
+std::string format_value(catalogue::Type t, catalogue::Value_bytes const& bytes) {
   std::string text;
   for_each_component(t, bytes, [&text](auto component) {
     char buffer[48];
@@ -114,12 +115,12 @@ std::string format_value(Type t, Value_bytes const& bytes) {
   return components(t) == 1 ? text : "(" + text + ")";
 }
 
-std::string format_bits(Type t, Value_bytes const& bytes) {
+std::string format_bits(catalogue::Type t, catalogue::Value_bytes const& bytes) {
   std::string text;
   char buffer[16];
   for (unsigned i = 0; i < components(t); ++i) {
     if (i) text += ' ';
-    if (kind(t) == Kind::truth) {
+    if (kind(t) == catalogue::Kind::truth) {
       std::snprintf(buffer, sizeof buffer, "0x%02x", bytes[i]);
     } else {
       std::uint32_t v;
@@ -131,9 +132,9 @@ std::string format_bits(Type t, Value_bytes const& bytes) {
   return text;
 }
 
-std::string format_difference(Type t, Value_bytes const& c, Value_bytes const& cpp) {
+std::string format_difference(catalogue::Type t, catalogue::Value_bytes const& c, catalogue::Value_bytes const& cpp) {
   return "C entry " + format_value(t, c) + " [" + format_bits(t, c) + "], shader object " + format_value(t, cpp) +
          " [" + format_bits(t, cpp) + "]";
 }
 
-}  // namespace kvx::host
+}  // namespace kvx::network

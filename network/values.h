@@ -11,16 +11,16 @@
 #include <catalogue/types.h>
 #include <host/parameter_block.h>
 
-namespace kvx::host {
+namespace kvx::network {
 
 // The value of type t written as "1,2,3" (floats also nan, inf, -inf; bools
 // true, false or a byte; a texture an unsigned handle), or an explanation of
 // why it does not parse.
 struct Parsed {
-  std::optional<Value_bytes> value;
+  std::optional<catalogue::Value_bytes> value;
   std::string error;
 };
-Parsed parse_value(Type t, std::string_view text);
+Parsed parse_value(catalogue::Type t, std::string_view text);
 
 // A 32-bit int in C notation (decimal, 0x hexadecimal, 0 octal), or nothing.
 std::optional<int> parse_int(std::string const& text);
@@ -29,28 +29,28 @@ std::optional<int> parse_int(std::string const& text);
 // a float, a std::int32_t, a texture's std::uint32_t, or a truth byte as an
 // unsigned.
 template <class Visit>
-void for_each_component(Type t, Value_bytes const& bytes, Visit&& visit) {
+void for_each_component(catalogue::Type t, catalogue::Value_bytes const& bytes, Visit&& visit) {
   for (unsigned i = 0; i < components(t); ++i) {
     switch (kind(t)) {
-      case Kind::real: {
+      case catalogue::Kind::real: {
         float f;
         std::memcpy(&f, bytes.data() + 4 * i, 4);
         visit(f);
         break;
       }
-      case Kind::integer: {
+      case catalogue::Kind::integer: {
         std::int32_t v;
         std::memcpy(&v, bytes.data() + 4 * i, 4);
         visit(v);
         break;
       }
-      case Kind::handle: {
+      case catalogue::Kind::handle: {
         std::uint32_t v;
         std::memcpy(&v, bytes.data() + 4 * i, 4);
         visit(v);
         break;
       }
-      case Kind::truth:
+      case catalogue::Kind::truth:
         visit(unsigned{bytes[i]});
         break;
     }
@@ -58,10 +58,10 @@ void for_each_component(Type t, Value_bytes const& bytes, Visit&& visit) {
 }
 
 // Components as text, and the same as hexadecimal bits.
-std::string format_value(Type t, Value_bytes const& bytes);
-std::string format_bits(Type t, Value_bytes const& bytes);
+std::string format_value(catalogue::Type t, catalogue::Value_bytes const& bytes);
+std::string format_bits(catalogue::Type t, catalogue::Value_bytes const& bytes);
 
 // Two paths' values side by side: "C entry V [BITS], shader object V [BITS]".
-std::string format_difference(Type t, Value_bytes const& c, Value_bytes const& cpp);
+std::string format_difference(catalogue::Type t, catalogue::Value_bytes const& c, catalogue::Value_bytes const& cpp);
 
-}  // namespace kvx::host
+}  // namespace kvx::network

@@ -23,9 +23,9 @@
 #include <shaders/state/texture.h>
 
 // The operation type of a math row.
-#define KVX_OPERATION(operation) ::kvx::ops::op_##operation
+#define KVX_OPERATION(operation) ::kvx::shaders::op_##operation
 
-#define KVX_FIELD(name, type, rule) ::kvx::Value<KVX_TYPE_##type> name;
+#define KVX_FIELD(name, type, rule) ::kvx::catalogue::Value<KVX_TYPE_##type> name;
 #define KVX_FIELD_ARGUMENT(name, type, rule) , name
 #define KVX_FIELD_POINTER(name, type, rule) , &Object::name
 
@@ -37,7 +37,7 @@
       void* result; /* the value named "result"; null: gathering answers zeros */            \
     };                                                                                         \
     void main(State* state, Data_block* block) override {                                      \
-      ::kvx::run_main<index, Operation>(state, block PARAMETERS(KVX_FIELD_ARGUMENT, type));    \
+      ::kvx::plugin::run_main<index, Operation>(state, block PARAMETERS(KVX_FIELD_ARGUMENT, type));    \
     }                                                                                          \
     void release() const override { delete this; }                                            \
   };                                                                                           \
@@ -45,15 +45,15 @@
    public:                                                                                     \
     using Object = Kvx_##Name;                                                                 \
     char const* get_name() const override { return "softshader_" #Name; }                      \
-    char const* get_type() const override { return ::kvx::plugin_type; }                       \
-    int get_version() const override { return ::kvx::plugin_version; }                        \
-    char const* get_compiler() const override { return ::kvx::compiler_name; }                 \
+    char const* get_type() const override { return ::kvx::plugin::plugin_type; }                       \
+    int get_version() const override { return ::kvx::plugin::plugin_version; }                        \
+    char const* get_compiler() const override { return ::kvx::plugin::compiler_name; }                 \
     void release() override { delete this; }                                                   \
     Shader* new_instance(Shader_system*, Data_block* block) const override {                   \
-      return ::kvx::new_shader_object<Object, index PARAMETERS(KVX_FIELD_POINTER, type)>(block); \
+      return ::kvx::plugin::new_shader_object<Object, index PARAMETERS(KVX_FIELD_POINTER, type)>(block); \
     }                                                                                          \
     Brdf* new_brdf_instance(Shader_system*, Data_block*) const override { return nullptr; }    \
-    char const* get_runtime_version() const override { return ::kvx::runtime_version; }        \
+    char const* get_runtime_version() const override { return ::kvx::plugin::runtime_version; }        \
     void delete_brdf_instance(Shader_system*, Brdf*) const override {}                         \
     void initialize() override {}                                                              \
     void finalize() override {}                                                                \
@@ -70,7 +70,7 @@ namespace ZR::SHADER {
 #define KVX_SHADER(index, name, operation, type) \
   KVX_SHADER_CLASSES(index, name, KVX_OPERATION(operation), KVX_PARAMETERS_OF(operation), type)
 #define KVX_STATE(index, field, source, result, id, entry) \
-  KVX_SHADER_CLASSES(index, State_##field, ::kvx::ops::op_read_state<index>, KVX_NO_PARAMETERS, result)
+  KVX_SHADER_CLASSES(index, State_##field, ::kvx::shaders::op_read_state<index>, KVX_NO_PARAMETERS, result)
 #include <catalogue/shaders.def>
 }  // namespace ZR::SHADER
 

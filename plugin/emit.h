@@ -10,10 +10,10 @@
 #define KVX_EMIT(name) \
   ZR::PLUG::Plugin* new_##name##_plugin() { return new ZR::SHADER::name##_shader_plugin; }
 
-namespace kvx {
+namespace kvx::plugin {
 #define KVX_FAMILY(family) KVX_EMIT_FAMILY_##family
 #define KVX_SHADER(index, name, operation, type) KVX_EMIT(name)
 #include <catalogue/shaders.def>
-}  // namespace kvx
+}  // namespace kvx::plugin
 
 #undef KVX_EMIT

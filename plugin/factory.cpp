@@ -6,7 +6,7 @@
 #include <plugin/export.h>
 #include <plugin/makers.h>
 
-namespace kvx {
+namespace kvx::plugin {
 namespace {
 using Plugin_maker = ZR::PLUG::Plugin* (*)();
 
@@ -16,10 +16,10 @@ constexpr Plugin_maker plugin_makers[] = {
 };
 static_assert(std::size(plugin_makers) == catalogue::shader_count);
 }  // namespace
-}  // namespace kvx
+}  // namespace kvx::plugin
 
 // A new plug-in for indices 0 to 401, owned by the caller; null above.
 extern "C" KVX_EXPORT ZR::PLUG::Plugin* initializer(unsigned index) {
   if (index >= kvx::catalogue::shader_count) return nullptr;
-  return kvx::plugin_makers[index]();
+  return kvx::plugin::plugin_makers[index]();
 }

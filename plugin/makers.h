@@ -5,7 +5,7 @@
 
 #include <plugin/plugin.h>
 
-namespace kvx {
+namespace kvx::plugin {
 #define KVX_SHADER(index, name, operation, type) ZR::PLUG::Plugin* new_##name##_plugin();
 #include <catalogue/shaders.def>
-}  // namespace kvx
+}  // namespace kvx::plugin

@@ -7,7 +7,7 @@
 // symbols from each translation unit that needs them.
 #pragma once
 
-#include <bridge/host.h>
+#include <bridge/interface.h>
 #include <plugin/export.h>
 
 namespace ZR::SHADER {
@@ -72,11 +72,11 @@ class KVX_EXPORT Shader {
 
 #undef KVX_EMITTED_CONSTRUCTOR
 
-namespace kvx {
+namespace kvx::plugin {
 // Identity every shader plug-in reports.
 inline constexpr char plugin_type[] = "softshader";
 inline constexpr char compiler_name[] = "korvex";
 inline constexpr int plugin_version = 2;
 // One string shared by all plug-ins.
 inline constexpr char runtime_version[] = "2.0.0";
-}  // namespace kvx
+}  // namespace kvx::plugin

@@ -10,11 +10,11 @@
 #include <utility>
 
 #include <bridge/check.h>
-#include <bridge/host.h>
+#include <bridge/interface.h>
 #include <catalogue/catalogue.h>
 #include <plugin/plugin.h>
 
-namespace kvx {
+namespace kvx::plugin {
 
 inline constexpr char result_name[] = "result";
 
@@ -38,32 +38,32 @@ template <class Operation, class... Arguments>
 // one vector register; as a struct of four components they would travel as two
 // 8-byte halves, to be stored and reloaded whole by vector code (a load the
 // processor cannot forward from the two stores). Smaller values go as they are.
-template <Type T>
+template <catalogue::Type T>
 struct Carrier {
-  using type = Value<T>;
+  using type = catalogue::Value<T>;
 };
 typedef float Four_lanes __attribute__((vector_size(16)));
-template <Type T>
-  requires(sizeof(Value<T>) == 16)
+template <catalogue::Type T>
+  requires(sizeof(catalogue::Value<T>) == 16)
 struct Carrier<T> {
   using type = Four_lanes;
 };
-template <Type T>
+template <catalogue::Type T>
 using Carried = typename Carrier<T>::type;
 
 // Both hand a value that travels as it is through untouched, not even copied:
 // a copy is enough for the compiler to take a 12-byte value apart and put it
 // together again on the way.
-template <Type T>
-[[gnu::always_inline]] inline decltype(auto) carry(Value<T> const& value) {
-  if constexpr (std::is_same_v<Carried<T>, Value<T>>) return (value);
+template <catalogue::Type T>
+[[gnu::always_inline]] inline decltype(auto) carry(catalogue::Value<T> const& value) {
+  if constexpr (std::is_same_v<Carried<T>, catalogue::Value<T>>) return (value);
   else return std::bit_cast<Carried<T>>(value);
 }
 
-template <Type T>
+template <catalogue::Type T>
 [[gnu::always_inline]] inline decltype(auto) unload(Carried<T> const& carried) {
-  if constexpr (std::is_same_v<Carried<T>, Value<T>>) return (carried);
-  else return std::bit_cast<Value<T>>(carried);
+  if constexpr (std::is_same_v<Carried<T>, catalogue::Value<T>>) return (carried);
+  else return std::bit_cast<catalogue::Value<T>>(carried);
 }
 
 // The one compiled copy of a shader's computation, called by its shader
@@ -72,15 +72,15 @@ template <Type T>
 // multiply, and which NaN payload survives when two NaNs meet depends on that
 // order. One copy runs the very same instructions on both paths. Values come
 // and go in registers (at most 16 bytes each).
-template <unsigned Index, class Operation, Type... Parameters>
+template <unsigned Index, class Operation, catalogue::Type... Parameters>
 KVX_ONE_COPY auto compute_once(ZR::SHADER::State* state, Carried<Parameters>... arguments) {
   return carry(evaluate<Operation>(state, unload<Parameters>(arguments)...));
 }
 
-template <unsigned Index, class Operation, Type... Parameters>
-[[gnu::always_inline]] inline auto compute(ZR::SHADER::State* state, Value<Parameters> const&... arguments) {
-  Value<catalogue::shaders[Index].result> const value =
-      unload<catalogue::shaders[Index].result>(compute_once<Index, Operation, Parameters...>(state, carry(arguments)...));
+template <unsigned Index, class Operation, catalogue::Type... Parameters>
+[[gnu::always_inline]] inline auto compute(ZR::SHADER::State* state, catalogue::Value<Parameters> const&... arguments) {
+  catalogue::Value<catalogue::shaders[Index].result> const value = unload<catalogue::shaders[Index].result>(
+      compute_once<Index, Operation, Parameters...>(state, carry(arguments)...));
   return value;
 }
 
@@ -90,12 +90,12 @@ struct Release_shader {
 
 // A present parameter costs two lookups of the same name; a missing one leaves
 // the field zero, as does a second lookup that finds nothing after all.
-template <unsigned Index, Type T>
-inline void capture(ZR::SHADER::Data_block& block, char const* name, Value<T>& field) {
+template <unsigned Index, catalogue::Type T>
+inline void capture(ZR::SHADER::Data_block& block, char const* name, catalogue::Value<T>& field) {
   void const* const first = block.lookup(name);
   if (first == nullptr) return;
   void const* const at = block.lookup(name);
-  check::expect([&] { return at == first; }, Index, check::Finding::lookup_moved);
+  bridge::check::expect([&] { return at == first; }, Index, bridge::check::Finding::lookup_moved);
   if (at) std::memcpy(&field, at, sizeof field);
 }
 
@@ -118,8 +118,8 @@ ZR::SHADER::Shader* new_shader_object(ZR::SHADER::Data_block* block) {
 
 // One lookup and one notification of "result", then the store at the result
 // type's own width. A block without "result" gets nothing stored.
-template <unsigned Index, class Operation, Type... Parameters>
-void run_main(ZR::SHADER::State* state, ZR::SHADER::Data_block* block, Value<Parameters> const&... fields) {
+template <unsigned Index, class Operation, catalogue::Type... Parameters>
+void run_main(ZR::SHADER::State* state, ZR::SHADER::Data_block* block, catalogue::Value<Parameters> const&... fields) {
   if (!block) return;
   void* const out = block->lookup(result_name);
   block->notify_output(result_name);
@@ -129,4 +129,4 @@ void run_main(ZR::SHADER::State* state, ZR::SHADER::Data_block* block, Value<Par
   std::memcpy(out, &value, sizeof value);
 }
 
-}  // namespace kvx
+}  // namespace kvx::plugin

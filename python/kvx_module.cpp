@@ -61,11 +61,11 @@ std::string value_text(py::handle value) {
                               std::string(py::str(py::type::of(value).attr("__name__"))) + "' as a shader value");
 }
 
-py::object to_python(Type type, Value_bytes const& bytes) {
+py::object to_python(catalogue::Type type, catalogue::Value_bytes const& bytes) {
   auto component = [&](unsigned i) -> py::object {
     switch (kind(type)) {
-      case Kind::truth: return py::bool_(bytes[i] != 0);
-      case Kind::integer: {
+      case catalogue::Kind::truth: return py::bool_(bytes[i] != 0);
+      case catalogue::Kind::integer: {
         std::int32_t v;
         std::memcpy(&v, bytes.data() + 4 * i, 4);
         return py::int_(v);
@@ -83,9 +83,9 @@ py::object to_python(Type type, Value_bytes const& bytes) {
   return tuple;
 }
 
-host::Paths parse_path(std::string const& path) {
-  auto const paths = host::parse_paths(path);
-  if (!paths) throw std::invalid_argument(std::string("path takes ") + host::paths_choices);
+network::Paths parse_path(std::string const& path) {
+  auto const paths = network::parse_paths(path);
+  if (!paths) throw std::invalid_argument(std::string("path takes ") + network::paths_choices);
   return *paths;
 }
 
@@ -101,21 +101,21 @@ class Library {
 
   py::list shaders() const {
     if (!shaders_) {
-      host::Json all = host::Json::array();
-      for (auto const& row : catalogue::shaders) all.push_back(host::shader_json(row));
+      network::Json all = network::Json::array();
+      for (auto const& row : catalogue::shaders) all.push_back(network::shader_json(row));
       shaders_ = py::module_::import("json").attr("loads")(all.dump());
     }
     return py::list(*shaders_);  // a fresh list each time: callers may change theirs
   }
 
   py::object shader(std::string const& name) const {
-    host::request_for(name);  // throws for an unknown name
+    network::request_for(name);  // throws for an unknown name
     return shaders()[catalogue::find(name)->index];
   }
 
   py::object eval(std::string const& name, py::kwargs const& arguments) const {
-    auto request = host::request_for(name);
-    host::Paths paths = host::Paths::both;
+    auto request = network::request_for(name);
+    network::Paths paths = network::Paths::both;
     for (auto const& [key_handle, value] : arguments) {
       std::string const key = py::str(key_handle);
       if (key == "path") {
@@ -125,26 +125,26 @@ class Library {
         if (truth < 0) throw py::error_already_set();
         request.gather = truth == 1;
       } else if (key == "ray_type") {
-        auto const ray_type = py::isinstance<py::int_>(value) ? host::parse_int(py::str(value)) : std::nullopt;
+        auto const ray_type = py::isinstance<py::int_>(value) ? network::parse_int(py::str(value)) : std::nullopt;
         if (!ray_type) throw std::invalid_argument("ray_type takes a 32-bit int");
         request.ray_type = *ray_type;
       } else if (key == "state" || key == "render" || key == "camera") {
-        using T = host::Host_setting::Target;
+        using T = network::Host_setting::Target;
         T const target = key == "state" ? T::state : key == "render" ? T::render : T::camera;
         if (!py::isinstance<py::dict>(value)) throw std::invalid_argument(key + " takes {id: value}");
         for (auto const& [id, setting] : py::reinterpret_borrow<py::dict>(value))
           request.settings.push_back(
-              host::parse_setting(target, std::string(py::str(id)) + "=" + value_text(setting)));
+              network::parse_setting(target, std::string(py::str(id)) + "=" + value_text(setting)));
       } else {
-        host::set_parameter(request, key, value_text(value));
+        network::set_parameter(request, key, value_text(value));
       }
     }
-    Type const result = request.shader->result;
-    std::optional<Value_bytes> c, cpp;
-    if (host::runs_c(paths)) c = host::evaluate_c(*library_, request).value;
-    if (host::runs_cpp(paths)) cpp = host::evaluate_object(*library_, request);
-    if (c && cpp && std::memcmp(c->data(), cpp->data(), width(result)) != 0)
-      throw Path_mismatch(name + ": the paths differ: " + host::format_difference(result, *c, *cpp) +
+    catalogue::Type const result = request.shader->result;
+    std::optional<catalogue::Value_bytes> c, cpp;
+    if (network::runs_c(paths)) c = network::evaluate_c(*library_, request).value;
+    if (network::runs_cpp(paths)) cpp = network::evaluate_object(*library_, request);
+    if (c && cpp && std::memcmp(c->data(), cpp->data(), catalogue::width(result)) != 0)
+      throw Path_mismatch(name + ": the paths differ: " + network::format_difference(result, *c, *cpp) +
                           " (an unset parameter follows each path's own rule)");
     return to_python(result, c ? *c : *cpp);
   }
@@ -174,20 +174,20 @@ class Network {
     if (width < 1 || width > 8192 || height < 1 || height > 8192)
       throw std::invalid_argument("width and height are 1 to 8192");
     if (threads < 1 || threads > 256) throw std::invalid_argument("threads is 1 to 256");
-    host::Paths const paths = parse_path(path);
+    network::Paths const paths = parse_path(path);
     auto const network = text_.finish(source_);
     auto pixels = std::make_unique<std::vector<float>>();
-    std::optional<host::Mismatch> mismatch;
+    std::optional<network::Mismatch> mismatch;
     unsigned channels;
     {
       py::gil_scoped_release unlocked;
       auto shaded =
-          host::shade_grid(network.network, network.output, network.shader.result, {width, height}, paths, threads);
+          network::shade_grid(network.network, network.output, network.shader.result, {width, height}, paths, threads);
       *pixels = std::move(shaded.pixels);
       mismatch = shaded.mismatch;
       channels = shaded.channels;
     }
-    if (mismatch) throw Path_mismatch(host::mismatch_text(network.shader.result, *mismatch));
+    if (mismatch) throw Path_mismatch(network::mismatch_text(network.shader.result, *mismatch));
     // The array keeps the shaded floats: no copy.
     float* data = pixels->data();
     py::capsule owner(pixels.release(), [](void* p) { delete static_cast<std::vector<float>*>(p); });
@@ -202,8 +202,8 @@ class Network {
   }
 
   std::shared_ptr<host::Library> library_;  // outlives the network's instances
-  host::Network_text text_;
-  host::Location source_{"<python>", 0};  // where the last statement came from
+  network::Network_text text_;
+  network::Location source_{"<python>", 0};  // where the last statement came from
 };
 
 }  // namespace kvx::python
@@ -213,11 +213,11 @@ PYBIND11_MODULE(kvx, m) {
   m.doc() = "The kvx base shaders through the reference host: catalogue, evaluation, network shading.";
 
   py::register_exception<Path_mismatch>(m, "PathMismatch");
-  py::register_exception<kvx::host::Network_error>(m, "NetworkError", PyExc_ValueError);
+  py::register_exception<kvx::network::Network_error>(m, "NetworkError", PyExc_ValueError);
   py::register_exception_translator([](std::exception_ptr failure) {
     try {
       if (failure) std::rethrow_exception(failure);
-    } catch (kvx::host::Unknown_name const& e) {
+    } catch (kvx::network::Unknown_name const& e) {
       PyErr_SetString(PyExc_KeyError, e.what());
     }
   });

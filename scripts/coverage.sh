@@ -9,7 +9,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/coverage}
-# bridge/host.h declares the host's objects: its placeholder slots are the
+# bridge/interface.h declares the host's objects: its placeholder slots are the
 # host's to implement, never the library's to run. Branches the compiler adds
 # for exception unwinding are not the library's either: every host exception
 # path is tested, but gcov counts the landing pads of each inlined call apart.

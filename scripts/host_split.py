@@ -44,7 +44,7 @@ def costs(host, network, size):
         return instructions.self_cost_by_object(path, owner_of_cost)[1]
 
 
-TEXTURES = re.compile(r'(kvx::host::Host::texture|kvx::host::State_object::lookup_tex|kvx::host::\(anonymous namespace\)::(ramp|checker)\(|std::_Function_handler<ZR::SHADER::Color)')
+TEXTURES = re.compile(r'(kvx::host::Reference_host::texture|kvx::host::State_object::lookup_tex|kvx::(host|network)::\(anonymous namespace\)::(ramp|checker)\(|std::_Function_handler<ZR::SHADER::Color)')
 
 
 def owner_of_cost(obj, function):

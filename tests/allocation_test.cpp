@@ -12,7 +12,7 @@ namespace {
 TEST(Allocation, CaptureAllocatesTheObjectAloneAndMainNothing) {
   for (auto const& r : catalogue::shaders) {
     SCOPED_TRACE(std::string(r.name));
-    kvx::test::Host host;
+    kvx::test::Recording_host host;
     kvx::test::Block inputs;
     for (auto const& p : r.parameters()) inputs.set(p.name, floats(1, 2, 3, 4));
     kvx::test::Block output;
@@ -41,7 +41,7 @@ TEST(Allocation, CaptureAllocatesTheObjectAloneAndMainNothing) {
 TEST(Allocation, ACaptureThatThrowsFreesTheObject) {
   for (auto const& r : catalogue::shaders) {
     SCOPED_TRACE(std::string(r.name));
-    kvx::test::Host host;
+    kvx::test::Recording_host host;
     kvx::test::Block inputs(&host);
     for (auto const& p : r.parameters()) inputs.set(p.name, floats(1, 2, 3, 4));
     auto* plugin = new_plugin(r.name);
@@ -59,12 +59,12 @@ TEST(Allocation, ACaptureThatThrowsFreesTheObject) {
 TEST(Allocation, CEntriesAllocateNothingInAnyMode) {
   for (auto const& r : catalogue::shaders) {
     SCOPED_TRACE(std::string(r.name));
-    kvx::test::Host host;
+    kvx::test::Recording_host host;
     C_block block;
     host.record().set_tag_offset(block.tag_offset());
     for (auto const& p : r.parameters()) block.set(p, floats(1, 2, 3, 4), tag_connected);
     host::Output_requests requests;
-    Value_bytes destinations[3];
+    catalogue::Value_bytes destinations[3];
     requests.named("result", 5, &destinations[0]).named("other", 2, &destinations[1]).by_id(6, 4, &destinations[2]);
     host.set_output_requests(requests.list());
     Entry* const entry = c_entry(r.name);

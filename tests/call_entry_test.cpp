@@ -13,16 +13,16 @@ namespace {
 
 using kvx::test::Call;
 
-std::vector<Call> kinds(kvx::test::Host const& host) {
+std::vector<Call> kinds(kvx::test::Recording_host const& host) {
   std::vector<Call> made;
   for (auto const& c : host.calls()) made.push_back(c.call);
   return made;
 }
 
 // Every parameter connected, so every value goes through zr_phen_eval.
-void connect_all(catalogue::Shader const& r, kvx::test::Host& host, C_block& block) {
+void connect_all(catalogue::Shader const& r, kvx::test::Recording_host& host, C_block& block) {
   for (auto const& p : r.parameters()) {
-    block.set(p, Value_bytes{}, tag_connected);
+    block.set(p, catalogue::Value_bytes{}, tag_connected);
     host.connect(block.slot(p), floats(1, 2, 3, 4));
   }
 }
@@ -30,7 +30,7 @@ void connect_all(catalogue::Shader const& r, kvx::test::Host& host, C_block& blo
 class Every_entry : public ::testing::TestWithParam<unsigned> {
  protected:
   catalogue::Shader const& r = catalogue::shaders[GetParam()];
-  kvx::test::Host host;
+  kvx::test::Recording_host host;
   C_block block;
 };
 
@@ -104,7 +104,7 @@ TEST_P(Every_entry, ShadowRaysStoreARecordForFourFloatResultsOnly) {
   C_result out = call_c(r.name, host, block);
   EXPECT_EQ(host.count(Call::output_requests), 0u) << "no gathering on shadow rays";
 
-  bool const four_floats = r.result == Type::float4 || r.result == Type::color;
+  bool const four_floats = r.result == catalogue::Type::float4 || r.result == catalogue::Type::color;
   EXPECT_EQ(host.count(Call::shaderstate_set), four_floats ? 1u : 0u);
   EXPECT_EQ(host.count(Call::shadow_weight), four_floats ? 1u : 0u);
   if (!four_floats) return;
@@ -116,7 +116,7 @@ TEST_P(Every_entry, ShadowRaysStoreARecordForFourFloatResultsOnly) {
   EXPECT_EQ(call.call, Call::shaderstate_set);
   EXPECT_EQ(call.id, 2) << "mode";
   EXPECT_EQ(call.address, host.record().get());
-  Value_bytes value{}, weight{};
+  catalogue::Value_bytes value{}, weight{};
   std::memcpy(value.data(), stored.data(), 16);
   std::memcpy(weight.data(), stored.data() + 16, 16);
   EXPECT_TRUE(same_floats(weight, {0.5f, 0.25f, 2.0f, 0.0f}));
@@ -131,14 +131,15 @@ INSTANTIATE_TEST_SUITE_P(Catalogue, Every_entry, ::testing::Range(0u, catalogue:
 
 TEST(Call_entry, EightyFourShadersHaveTheShadowDelivery) {
   unsigned n = 0;
-  for (auto const& r : catalogue::shaders) n += r.result == Type::float4 || r.result == Type::color;
+  for (auto const& r : catalogue::shaders)
+    n += r.result == catalogue::Type::float4 || r.result == catalogue::Type::color;
   EXPECT_EQ(n, 84u);
 }
 
 TEST(Call_entry, UnsetParametersTakeTheirDeclaredDefaults) {
   struct Case {
     char const* shader;
-    Value_bytes expected;
+    catalogue::Value_bytes expected;
   };
   Case const cases[] = {
       {"Math_float_add", floats(0)},
@@ -152,10 +153,10 @@ TEST(Call_entry, UnsetParametersTakeTheirDeclaredDefaults) {
   };
   for (auto const& c : cases) {
     for (std::int32_t tag_offset : {0, 64}) {  // no tags at all, or tags of 0
-      kvx::test::Host host;
+      kvx::test::Recording_host host;
       C_block block(tag_offset ? tag_offset : 64);
       host.record().set_tag_offset(tag_offset);
-      for (auto const& p : row(c.shader).parameters()) block.set(p, floats(9, 9, 9, 9), tag_unset);
+      for (auto const& p : row(c.shader).parameters()) block.set(p, floats(9, 9, 9, 9), bridge::tag_unset);
       EXPECT_TRUE(same_bytes(call_c(c.shader, host, block).value(), c.expected, width(row(c.shader).result)))
           << c.shader << ", tag offset " << tag_offset;
       EXPECT_EQ(host.count(Call::phen_eval), 0u);
@@ -164,13 +165,13 @@ TEST(Call_entry, UnsetParametersTakeTheirDeclaredDefaults) {
 }
 
 TEST(Call_entry, ConditionalDefaultsAndBothBranchesEvaluated) {
-  kvx::test::Host host;
+  kvx::test::Recording_host host;
   C_block block;
   host.record().set_tag_offset(block.tag_offset());
   auto const& r = row("Math_float_conditional");
   block.set(r.parameter_list[0], bools({1}));
-  block.set(r.parameter_list[1], floats(5), tag_unset);
-  block.set(r.parameter_list[2], floats(6), tag_unset);
+  block.set(r.parameter_list[1], floats(5), bridge::tag_unset);
+  block.set(r.parameter_list[2], floats(6), bridge::tag_unset);
   EXPECT_TRUE(same_floats(call_c(r.name, host, block).value(), {1.0f})) << "unset true_value is 1";
 
   block.set_tag(r.parameter_list[1], tag_connected);
@@ -182,12 +183,12 @@ TEST(Call_entry, ConditionalDefaultsAndBothBranchesEvaluated) {
 }
 
 TEST(Call_entry, GeneralConventionReadsTagsThroughTheEvaluationRecord) {
-  kvx::test::Host host;
+  kvx::test::Recording_host host;
   host.separate_evaluation_record();
   C_block block;
   host.evaluation_record().set_tag_offset(block.tag_offset());  // the entry's own record has none
   auto const& r = row("Math_float_subtract");
-  block.set(r.parameter_list[0], floats(10), tag_constant);
+  block.set(r.parameter_list[0], floats(10), bridge::tag_constant);
   block.set(r.parameter_list[1], floats(1), tag_connected);
   host.connect(block.slot(r.parameter_list[1]), floats(4));
   EXPECT_TRUE(same_floats(call_c(r.name, host, block).value(), {6.0f}));
@@ -200,12 +201,12 @@ TEST(Call_entry, GeneralConventionReadsTagsThroughTheEvaluationRecord) {
 }
 
 TEST(Call_entry, NegativeTagOffsetsReachBeforeTheSlot) {
-  kvx::test::Host host;
+  kvx::test::Recording_host host;
   C_block block(-48);
   host.record().set_tag_offset(-48);
   auto const& r = row("Math_float2_add");
-  block.set(r.parameter_list[0], floats(1, 2), tag_constant);
-  block.set(r.parameter_list[1], floats(3, 4), tag_constant);
+  block.set(r.parameter_list[0], floats(1, 2), bridge::tag_constant);
+  block.set(r.parameter_list[1], floats(3, 4), bridge::tag_constant);
   EXPECT_TRUE(same_floats(call_c(r.name, host, block).value(), {4, 6}));
 }
 
@@ -213,29 +214,29 @@ TEST(Call_entry, ScalarIntegersReadTagsOnlyWhenIntegerTagsIsOne) {
   mistakes_on_purpose();
   auto const& r = row("Math_int_add");
   for (std::uint8_t integer_tags : {0, 2, 255}) {
-    kvx::test::Host host;
+    kvx::test::Recording_host host;
     C_block block;
     host.record().set_tag_offset(0);  // no default for integers, even untagged
     host.record().set_integer_tags(integer_tags);
     block.set(r.parameter_list[0], ints(40), tag_connected);
-    block.set(r.parameter_list[1], ints(2), tag_unset);
+    block.set(r.parameter_list[1], ints(2), bridge::tag_unset);
     host.connect(block.slot(r.parameter_list[0]), ints(1000));
     EXPECT_EQ(int_at(call_c(r.name, host, block).value()), 42);
     EXPECT_EQ(host.count(Call::phen_eval), 0u);
   }
-  kvx::test::Host host;
+  kvx::test::Recording_host host;
   C_block block;
   host.record().set_tag_offset(block.tag_offset());
   host.record().set_integer_tags(1);
   block.set(r.parameter_list[0], ints(40), tag_connected);
-  block.set(r.parameter_list[1], ints(2), tag_unset);  // tag 0 reads the slot, not a default
+  block.set(r.parameter_list[1], ints(2), bridge::tag_unset);  // tag 0 reads the slot, not a default
   host.connect(block.slot(r.parameter_list[0]), ints(1000));
   EXPECT_EQ(int_at(call_c(r.name, host, block).value()), 1002);
   EXPECT_EQ(host.count(Call::phen_eval), 1u);
 }
 
 TEST(Call_entry, BoolParametersReadByteZeroOfTheirSlot) {
-  kvx::test::Host host;
+  kvx::test::Recording_host host;
   C_block block;
   auto const& r = row("Math_bool_and");
   block.set(r.parameter_list[0], bools({0, 1, 1, 1}));
@@ -244,12 +245,12 @@ TEST(Call_entry, BoolParametersReadByteZeroOfTheirSlot) {
 }
 
 TEST(Call_entry, TextureLookupWithoutCoordinateLooksUpZero) {
-  kvx::test::Host host;
+  kvx::test::Recording_host host;
   C_block block;
   host.record().set_tag_offset(block.tag_offset());
   auto const& r = row("Math_color_tex3d");
   block.set(r.parameter_list[0], ints(3));
-  block.set(r.parameter_list[1], floats(5, 5, 5), tag_unset);
+  block.set(r.parameter_list[1], floats(5, 5, 5), bridge::tag_unset);
   std::vector<float> seen;
   host.set_texture(3, [&](host::Lookup, float const* c) {
     seen.assign(c, c + 3);
@@ -261,9 +262,9 @@ TEST(Call_entry, TextureLookupWithoutCoordinateLooksUpZero) {
 
 TEST(Call_entry, NormalOverrideIsInPlaceWhileTheStateIsReadAndUndoneAfter) {
   for (char const* shader : {"State_normal", "State_dot_nd"}) {
-    for (std::uint32_t tag : {tag_constant, tag_connected, tag_unset}) {
+    for (std::uint32_t tag : {bridge::tag_constant, tag_connected, bridge::tag_unset}) {
       SCOPED_TRACE(std::string(shader) + " tag " + std::to_string(tag));
-      kvx::test::Host host;
+      kvx::test::Recording_host host;
       C_block block;
       host.record().set_tag_offset(block.tag_offset());
       host.record().set_normal({0, 0, 1});
@@ -275,7 +276,7 @@ TEST(Call_entry, NormalOverrideIsInPlaceWhileTheStateIsReadAndUndoneAfter) {
         if (c.call == Call::state_float3 || c.call == Call::state_float) seen = host.record().normal();
       });
       call_c(shader, host, block);
-      ZR::SHADER::Vector3 const expected = tag == tag_constant    ? ZR::SHADER::Vector3{0.6f, 0.8f, 0}
+      ZR::SHADER::Vector3 const expected = tag == bridge::tag_constant    ? ZR::SHADER::Vector3{0.6f, 0.8f, 0}
                                            : tag == tag_connected ? ZR::SHADER::Vector3{0, -1, 0}
                                                                   : ZR::SHADER::Vector3{0, 0, 1};
       EXPECT_EQ(seen.x, expected.x);

@@ -76,13 +76,13 @@ class Log {
 
 // A host and a block of constants in their slots, integers tagged too.
 struct Constant_host {
-  Host host;
+  Recording_host host;
   C_block block;
   Constant_host() {
     host.record().set_tag_offset(block.tag_offset());
     host.record().set_integer_tags(1);
   }
-  C_result call(char const* shader, std::initializer_list<Value_bytes> arguments) {
+  C_result call(char const* shader, std::initializer_list<catalogue::Value_bytes> arguments) {
     unsigned k = 0;
     for (auto const& a : arguments)
       if (k < row(shader).parameter_count) block.set(row(shader).parameter_list[k++], a);
@@ -104,7 +104,8 @@ struct Lifecycle : Constant_host {
 };
 
 // Gathering mode with a request list, the value asked for by name.
-C_result gather(char const* shader, host::Output_requests& requests, std::function<void(host::Output_requests&)> spoil) {
+C_result gather(char const* shader, host::Output_requests& requests,
+                std::function<void(host::Output_requests&)> spoil) {
   Constant_host s;
   s.host.set_gather_flag(1);
   auto* list = requests.list();
@@ -120,7 +121,7 @@ class Two_faced_block final : public ZR::SHADER::Data_block {
  public:
   void* lookup(char const*) override { return calls_++ % 2 ? second_.data() : first_.data(); }
   int notify_output(char const*) override { return 0; }
-  Value_bytes first_ = floats(1), second_ = floats(2);
+  catalogue::Value_bytes first_ = floats(1), second_ = floats(2);
 
  private:
   unsigned calls_ = 0;
@@ -184,7 +185,7 @@ std::vector<Mistake> mistakes() {
        "handed an output request list of 1 requests with a null entries, type codes or destinations array", 12,
        [](char const* shader) {
          host::Output_requests requests;
-         Value_bytes destination = floats(9, 9, 9, 9);
+         catalogue::Value_bytes destination = floats(9, 9, 9, 9);
          requests.named("result", 5, destination.data());
          gather(shader, requests, [](host::Output_requests& r) { r.set_arrays(nullptr, nullptr, nullptr); });
          EXPECT_EQ(float_at(destination), 9.0f) << "nothing answered";
@@ -198,7 +199,7 @@ std::vector<Mistake> mistakes() {
       {"Math_color_add", "handed output request 0 by name with a null name", 12,
        [](char const* shader) {
          host::Output_requests requests;
-         Value_bytes destination = floats(9, 9, 9, 9);
+         catalogue::Value_bytes destination = floats(9, 9, 9, 9);
          requests.named(nullptr, 5, destination.data());
          gather(shader, requests, [](host::Output_requests&) {});
          EXPECT_TRUE(same_floats(destination, {0, 0, 0, 0})) << "zeros";
@@ -206,7 +207,7 @@ std::vector<Mistake> mistakes() {
       {"Math_float4_add", "handed output request 0 with type code 13, which the library does not answer", 12,
        [](char const* shader) {
          host::Output_requests requests;
-         Value_bytes destination = floats(9, 9, 9, 9);
+         catalogue::Value_bytes destination = floats(9, 9, 9, 9);
          requests.named("result", 13, destination.data());
          gather(shader, requests, [](host::Output_requests&) {});
          EXPECT_EQ(float_at(destination), 9.0f) << "skipped";
@@ -215,14 +216,14 @@ std::vector<Mistake> mistakes() {
        [](char const* shader) {
          Two_faced_block block;
          host::Shader_object object(*checked().shader_plugin(row(shader).index), block);
-         Host host;
+         Recording_host host;
          EXPECT_EQ(float_at(object.result(host.state())), 2.0f) << "both parameters from the second address";
        }},
       {"Math_float_min", "called an instance init before the shader-level init", 17,
        [](char const* shader) {
          Lifecycle l(shader);
          l.instance_init();
-         auto const* record = static_cast<Shader_instance_record const*>(l.host.instance_slot());
+         auto const* record = static_cast<bridge::Shader_instance_record const*>(l.host.instance_slot());
          ASSERT_NE(record, nullptr);
          EXPECT_EQ(record->shader, nullptr) << "no shader object without a plug-in";
          l.instance_exit();
@@ -304,11 +305,15 @@ TEST(CheckedDeathTest, ANullTheLibraryCannotWorkWithIsReportedBeforeTheCrash) {
   if (!checked_build) GTEST_SKIP() << "the plain plug-in checks nothing";
   mistakes_on_purpose();
   Null_answer const cases[] = {
-      {"Math_float_frac", Call::get_interface, "zr_get_korvex_interface.1. answered null .*step 6 of docs/host-interface.md"},
-      {"Math_float_sqrt", Call::get_state, "Runtime_interface::get_state answered null .*step 7 of docs/host-interface.md"},
+      {"Math_float_frac", Call::get_interface,
+       "zr_get_korvex_interface.1. answered null .*step 6 of docs/host-interface.md"},
+      {"Math_float_sqrt", Call::get_state,
+       "Runtime_interface::get_state answered null .*step 7 of docs/host-interface.md"},
       {"Math_float_sin", Call::host_state, "State::get_host_state answered null .*step 9 of docs/host-interface.md"},
-      {"State_animation_time", Call::render_settings, "State::get_render_settings answered null .*step 11 of docs/host-interface.md"},
-      {"State_focal_length", Call::camera, "Render_settings::get_camera answered null .*step 11 of docs/host-interface.md"},
+      {"State_animation_time", Call::render_settings,
+       "State::get_render_settings answered null .*step 11 of docs/host-interface.md"},
+      {"State_focal_length", Call::camera,
+       "Render_settings::get_camera answered null .*step 11 of docs/host-interface.md"},
   };
   for (auto const& c : cases) {
     EXPECT_DEATH(
@@ -331,7 +336,7 @@ TEST(CheckedDeathTest, WithKvxCheckAbortTheFirstFindingAborts) {
         ::unsetenv("KVX_CHECK_LOG");
         ::setenv("KVX_CHECK", "abort", 1);
         float value;
-        Host host;
+        Recording_host host;
         entry("Math_float_tan")(&value, host.record().get(), nullptr);
       },
       "kvx: check: Math_float_tan: called the entry with a null parameter block");

@@ -8,9 +8,10 @@
 namespace kvx::test {
 namespace {
 
-
-std::uint8_t truth(char const* shader, Value_bytes a, Value_bytes b) { return evaluate(shader, {a, b})[0]; }
-std::uint8_t truth(char const* shader, Value_bytes a) { return evaluate(shader, {a})[0]; }
+std::uint8_t truth(char const* shader, catalogue::Value_bytes a, catalogue::Value_bytes b) {
+  return evaluate(shader, {a, b})[0];
+}
+std::uint8_t truth(char const* shader, catalogue::Value_bytes a) { return evaluate(shader, {a})[0]; }
 
 TEST(Comparison, FloatRelationsAreOrderedAndNotEqualIsTheirNegation) {
   EXPECT_EQ(truth("Math_float_equal", floats(nan), floats(nan)), 0);
@@ -24,7 +25,8 @@ TEST(Comparison, FloatRelationsAreOrderedAndNotEqualIsTheirNegation) {
 
 TEST(Comparison, VectorsCompareComponentByComponent) {
   EXPECT_TRUE(same_bytes(evaluate("Math_float3_less_than", {floats(1, 5, nan), floats(2, 5, 0)}), bools({1, 0, 0}), 3));
-  EXPECT_TRUE(same_bytes(evaluate("Math_color_equal", {floats(1, 2, 3, 4), floats(1, 2, 3, 5)}), bools({1, 1, 1, 0}), 4));
+  EXPECT_TRUE(
+      same_bytes(evaluate("Math_color_equal", {floats(1, 2, 3, 4), floats(1, 2, 3, 5)}), bools({1, 1, 1, 0}), 4));
 }
 
 TEST(Comparison, IntegersAreSigned) {
@@ -37,7 +39,8 @@ TEST(Comparison, BoolBytesCompareAsStoredButConnectivesTestNonZero) {
   EXPECT_EQ(truth("Math_bool_not_equal", bools({2}), bools({1})), 1);
   EXPECT_EQ(truth("Math_bool_and", bools({2}), bools({1})), 1);
   EXPECT_EQ(truth("Math_bool_or", bools({0}), bools({5})), 1);
-  EXPECT_TRUE(same_bytes(evaluate("Math_bool4_and", {bools({2, 0, 7, 1}), bools({3, 3, 0, 1})}), bools({1, 0, 0, 1}), 4));
+  EXPECT_TRUE(
+      same_bytes(evaluate("Math_bool4_and", {bools({2, 0, 7, 1}), bools({3, 3, 0, 1})}), bools({1, 0, 0, 1}), 4));
 }
 
 TEST(Reduction, NanIsTrueAndNegativeZeroFalse) {
@@ -53,8 +56,8 @@ TEST(Reduction, NanIsTrueAndNegativeZeroFalse) {
 }
 
 TEST(Selection, OneConditionSelectsTheWholeValueUnchanged) {
-  Value_bytes const t = floats(1.0f, nan);
-  Value_bytes const f = floats(-0.0f, 3.0f);
+  catalogue::Value_bytes const t = floats(1.0f, nan);
+  catalogue::Value_bytes const f = floats(-0.0f, 3.0f);
   EXPECT_TRUE(same_bytes(evaluate("Math_float2_conditional", {bools({0}), t, f}), f, 8));
   EXPECT_TRUE(same_bytes(evaluate("Math_float2_conditional", {bools({2}), t, f}), t, 8));
   EXPECT_TRUE(same_bytes(evaluate("Math_bool3_conditional", {bools({1}), bools({2, 0, 9}), bools({1, 1, 1})}),

@@ -30,17 +30,19 @@ std::uint8_t const component_bools[] = {0, 1, 2, 255};
 
 // Component i of parameter k in round `round`: walks each corpus so that every
 // component sees different values from its neighbours.
-Value_bytes component_value(Type t, unsigned round, unsigned k, unsigned i) {
+catalogue::Value_bytes component_value(catalogue::Type t, unsigned round, unsigned k, unsigned i) {
   unsigned pick = round * 7 + k * 5 + i * 3;
   switch (kind(t)) {
-    case Kind::real: return floats(from_bits(component_floats[pick % std::size(component_floats)]));
-    case Kind::integer: return ints(component_ints[pick % std::size(component_ints)]);
+    case catalogue::Kind::real: return floats(from_bits(component_floats[pick % std::size(component_floats)]));
+    case catalogue::Kind::integer: return ints(component_ints[pick % std::size(component_ints)]);
     default: return bools({component_bools[pick % std::size(component_bools)]});
   }
 }
 
 std::string scalar_member(catalogue::Shader const& r) {
-  std::string_view type = kind(r.type) == Kind::real ? "float" : kind(r.type) == Kind::integer ? "int" : "bool";
+  std::string_view type = kind(r.type) == catalogue::Kind::real      ? "float"
+                          : kind(r.type) == catalogue::Kind::integer ? "int"
+                                                                     : "bool";
   return "Math_" + std::string(type) + "_" + std::string(r.operation);
 }
 
@@ -53,19 +55,20 @@ TEST(Componentwise, VectorMembersApplyTheScalarMemberPerComponent) {
     unsigned const n = components(r.type);
     unsigned const component_width = width(r.result) / n;
     for (unsigned round = 0; round < 12; ++round) {
-      std::vector<Value_bytes> arguments(r.parameter_count, Value_bytes{});
-      std::vector<std::vector<Value_bytes>> per_component(n, std::vector<Value_bytes>(r.parameter_count));
+      std::vector<catalogue::Value_bytes> arguments(r.parameter_count, catalogue::Value_bytes{});
+      std::vector<std::vector<catalogue::Value_bytes>> per_component(
+          n, std::vector<catalogue::Value_bytes>(r.parameter_count));
       for (unsigned k = 0; k < r.parameter_count; ++k)
         for (unsigned i = 0; i < n; ++i) {
-          Value_bytes v = component_value(r.type, round, k, i);
+          catalogue::Value_bytes v = component_value(r.type, round, k, i);
           unsigned size = component_size(r.type);
           std::memcpy(arguments[k].data() + i * size, v.data(), size);
           per_component[i][k] = v;
         }
-      Value_bytes const vector = evaluate(r.name, arguments);
+      catalogue::Value_bytes const vector = evaluate(r.name, arguments);
       for (unsigned i = 0; i < n; ++i) {
-        Value_bytes const expected = evaluate(scalar.name, per_component[i]);
-        Value_bytes actual{};
+        catalogue::Value_bytes const expected = evaluate(scalar.name, per_component[i]);
+        catalogue::Value_bytes actual{};
         std::memcpy(actual.data(), vector.data() + i * component_width, component_width);
         EXPECT_TRUE(same_bytes(actual, expected, component_width)) << "component " << i << ", round " << round;
       }

@@ -15,11 +15,11 @@ namespace {
 
 constexpr unsigned thread_count = 4;
 
-Value_bytes arguments_for(unsigned k) {
+catalogue::Value_bytes arguments_for(unsigned k) {
   return floats(0.25f * float(k + 1), -1.5f, 3.0f, 0.5f);
 }
 
-void set_host(kvx::test::Host& host) {
+void set_host(kvx::test::Recording_host& host) {
   host.set_float3(9, {0, 0, 1});
   host.set_float(1, 35.0f);
   host.set_camera_float(1, 50.0f);
@@ -29,20 +29,20 @@ void set_host(kvx::test::Host& host) {
 struct Shared_object {
   catalogue::Shader const* row;
   ZR::SHADER::Shader* object;
-  Value_bytes expected;
+  catalogue::Value_bytes expected;
 };
 
 TEST(Concurrency, SharedObjectsAndEntriesGiveTheSingleThreadedResults) {
   std::vector<Shared_object> shared;
   for (auto const& r : catalogue::shaders) {
     kvx::test::Block inputs;
-    std::vector<Value_bytes> arguments;
+    std::vector<catalogue::Value_bytes> arguments;
     for (unsigned k = 0; k < r.parameter_count; ++k) {
       arguments.push_back(arguments_for(k));
       inputs.set(r.parameter_list[k].name, arguments.back());
     }
     auto* plugin = new_plugin(r.name);
-    kvx::test::Host host;
+    kvx::test::Recording_host host;
     set_host(host);
     shared.push_back({&r, plugin->new_instance(nullptr, &inputs), evaluate_c(r.name, arguments, &host)});
     plugin->release();
@@ -50,7 +50,7 @@ TEST(Concurrency, SharedObjectsAndEntriesGiveTheSingleThreadedResults) {
 
   std::atomic<unsigned> mismatches{0};
   auto work = [&](unsigned seed) {
-    kvx::test::Host host;  // one host state per thread, as a renderer gives each its own
+    kvx::test::Recording_host host;  // one host state per thread, as a renderer gives each its own
     set_host(host);
     for (unsigned round = 0; round < 3; ++round)
       for (unsigned i = seed; i < shared.size() + seed; ++i) {
@@ -59,9 +59,9 @@ TEST(Concurrency, SharedObjectsAndEntriesGiveTheSingleThreadedResults) {
         output.add_result();
         s.object->main(host.state(), &output);
         if (std::memcmp(output.find("result"), s.expected.data(), width(s.row->result)) != 0) ++mismatches;
-        std::vector<Value_bytes> arguments;
+        std::vector<catalogue::Value_bytes> arguments;
         for (unsigned k = 0; k < s.row->parameter_count; ++k) arguments.push_back(arguments_for(k));
-        Value_bytes const c = evaluate_c(s.row->name, arguments, &host);
+        catalogue::Value_bytes const c = evaluate_c(s.row->name, arguments, &host);
         if (std::memcmp(c.data(), s.expected.data(), width(s.row->result)) != 0) ++mismatches;
         host.clear_calls();
       }
@@ -78,7 +78,7 @@ TEST(Concurrency, LifecyclesOfDifferentShadersRunInParallel) {
   using Exit = void(Host_state*, void*);
   std::atomic<unsigned> failures{0};
   auto work = [&](unsigned first) {
-    kvx::test::Host host;
+    kvx::test::Recording_host host;
     C_block block;
     for (unsigned i = first; i < catalogue::shader_count; i += thread_count) {
       std::string const name(catalogue::shaders[i].name);

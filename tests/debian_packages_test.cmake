@@ -27,7 +27,7 @@ foreach(package IN LISTS packages)
 endforeach()
 
 foreach(file usr/bin/kvx-host usr/share/man/man1/kvx-host.1.gz usr/share/bash-completion/completions/kvx-host
-             usr/include/kvx_base/bridge/host.h usr/lib/pkgconfig/kvx_base.pc usr/share/doc/kvx-host/examples/rings.kvx
+             usr/include/kvx_base/bridge/interface.h usr/lib/pkgconfig/kvx_base.pc usr/share/doc/kvx-host/examples/rings.kvx
              usr/share/doc/kvx-base/copyright)
   if(NOT EXISTS ${root}/${file})
     message(FATAL_ERROR "no ${file} in the packages")

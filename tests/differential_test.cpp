@@ -16,17 +16,17 @@ std::uint32_t const float_corpus[] = {
 std::int32_t const int_corpus[] = {0, 1, -1, INT_MIN, INT_MAX, 7, -7, 65536, 31, 2};
 std::uint8_t const bool_corpus[] = {0, 1, 2};
 
-Value_bytes corpus_value(Type t, unsigned round, unsigned k) {
-  Value_bytes b{};
+catalogue::Value_bytes corpus_value(catalogue::Type t, unsigned round, unsigned k) {
+  catalogue::Value_bytes b{};
   for (unsigned i = 0; i < components(t); ++i) {
     unsigned pick = round * 3 + k * 7 + i * 5;
     switch (kind(t)) {
-      case Kind::real: {
+      case catalogue::Kind::real: {
         float f = from_bits(float_corpus[pick % std::size(float_corpus)]);
         std::memcpy(b.data() + 4 * i, &f, 4);
         break;
       }
-      case Kind::truth: b[i] = bool_corpus[pick % std::size(bool_corpus)]; break;
+      case catalogue::Kind::truth: b[i] = bool_corpus[pick % std::size(bool_corpus)]; break;
       default: {
         std::int32_t v = int_corpus[pick % std::size(int_corpus)];
         std::memcpy(b.data() + 4 * i, &v, 4);
@@ -37,7 +37,7 @@ Value_bytes corpus_value(Type t, unsigned round, unsigned k) {
 }
 
 // Host answers that differ by id and source, for the state read-outs.
-void fill_state(kvx::test::Host& host, unsigned round) {
+void fill_state(kvx::test::Recording_host& host, unsigned round) {
   for (int id = 0; id < 42; ++id) {
     float f = from_bits(float_corpus[(id + round) % std::size(float_corpus)]);
     host.set_int(id, int_corpus[(id + round) % std::size(int_corpus)]);
@@ -58,12 +58,13 @@ TEST(Differential, EveryShaderGivesTheSameBitsOnBothPaths) {
   for (auto const& r : catalogue::shaders) {
     SCOPED_TRACE(std::string(r.name));
     for (unsigned round = 0; round < rounds; ++round) {
-      std::vector<Value_bytes> arguments;
-      for (unsigned k = 0; k < r.parameter_count; ++k) arguments.push_back(corpus_value(r.parameter_list[k].type, round, k));
-      kvx::test::Host host;
+      std::vector<catalogue::Value_bytes> arguments;
+      for (unsigned k = 0; k < r.parameter_count; ++k)
+        arguments.push_back(corpus_value(r.parameter_list[k].type, round, k));
+      kvx::test::Recording_host host;
       fill_state(host, round);
-      Value_bytes const object = evaluate(r.name, arguments, &host);
-      Value_bytes const entry = evaluate_c(r.name, arguments, &host);
+      catalogue::Value_bytes const object = evaluate(r.name, arguments, &host);
+      catalogue::Value_bytes const entry = evaluate_c(r.name, arguments, &host);
       ASSERT_TRUE(same_bytes(entry, object, width(r.result))) << "round " << round;
     }
     ++checked;

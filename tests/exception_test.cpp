@@ -20,10 +20,10 @@ struct Scenario {
 };
 
 struct Staged_call {
-  kvx::test::Host host;
+  kvx::test::Recording_host host;
   C_block block;
   host::Output_requests requests;
-  Value_bytes destinations[5];
+  catalogue::Value_bytes destinations[5];
 
   explicit Staged_call(Scenario const& s) {
     host.record().set_tag_offset(block.tag_offset());
@@ -53,8 +53,9 @@ TEST(Exceptions, EachHostCallInTurnThrowsAndNothingIsLeftHeld) {
         calls = clean.host.calls().size();
       }
       for (std::size_t n = 1; n <= calls; ++n) {
-        SCOPED_TRACE(std::string(s.shader) + (s.gathering ? ", gathering, ray type " + std::to_string(s.ray_type) : "") +
-                     ", host call " + std::to_string(n));
+        SCOPED_TRACE(std::string(s.shader) +
+                     (s.gathering ? ", gathering, ray type " + std::to_string(s.ray_type) : "") + ", host call " +
+                     std::to_string(n));
         Staged_call setup(s);
         setup.host.fail_at(static_cast<int>(n));
         EXPECT_THROW(call_c(s.shader, setup.host, setup.block), kvx::test::Host_failure);

@@ -16,15 +16,15 @@ namespace {
 
 using kvx::test::Call;
 
-Value_bytes filled(std::uint8_t byte) {
-  Value_bytes b;
+catalogue::Value_bytes filled(std::uint8_t byte) {
+  catalogue::Value_bytes b;
   b.fill(byte);
   return b;
 }
 
 // Math_float3_add of (1, 2, 3) and (10, 20, 30) in gathering mode.
 struct Gathering : ::testing::Test {
-  kvx::test::Host host;
+  kvx::test::Recording_host host;
   C_block block;
   host::Output_requests requests;
 
@@ -51,7 +51,7 @@ TEST_F(Gathering, AnEmptyListIsOnlyMarkedDone) {
 }
 
 TEST_F(Gathering, NamedResultCopiesTheTypeCodesWidthFromTheValue) {
-  Value_bytes d2 = filled(0xEE), d3 = filled(0xEE), d4 = filled(0xEE), d5 = filled(0xEE), d12 = filled(0xEE);
+  catalogue::Value_bytes d2 = filled(0xEE), d3 = filled(0xEE), d4 = filled(0xEE), d5 = filled(0xEE), d12 = filled(0xEE);
   requests.named("result", 2, &d2).named("result", 3, &d3).named("result", 4, &d4).named("result", 5, &d5).named(
       "result", 12, &d12);
   C_result out = run();
@@ -70,11 +70,11 @@ TEST_F(Gathering, NamedResultCopiesTheTypeCodesWidthFromTheValue) {
 TEST_F(Gathering, OtherNamesGetZerosOfTheRequestedWidth) {
   mistakes_on_purpose();
   char const* names[] = {"results", "resul", "Result", "", nullptr};
-  std::vector<Value_bytes> destinations(std::size(names), filled(0xEE));
+  std::vector<catalogue::Value_bytes> destinations(std::size(names), filled(0xEE));
   for (unsigned i = 0; i < std::size(names); ++i) requests.named(names[i], 4, &destinations[i]);
   run();
   for (auto const& d : destinations) {
-    EXPECT_TRUE(same_bytes(d, Value_bytes{}, 12));
+    EXPECT_TRUE(same_bytes(d, catalogue::Value_bytes{}, 12));
     EXPECT_EQ(d[12], 0xEE);
   }
 }
@@ -85,7 +85,7 @@ TEST_F(Gathering, StateIdRequestsCallTheMatchingGetterOnly) {
   host.set_float2(3, {1, 2});
   host.set_float3(6, {4, 5, 6});
   host.set_float4(3, {7, 8, 9, 10});
-  Value_bytes d[6] = {filled(0xEE), filled(0xEE), filled(0xEE), filled(0xEE), filled(0xEE), filled(0xEE)};
+  catalogue::Value_bytes d[6] = {filled(0xEE), filled(0xEE), filled(0xEE), filled(0xEE), filled(0xEE), filled(0xEE)};
   requests.by_id(3, 2, &d[0]).by_id(3, 3, &d[1], 7).by_id(6, 4, &d[2]).by_id(3, 5, &d[3]).by_id(3, 12, &d[4]).by_id(
       3, 1, &d[5]);
   run();
@@ -104,7 +104,7 @@ TEST_F(Gathering, StateIdRequestsCallTheMatchingGetterOnly) {
 
 TEST_F(Gathering, UnknownTypeCodesAreSkippedForBothKinds) {
   mistakes_on_purpose();
-  Value_bytes a = filled(0xEE), b = filled(0xEE), c = filled(0xEE);
+  catalogue::Value_bytes a = filled(0xEE), b = filled(0xEE), c = filled(0xEE);
   requests.named("result", 13, &a).by_id(1, 200, &b).named("result", 0, &c);
   run();
   EXPECT_EQ(a, filled(0xEE));
@@ -114,7 +114,7 @@ TEST_F(Gathering, UnknownTypeCodesAreSkippedForBothKinds) {
 }
 
 TEST_F(Gathering, TheCountIsReadAfreshAfterEveryRequest) {
-  Value_bytes a = filled(0xEE), b = filled(0xEE), c = filled(0xEE);
+  catalogue::Value_bytes a = filled(0xEE), b = filled(0xEE), c = filled(0xEE);
   requests.by_id(1, 2, &a).by_id(1, 2, &b).by_id(1, 2, &c);
   host.on_call([&](kvx::test::Call_record const& r) {
     if (r.call == Call::state_float) requests.set_count(1);  // the host shortens its list while answering
@@ -127,16 +127,16 @@ TEST_F(Gathering, TheCountIsReadAfreshAfterEveryRequest) {
 
 TEST_F(Gathering, MissingArraysAndDestinationsAreNotWrittenThrough) {
   mistakes_on_purpose();
-  Value_bytes a = filled(0xEE);
+  catalogue::Value_bytes a = filled(0xEE);
   requests.named("result", 5, nullptr).named("result", 2, &a);
   run();
   EXPECT_TRUE(same_floats(a, {11}));
   // Any one of the three arrays missing, with a count far past them.
-  for (std::size_t missing : {record_field::request_entries, record_field::request_type_codes,
-                              record_field::request_destinations}) {
+  for (std::size_t missing : {bridge::record_field::request_entries, bridge::record_field::request_type_codes,
+                              bridge::record_field::request_destinations}) {
     a = filled(0xEE);
     auto* list = requests.list();
-    record_field::write(list, missing, static_cast<void const*>(nullptr));
+    bridge::record_field::write(list, missing, static_cast<void const*>(nullptr));
     requests.set_count(1000);
     host.set_output_requests(list);
     EXPECT_EQ(call_c("Math_float3_add", host, block).returned, 1);
@@ -152,10 +152,10 @@ TEST_F(Gathering, NameTestReadsNothingPastTheNamesEnd) {
   ASSERT_EQ(mprotect(static_cast<char*>(pages) + page, page, PROT_NONE), 0);
   char* name = static_cast<char*>(pages) + page - 4;
   std::memcpy(name, "res", 4);  // ends at the last byte before an unreadable page
-  Value_bytes d = filled(0xEE);
+  catalogue::Value_bytes d = filled(0xEE);
   requests.named(name, 2, &d);
   run();
-  EXPECT_TRUE(same_bytes(d, Value_bytes{}, 4));
+  EXPECT_TRUE(same_bytes(d, catalogue::Value_bytes{}, 4));
   munmap(pages, 2 * page);
 }
 
@@ -168,16 +168,16 @@ TEST(Gather, AResultWithoutValueOrNoResultAnswersZeros) {
   auto* gather = library().function<Gather>(
       "_ZN2ZR6SHADER6gatherINS0_18Kvx_Math_float_add6ResultEEEvPNS0_5StateEPKT_");
   ASSERT_NE(gather, nullptr);
-  kvx::test::Host host;
+  kvx::test::Recording_host host;
   host::Output_requests requests;
-  Value_bytes d;
+  catalogue::Value_bytes d;
   requests.named("result", 5, &d);
   Result_record const missing{nullptr};
   for (Result_record const* result : {&missing, static_cast<Result_record const*>(nullptr)}) {
     d = filled(0xEE);
     host.set_output_requests(requests.list());
     gather(host.state(), result);
-    EXPECT_EQ(d, Value_bytes{}) << (result ? "a Result without value" : "no Result");
+    EXPECT_EQ(d, catalogue::Value_bytes{}) << (result ? "a Result without value" : "no Result");
     EXPECT_TRUE(requests.done());
   }
 }
@@ -189,7 +189,7 @@ TEST(Gather, EveryShaderHasItsOwnNullblock) {
                          "6ResultEEEvPNS0_5StateEPKT_E9nullblock";
     auto const* nullblock = static_cast<std::uint8_t const*>(library().symbol(symbol.c_str()));
     ASSERT_NE(nullblock, nullptr) << symbol;
-    EXPECT_EQ(*reinterpret_cast<Value_bytes const*>(nullblock), Value_bytes{});
+    EXPECT_EQ(*reinterpret_cast<catalogue::Value_bytes const*>(nullblock), catalogue::Value_bytes{});
   }
 }
 

@@ -33,11 +33,12 @@ TEST(Geometry, Normalize) {
   EXPECT_TRUE(same_floats(evaluate("Math_float3_normalize", {floats(0, 0, 0)}), {0, 0, 0}));
   EXPECT_TRUE(same_floats(evaluate("Math_float3_normalize", {floats(nan, 1, 1)}), {nan, 1, 1}));
   EXPECT_TRUE(same_floats(evaluate("Math_float3_normalize", {floats(3, 0, 4)}), {0.6f, 0, 0.8f}));
-  EXPECT_TRUE(same_floats(evaluate("Math_float2_normalize", {floats(1e30f, 1e30f)}), {0, 0})) << "squared length overflows";
+  EXPECT_TRUE(same_floats(evaluate("Math_float2_normalize", {floats(1e30f, 1e30f)}), {0, 0}))
+      << "squared length overflows";
 }
 
 TEST(Geometry, Faceforward) {
-  Value_bytes const n = floats(1, -2, 0);
+  catalogue::Value_bytes const n = floats(1, -2, 0);
   EXPECT_TRUE(same_floats(evaluate("Math_float3_faceforward", {n, floats(0, 1, 0), floats(0, -1, 0)}), {1, -2, 0}));
   EXPECT_TRUE(same_floats(evaluate("Math_float3_faceforward", {n, floats(0, 1, 0), floats(0, 1, 0)}), {-1, 2, -0.0f}));
   EXPECT_TRUE(same_floats(evaluate("Math_float3_faceforward", {n, floats(1, 0, 0), floats(0, 1, 0)}), {-1, 2, -0.0f}))
@@ -49,7 +50,7 @@ TEST(Geometry, CrossReflectRefract) {
   EXPECT_TRUE(same_floats(evaluate("Math_reflect", {floats(1, -1, 0), floats(0, 1, 0)}), {1, 1, 0}));
   EXPECT_TRUE(same_floats(evaluate("Math_refract", {floats(1, 0, 0), floats(0, 1, 0), floats(2)}), {0, 0, 0}));
   EXPECT_TRUE(same_floats(evaluate("Math_refract", {floats(0, -1, 0), floats(0, 1, 0), floats(1)}), {0, -1, 0}));
-  Value_bytes r = evaluate("Math_refract", {floats(0, -1, 0), floats(0, 1, 0), floats(nan)});
+  catalogue::Value_bytes r = evaluate("Math_refract", {floats(0, -1, 0), floats(0, 1, 0), floats(nan)});
   EXPECT_TRUE(std::isnan(float_at(r, 0)));
 }
 

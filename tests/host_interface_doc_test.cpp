@@ -14,13 +14,13 @@
 
 #include <gtest/gtest.h>
 
-#include <bridge/host.h>
+#include <bridge/interface.h>
 #include <bridge/host_state.h>
 
 namespace {
 
 using namespace ZR::SHADER;
-namespace record = kvx::record_field;
+namespace record = kvx::bridge::record_field;
 
 // The virtual table slot a pointer to a virtual member designates (Itanium
 // C++ ABI: one more than the byte offset of the entry in the table).

@@ -39,16 +39,17 @@ TEST(Kvx_host, ListsAsJsonInItsDocumentedSchema) {
     EXPECT_EQ(shader["index"], row.index);
     EXPECT_EQ(shader["name"], std::string(row.name));
     EXPECT_EQ(shader["operation"], std::string(row.operation));
-    EXPECT_EQ(shader["type"], row.typed ? nlohmann::json(std::string(kvx::name(row.type))) : nlohmann::json());
-    EXPECT_EQ(shader["result"], std::string(kvx::name(row.result)));
+    EXPECT_EQ(shader["type"],
+              row.typed ? nlohmann::json(std::string(kvx::catalogue::name(row.type))) : nlohmann::json());
+    EXPECT_EQ(shader["result"], std::string(kvx::catalogue::name(row.result)));
     ASSERT_EQ(shader["parameters"].size(), row.parameter_count) << row.name;
     for (unsigned k = 0; k < row.parameter_count; ++k) {
       auto const& p = row.parameter_list[k];
       auto const& listed = shader["parameters"][k];
       EXPECT_EQ(listed["name"], std::string(p.name));
-      EXPECT_EQ(listed["type"], std::string(kvx::name(p.type)));
+      EXPECT_EQ(listed["type"], std::string(kvx::catalogue::name(p.type)));
       EXPECT_EQ(listed["offset"], p.offset);
-      EXPECT_EQ(listed["slot_size"], kvx::slot_size(p.type));
+      EXPECT_EQ(listed["slot_size"], kvx::catalogue::slot_size(p.type));
       EXPECT_EQ(listed["default"].is_null(), !p.has_default) << row.name << "." << p.name;
     }
   }

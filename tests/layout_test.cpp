@@ -62,6 +62,44 @@ TEST(Layout, EachFolderIncludesOnlyTheLayersBelowIt) {
   EXPECT_GT(checked, 80u) << "the folders were not found";
 }
 
+// Each folder's code lives in its own namespace, kvx::<folder> (kvx::test for
+// tests/), so that a name says where it is defined. The library's folders
+// also define what the interface names: ZR::SHADER and ZR::PLUG classes, and
+// zr::math::fast_pow2.
+TEST(Layout, EachFolderHasItsOwnNamespace) {
+  std::pair<std::string, std::string> const folders[] = {
+      {"catalogue", "kvx::catalogue"}, {"math", "kvx::math"},       {"shaders", "kvx::shaders"},
+      {"bridge", "kvx::bridge"},       {"plugin", "kvx::plugin"},   {"host", "kvx::host"},
+      {"network", "kvx::network"},     {"image", "kvx::image"},     {"editor", "kvx::editor"},
+      {"commands", "kvx::commands"},   {"python", "kvx::python"},   {"tests", "kvx::test"},
+      {"fuzz", "kvx::fuzz"},           {"bench", "kvx::bench"}};
+  std::set<std::string> const interface{"ZR::SHADER", "ZR::PLUG", "zr::math"};
+  std::size_t checked = 0;
+  for (auto const& [folder, own] : folders) {
+    for (auto const& entry : std::filesystem::recursive_directory_iterator(KVX_SOURCE_DIR "/" + folder)) {
+      auto const extension = entry.path().extension();
+      if (extension != ".h" && extension != ".cpp" && extension != ".def") continue;
+      std::ifstream in(entry.path());
+      int number = 0;
+      for (std::string line; std::getline(in, line);) {
+        ++number;
+        // A namespace opened at file scope: "namespace NAME {", not an alias.
+        if (!line.starts_with("namespace ") || !line.ends_with(" {")) continue;
+        std::string const name = line.substr(10, line.size() - 12);
+        bool const ours = name == own || name.starts_with(own + "::");
+        bool const named_by_interface = library.contains(folder) && interface.contains(name);
+        // Namespaces nested inside the folder's own one, written unindented.
+        bool const nested = !name.starts_with("kvx") && !interface.contains(name);
+        if (!ours && !named_by_interface && !nested)
+          ADD_FAILURE() << entry.path().string() << ":" << number << " opens namespace " << name << " in " << folder
+                        << "/, whose namespace is " << own;
+      }
+      ++checked;
+    }
+  }
+  EXPECT_GT(checked, 150u) << "the folders were not found";
+}
+
 // Every source file of ours starts with its licence, after a script's #! line.
 TEST(Layout, EverySourceFileStartsWithItsLicence) {
   std::set<std::string> const extensions{".h", ".cpp", ".def", ".js", ".mjs", ".css", ".html", ".py", ".pyi",

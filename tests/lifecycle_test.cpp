@@ -4,7 +4,7 @@
 #include <string>
 #include <typeinfo>
 
-#include <bridge/host.h>
+#include <bridge/interface.h>
 
 #include "heap_counter.h"
 #include "support.h"
@@ -42,7 +42,7 @@ TEST(Lifecycle, EveryShaderRunsTheWholeCycleWithoutLeaking) {
     EXPECT_EQ(c.version(), 4);
     std::string const expected_type = object_type(r.name);
 
-    kvx::test::Host host;
+    kvx::test::Recording_host host;
     std::uint64_t request = ~std::uint64_t{0};  // shows how many bytes init writes
     C_block block;
     long allocations = 0, deallocations = 0;
@@ -76,7 +76,7 @@ TEST(Lifecycle, EveryShaderRunsTheWholeCycleWithoutLeaking) {
 
 TEST(Lifecycle, CallEntryDoesNotTouchTheInstanceObjects) {
   Lifecycle c("Math_float_add");
-  kvx::test::Host host;
+  kvx::test::Recording_host host;
   C_block block;
   std::int32_t request = 0;
   c.init(host.record().get(), nullptr, &request);
@@ -93,7 +93,7 @@ TEST(Lifecycle, CallEntryDoesNotTouchTheInstanceObjects) {
 TEST(Lifecycle, ShaderLevelExitTwiceAndBeforeItsInstances) {
   mistakes_on_purpose();
   Lifecycle c("Math_color_lerp");
-  kvx::test::Host host;
+  kvx::test::Recording_host host;
   C_block first, second;
   std::int32_t request = 0;
   Heap_counter heap;
@@ -115,7 +115,7 @@ TEST(Lifecycle, ShaderLevelExitTwiceAndBeforeItsInstances) {
 TEST(Lifecycle, SecondShaderLevelInitReplacesThePluginWithoutLeaking) {
   mistakes_on_purpose();
   Lifecycle c("State_normal");
-  kvx::test::Host host;
+  kvx::test::Recording_host host;
   std::int32_t request = 0;
   Heap_counter heap;
   c.init(host.record().get(), nullptr, &request);
@@ -128,7 +128,7 @@ TEST(Lifecycle, SecondShaderLevelInitReplacesThePluginWithoutLeaking) {
 TEST(Lifecycle, InstanceCallsOutOfOrderDoNotCrash) {
   mistakes_on_purpose();
   Lifecycle c("Math_float3_normalize");
-  kvx::test::Host host;
+  kvx::test::Recording_host host;
   C_block block;
   Heap_counter heap;
   c.init(host.record().get(), block.params(), nullptr);  // before any shader-level init

@@ -13,7 +13,7 @@ using kvx::test::Call;
 
 TEST(Robustness, WithoutAParameterBlockEveryParameterTakesItsDefault) {
   mistakes_on_purpose();
-  kvx::test::Host host;
+  kvx::test::Recording_host host;
   host.record().set_tag_offset(64);
   std::array<std::uint8_t, 32> result{};
   EXPECT_EQ(c_entry("Math_float_multiply")(result.data(), host.record().get(), nullptr), 1);
@@ -24,18 +24,18 @@ TEST(Robustness, WithoutAParameterBlockEveryParameterTakesItsDefault) {
 }
 
 TEST(Robustness, WithoutEvaluationSettingsNothingIsTagged) {
-  kvx::test::Host host;
+  kvx::test::Recording_host host;
   C_block block;
   auto const& r = row("Math_float_add");
   block.set(r.parameter_list[0], floats(2));
   block.set(r.parameter_list[1], floats(3));
-  record_field::write(host.record().get(), record_field::eval_settings, static_cast<void*>(nullptr));
+  bridge::record_field::write(host.record().get(), bridge::record_field::eval_settings, static_cast<void*>(nullptr));
   EXPECT_TRUE(same_floats(call_c(r.name, host, block).value(), {0.0f})) << "both take their declared default";
   EXPECT_EQ(host.count(Call::phen_eval), 0u);
 }
 
 TEST(Robustness, AConnectionTheHostCannotEvaluateCountsAsUnset) {
-  kvx::test::Host host;
+  kvx::test::Recording_host host;
   C_block block;
   host.record().set_tag_offset(block.tag_offset());
   host.record().set_integer_tags(1);
@@ -56,7 +56,7 @@ TEST(Robustness, AConnectionTheHostCannotEvaluateCountsAsUnset) {
 TEST(Robustness, EveryEntryTreatsMissingValuesAsUnset) {
   mistakes_on_purpose();
   for (auto const& r : catalogue::shaders) {
-    kvx::test::Host host;
+    kvx::test::Recording_host host;
     C_block unset;
     host.record().set_tag_offset(unset.tag_offset());
     C_result const expected = call_c(r.name, host, unset);
@@ -83,7 +83,7 @@ class Forgetful_block final : public ZR::SHADER::Data_block {
   int notify_output(char const*) override { return 0; }
 
  private:
-  Value_bytes value_ = floats(9);
+  catalogue::Value_bytes value_ = floats(9);
   int calls_ = 0;
 };
 
@@ -100,7 +100,7 @@ TEST(Robustness, ASecondLookupThatFindsNothingLeavesTheFieldZero) {
 
 TEST(Robustness, InstanceInitWithoutASlotRecordsNothingAndLeaksNothing) {
   mistakes_on_purpose();
-  kvx::test::Host host;
+  kvx::test::Recording_host host;
   host.set_instance_slot_available(false);
   C_block block;
   auto* init = library().function<void(Host_state*, void*, std::int32_t*)>("Math_float_add_init");

@@ -26,8 +26,8 @@ std::vector<unsigned> field_offsets(catalogue::Shader const& r) {
   return offsets;
 }
 
-Value_bytes pattern(unsigned parameter) {
-  Value_bytes b;
+catalogue::Value_bytes pattern(unsigned parameter) {
+  catalogue::Value_bytes b;
   for (unsigned i = 0; i < b.size(); ++i) b[i] = static_cast<std::uint8_t>(0x10 * (parameter + 1) + i + 1);
   return b;
 }
@@ -41,7 +41,7 @@ class Every_shader : public ::testing::TestWithParam<unsigned> {
  protected:
   catalogue::Shader const& r = catalogue::shaders[GetParam()];
   Plugin_ptr plugin{static_cast<ZR::SHADER::Software_shader_plugin*>(library().plugin(GetParam()))};
-  kvx::test::Host host;
+  kvx::test::Recording_host host;
 
   std::uint8_t const* bytes_of(ZR::SHADER::Shader* object) { return reinterpret_cast<std::uint8_t const*>(object); }
 };
@@ -60,7 +60,7 @@ TEST_P(Every_shader, CapturesEachParameterWithTwoLookupsInOrderAtItsWidth) {
     }
   auto offsets = field_offsets(r);
   for (unsigned k = 0; k < r.parameter_count; ++k) {
-    Value_bytes field{};
+    catalogue::Value_bytes field{};
     std::memcpy(field.data(), bytes_of(object) + offsets[k], width(r.parameter_list[k].type));
     EXPECT_TRUE(same_bytes(field, pattern(k), width(r.parameter_list[k].type))) << r.parameter_list[k].name;
   }
@@ -93,7 +93,7 @@ TEST_P(Every_shader, MainLooksUpAndNotifiesResultOnceThenStoresItsWidth) {
   for (unsigned k = 0; k < r.parameter_count; ++k) inputs.set(r.parameter_list[k].name, pattern(k));
   ZR::SHADER::Shader* object = plugin->new_instance(nullptr, &inputs);
 
-  Value_bytes canary;
+  catalogue::Value_bytes canary;
   canary.fill(0xAA);
   kvx::test::Block output(&host);
   output.set("result", canary);
@@ -110,7 +110,7 @@ TEST_P(Every_shader, MainLooksUpAndNotifiesResultOnceThenStoresItsWidth) {
   EXPECT_EQ(host.calls().front().call, Call::lookup) << "the result address comes first";
   EXPECT_EQ(host.calls()[1].call, Call::notify_output);
 
-  Value_bytes stored{};
+  catalogue::Value_bytes stored{};
   std::memcpy(stored.data(), output.find("result"), 16);
   for (unsigned i = width(r.result); i < 16; ++i) EXPECT_EQ(stored[i], 0xAA) << "byte " << i << " past the result";
   object->release();
@@ -124,7 +124,8 @@ TEST_P(Every_shader, MainWithoutResultInTheBlockStoresNothing) {
   ASSERT_EQ(host.calls().size(), 2u) << "nothing is computed for a missing result";
   EXPECT_EQ(host.calls()[0].call, Call::lookup);
   EXPECT_EQ(host.calls()[1].call, Call::notify_output);
-  EXPECT_TRUE(same_bytes(Value_bytes{*reinterpret_cast<Value_bytes const*>(output.find("left"))}, pattern(0), 16));
+  EXPECT_TRUE(same_bytes(catalogue::Value_bytes{*reinterpret_cast<catalogue::Value_bytes const*>(output.find("left"))},
+                         pattern(0), 16));
   object->release();
 }
 
@@ -132,7 +133,7 @@ INSTANTIATE_TEST_SUITE_P(Catalogue, Every_shader, ::testing::Range(0u, catalogue
 
 // The worked member of the family, from end to end.
 TEST(Shader_object, CapturedValuesAreFrozenAtCreation) {
-  kvx::test::Host host;
+  kvx::test::Recording_host host;
   kvx::test::Block inputs;
   inputs.set("left", 2.5f).set("right", 4.0f);
   auto plugin = Plugin_ptr{new_plugin("Math_float_add")};
@@ -150,7 +151,7 @@ TEST(Shader_object, CapturedValuesAreFrozenAtCreation) {
 
 TEST(Shader_object, MissingScalarIsZeroNotTheDeclaredDefault) {
   EXPECT_TRUE(same_floats(evaluate("Math_float_add", {floats(2.5f), floats(0.0f)}), {2.5f}));
-  kvx::test::Host host;
+  kvx::test::Recording_host host;
   kvx::test::Block inputs;
   inputs.set("right", 3.0f);
   auto plugin = Plugin_ptr{new_plugin("Math_float_multiply")};
@@ -168,7 +169,7 @@ TEST(Shader_object, BoolBytesAreCapturedAsIs) {
   auto plugin = Plugin_ptr{new_plugin("Math_bool_conditional")};
   ZR::SHADER::Shader* object = plugin->new_instance(nullptr, &inputs);
   EXPECT_EQ(reinterpret_cast<std::uint8_t const*>(object)[8], 2);
-  kvx::test::Host host;
+  kvx::test::Recording_host host;
   kvx::test::Block output;
   output.add_result();
   object->main(host.state(), &output);

@@ -14,15 +14,15 @@ Call final_call(catalogue::Shader const& r) {
   using catalogue::Source;
   switch (r.source) {
     case Source::state:
-      return r.result == Type::float3 ? Call::state_float3
-             : r.result == Type::float2 ? Call::state_float2
-             : r.result == Type::float_ ? Call::state_float
+      return r.result == catalogue::Type::float3 ? Call::state_float3
+             : r.result == catalogue::Type::float2 ? Call::state_float2
+             : r.result == catalogue::Type::float_ ? Call::state_float
                                         : Call::state_int;
     case Source::render:
-      return r.result == Type::float_ ? Call::render_float : Call::render_int;
+      return r.result == catalogue::Type::float_ ? Call::render_float : Call::render_int;
     default:
-      return r.result == Type::float2 ? Call::camera_float2
-             : r.result == Type::float_ ? Call::camera_float
+      return r.result == catalogue::Type::float2 ? Call::camera_float2
+             : r.result == catalogue::Type::float_ ? Call::camera_float
                                         : Call::camera_int;
   }
 }
@@ -40,7 +40,7 @@ TEST(State, EveryReadOutAsksItsSourceOnceWithItsId) {
   for (auto const& r : catalogue::shaders) {
     if (r.source == catalogue::Source::none) continue;
     SCOPED_TRACE(std::string(r.name));
-    kvx::test::Host host;
+    kvx::test::Recording_host host;
     // Distinct answers on every source for the row's id, so a wrong source shows.
     host.set_int(r.id, 7);
     host.set_float(r.id, 1.5f);
@@ -51,14 +51,14 @@ TEST(State, EveryReadOutAsksItsSourceOnceWithItsId) {
     host.set_camera_int(r.id, -1);
     host.set_camera_float(r.id, 13.5f);
     host.set_camera_float2(r.id, {14.5f, 15.5f});
-    Value_bytes value = evaluate(r.name, {}, &host);
+    catalogue::Value_bytes value = evaluate(r.name, {}, &host);
 
     std::vector<Call> made;
     for (auto const& c : host.calls()) made.push_back(c.call);
     EXPECT_EQ(made, path_to(final_call(r)));
     EXPECT_EQ(host.calls().back().id, r.id);
 
-    Value_bytes expected{};
+    catalogue::Value_bytes expected{};
     switch (final_call(r)) {
       case Call::state_float3: expected = floats(4.5f, 5.5f, -0.0f); break;
       case Call::state_float2: expected = floats(2.5f, -3.5f); break;
@@ -78,12 +78,12 @@ TEST(State, BoolReadOutsAreOneForAnyNonZeroInteger) {
   for (char const* shader : {"State_backside", "State_inside"}) {
     int const id = row(shader).id;
     for (int v : {7, -1, 1, 0}) {
-      kvx::test::Host host;
+      kvx::test::Recording_host host;
       host.set_int(id, v);
       EXPECT_EQ(evaluate(shader, {}, &host)[0], v != 0 ? 1 : 0) << shader << " " << v;
     }
   }
-  kvx::test::Host host;
+  kvx::test::Recording_host host;
   host.set_camera_int(0, 0);
   EXPECT_EQ(evaluate("State_orthographic", {}, &host)[0], 0);
 }
@@ -98,7 +98,7 @@ TEST(Texture, LookupsPassHandleAndCoordinateAndReturnTheHostsColor) {
   struct Case {
     char const* shader;
     Call call;
-    Value_bytes coordinate;
+    catalogue::Value_bytes coordinate;
     int dimensions;
   };
   Case const cases[] = {{"Math_color_tex1d", Call::tex1d, floats(0.25f), 1},
@@ -106,14 +106,14 @@ TEST(Texture, LookupsPassHandleAndCoordinateAndReturnTheHostsColor) {
                         {"Math_color_tex3d", Call::tex3d, floats(-4, 0.5f, 7), 3},
                         {"Math_color_texcube", Call::texcube, floats(0, 0, 9), 3}};
   for (auto const& c : cases) {
-    kvx::test::Host host;
+    kvx::test::Recording_host host;
     std::vector<float> seen;
     host.set_texture(7, [&](host::Lookup lookup, float const* coordinate) {
       EXPECT_EQ(static_cast<int>(lookup), static_cast<int>(c.call) - static_cast<int>(Call::tex1d));
       seen.assign(coordinate, coordinate + c.dimensions);
       return ZR::SHADER::Color{0.25f, 0.5f, 0.75f, 1.0f};
     });
-    Value_bytes color = evaluate(c.shader, {ints(7), c.coordinate}, &host);
+    catalogue::Value_bytes color = evaluate(c.shader, {ints(7), c.coordinate}, &host);
     EXPECT_TRUE(same_floats(color, {0.25f, 0.5f, 0.75f, 1.0f})) << c.shader;
     ASSERT_EQ(seen.size(), unsigned(c.dimensions));
     for (int i = 0; i < c.dimensions; ++i) EXPECT_EQ(seen[i], float_at(c.coordinate, i)) << "unchanged";

@@ -22,24 +22,25 @@ ZR::SHADER::Software_shader_plugin* new_plugin(std::string_view shader) {
   return static_cast<ZR::SHADER::Software_shader_plugin*>(library().plugin(row(shader).index));
 }
 
-Value_bytes bools(std::initializer_list<int> values) {
-  Value_bytes b{};
+catalogue::Value_bytes bools(std::initializer_list<int> values) {
+  catalogue::Value_bytes b{};
   unsigned i = 0;
   for (int v : values) b[i++] = static_cast<std::uint8_t>(v);
   return b;
 }
 
-Value_bytes evaluate(std::string_view shader, std::vector<Value_bytes> const& arguments, kvx::test::Host* host) {
+catalogue::Value_bytes evaluate(std::string_view shader, std::vector<catalogue::Value_bytes> const& arguments,
+                                kvx::test::Recording_host* host) {
   auto const& r = row(shader);
   if (arguments.size() != r.parameter_count) throw std::invalid_argument("argument count for " + std::string(shader));
-  std::optional<kvx::test::Host> local;  // a second live Host would take over zr_get_korvex_interface
+  std::optional<kvx::test::Recording_host> local;  // a second live host would take over zr_get_korvex_interface
   if (!host) host = &local.emplace();
 
   kvx::test::Block inputs;
   for (unsigned k = 0; k < r.parameter_count; ++k)
     inputs.set_bytes(r.parameter_list[k].name, arguments[k].data(), width(r.parameter_list[k].type));
 
-  Value_bytes result = host::Shader_object(*library().shader_plugin(r.index), inputs).result(host->state());
+  catalogue::Value_bytes result = host::Shader_object(*library().shader_plugin(r.index), inputs).result(host->state());
   std::fill(result.begin() + width(r.result), result.end(), 0);
   return result;
 }
@@ -50,30 +51,31 @@ Entry* c_entry(std::string_view shader) {
   return entry;
 }
 
-C_result call_c(Entry* entry, kvx::test::Host& host, C_block& block) {
+C_result call_c(Entry* entry, kvx::test::Recording_host& host, C_block& block) {
   C_result r;
   r.area.fill(canary);
   r.returned = entry(r.area.data(), host.record().get(), block.params());
   return r;
 }
 
-C_result call_c(std::string_view shader, kvx::test::Host& host, C_block& block) {
+C_result call_c(std::string_view shader, kvx::test::Recording_host& host, C_block& block) {
   return call_c(c_entry(shader), host, block);
 }
 
-Value_bytes evaluate_c(std::string_view shader, std::vector<Value_bytes> const& arguments, kvx::test::Host* host) {
+catalogue::Value_bytes evaluate_c(std::string_view shader, std::vector<catalogue::Value_bytes> const& arguments,
+                                  kvx::test::Recording_host* host) {
   auto const& r = row(shader);
-  std::optional<kvx::test::Host> local;
+  std::optional<kvx::test::Recording_host> local;
   if (!host) host = &local.emplace();
   C_block block;
   host->record().set_tag_offset(block.tag_offset());
   for (unsigned k = 0; k < r.parameter_count; ++k) block.set(r.parameter_list[k], arguments.at(k));
-  Value_bytes value{};
+  catalogue::Value_bytes value{};
   std::memcpy(value.data(), call_c(shader, *host, block).area.data(), width(r.result));
   return value;
 }
 
-::testing::AssertionResult same_floats(Value_bytes const& actual, std::initializer_list<float> expected) {
+::testing::AssertionResult same_floats(catalogue::Value_bytes const& actual, std::initializer_list<float> expected) {
   unsigned i = 0;
   for (float e : expected) {
     float a = float_at(actual, i);
@@ -88,7 +90,8 @@ Value_bytes evaluate_c(std::string_view shader, std::vector<Value_bytes> const& 
   return ::testing::AssertionSuccess();
 }
 
-::testing::AssertionResult same_bytes(Value_bytes const& actual, Value_bytes const& expected, unsigned width) {
+::testing::AssertionResult same_bytes(catalogue::Value_bytes const& actual, catalogue::Value_bytes const& expected,
+                                      unsigned width) {
   for (unsigned i = 0; i < width; ++i)
     if (actual[i] != expected[i])
       return ::testing::AssertionFailure() << "byte " << i << ": got " << int(actual[i]) << ", expected "

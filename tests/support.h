@@ -45,42 +45,43 @@ inline float nan_with_payload(std::uint32_t payload = 0x1234) { return from_bits
 inline float const nan = nan_with_payload();
 
 template <class... F>
-Value_bytes floats(F... values) {
-  Value_bytes b{};
+catalogue::Value_bytes floats(F... values) {
+  catalogue::Value_bytes b{};
   float const v[] = {static_cast<float>(values)...};
   std::memcpy(b.data(), v, sizeof v);
   return b;
 }
 template <class... I>
-Value_bytes ints(I... values) {
-  Value_bytes b{};
+catalogue::Value_bytes ints(I... values) {
+  catalogue::Value_bytes b{};
   std::int32_t const v[] = {static_cast<std::int32_t>(values)...};
   std::memcpy(b.data(), v, sizeof v);
   return b;
 }
-Value_bytes bools(std::initializer_list<int> values);
+catalogue::Value_bytes bools(std::initializer_list<int> values);
 
-inline float float_at(Value_bytes const& b, int i = 0) {
+inline float float_at(catalogue::Value_bytes const& b, int i = 0) {
   float f;
   std::memcpy(&f, b.data() + 4 * i, 4);
   return f;
 }
-inline std::int32_t int_at(Value_bytes const& b, int i = 0) {
+inline std::int32_t int_at(catalogue::Value_bytes const& b, int i = 0) {
   std::int32_t v;
   std::memcpy(&v, b.data() + 4 * i, 4);
   return v;
 }
 
-// The tests keep one Host alive at a time: the newest live Host answers
+// The tests keep one host alive at a time: the newest live one answers
 // zr_get_korvex_interface.
 
 // Runs `shader` on a shader object captured from a data block that holds the
 // arguments under the parameter names, in parameter order, and returns what
 // main stored under "result" (zeros past the result's width).
-Value_bytes evaluate(std::string_view shader, std::vector<Value_bytes> const& arguments, kvx::test::Host* host = nullptr);
+catalogue::Value_bytes evaluate(std::string_view shader, std::vector<catalogue::Value_bytes> const& arguments,
+                                kvx::test::Recording_host* host = nullptr);
 
 // One float, and shaders of floats and ints evaluated through shader objects.
-inline Value_bytes f(float v) { return floats(v); }
+inline catalogue::Value_bytes f(float v) { return floats(v); }
 inline float eval1(char const* shader, float a) { return float_at(evaluate(shader, {f(a)})); }
 inline float eval2(char const* shader, float a, float b) { return float_at(evaluate(shader, {f(a), f(b)})); }
 inline float eval3(char const* shader, float a, float b, float c) {
@@ -109,8 +110,8 @@ inline constexpr std::uint8_t canary = 0xA5;
 struct C_result {
   int returned;
   std::array<std::uint8_t, 32> area;
-  Value_bytes value() const {
-    Value_bytes b;
+  catalogue::Value_bytes value() const {
+    catalogue::Value_bytes b;
     std::memcpy(b.data(), area.data(), 16);
     return b;
   }
@@ -123,14 +124,16 @@ struct C_result {
   }
 };
 
-C_result call_c(std::string_view shader, kvx::test::Host& host, C_block& block);
-C_result call_c(Entry* entry, kvx::test::Host& host, C_block& block);
+C_result call_c(std::string_view shader, kvx::test::Recording_host& host, C_block& block);
+C_result call_c(Entry* entry, kvx::test::Recording_host& host, C_block& block);
 
 // The C entry in plain mode with every parameter a constant in its slot.
-Value_bytes evaluate_c(std::string_view shader, std::vector<Value_bytes> const& arguments, kvx::test::Host* host = nullptr);
+catalogue::Value_bytes evaluate_c(std::string_view shader, std::vector<catalogue::Value_bytes> const& arguments,
+                                  kvx::test::Recording_host* host = nullptr);
 
 // Bit-for-bit comparison of the first `count` floats.
-::testing::AssertionResult same_floats(Value_bytes const& actual, std::initializer_list<float> expected);
-::testing::AssertionResult same_bytes(Value_bytes const& actual, Value_bytes const& expected, unsigned width);
+::testing::AssertionResult same_floats(catalogue::Value_bytes const& actual, std::initializer_list<float> expected);
+::testing::AssertionResult same_bytes(catalogue::Value_bytes const& actual, catalogue::Value_bytes const& expected,
+                                      unsigned width);
 
 }  // namespace kvx::test

@@ -23,30 +23,30 @@ std::string_view name(Call call) {
 
 // The reference host's objects, each call recorded before it answers.
 
-struct Host::Camera final : host::Camera_object {
-  Camera(Host& host) : Camera_object(host), test(host) {}
+struct Recording_host::Camera final : host::Camera_object {
+  Camera(Recording_host& host) : Camera_object(host), test(host) {}
   int get_int(int id) override { test.record_call(Call::camera_int, id); return Camera_object::get_int(id); }
   float get_float(int id) override { test.record_call(Call::camera_float, id); return Camera_object::get_float(id); }
   ZR::SHADER::Vector2 get_float2(int id) override {
     test.record_call(Call::camera_float2, id);
     return Camera_object::get_float2(id);
   }
-  Host& test;
+  Recording_host& test;
 };
 
-struct Host::Render final : host::Render_object {
-  Render(Host& host, Camera& camera) : Render_object(host, camera), test(host) {}
+struct Recording_host::Render final : host::Render_object {
+  Render(Recording_host& host, Camera& camera) : Render_object(host, camera), test(host) {}
   int get_int(int id) override { test.record_call(Call::render_int, id); return Render_object::get_int(id); }
   float get_float(int id) override { test.record_call(Call::render_float, id); return Render_object::get_float(id); }
   ZR::SHADER::Camera_settings* get_camera() override {
     test.record_call(Call::camera);
     return test.answers_null(Call::camera) ? nullptr : Render_object::get_camera();
   }
-  Host& test;
+  Recording_host& test;
 };
 
-struct Host::State final : host::State_object {
-  State(Host& host, Render& render) : State_object(host, render), test(host) {}
+struct Recording_host::State final : host::State_object {
+  State(Recording_host& host, Render& render) : State_object(host, render), test(host) {}
   int get_state_int(int id) override { test.record_call(Call::state_int, id); return State_object::get_state_int(id); }
   float get_state_float(int id) override {
     test.record_call(Call::state_float, id);
@@ -97,38 +97,41 @@ struct Host::State final : host::State_object {
     test.record_call(Call::output_requests);
     return State_object::get_output_requests();
   }
-  Host& test;
+  Recording_host& test;
 };
 
-struct Host::Runtime final : host::Runtime_object {
-  Runtime(Host& host, State& state) : Runtime_object(state), test(host) {}
+struct Recording_host::Runtime final : host::Runtime_object {
+  Runtime(Recording_host& host, State& state) : Runtime_object(state), test(host) {}
   void release() override { test.record_call(Call::interface_release); }
   ZR::SHADER::State* get_state(::Host_state* record) override {
     test.record_call(Call::get_state, 0, record);
     return test.answers_null(Call::get_state) ? nullptr : Runtime_object::get_state(record);
   }
-  Host& test;
+  Recording_host& test;
 };
 
-struct Host::Objects {
-  explicit Objects(Host& host) : camera(host), render(host, camera), state(host, render), runtime(host, state) {}
+struct Recording_host::Objects {
+  explicit Objects(Recording_host& host)
+      : camera(host), render(host, camera), state(host, render), runtime(host, state) {}
   Camera camera;
   Render render;
   State state;
   Runtime runtime;
 };
 
-// Host
+// Recording_host
 
-Host::Host(std::size_t call_capacity) : objects_(std::make_shared<Objects>(*this)) { calls_.reserve(call_capacity); }
+Recording_host::Recording_host(std::size_t call_capacity) : objects_(std::make_shared<Objects>(*this)) {
+  calls_.reserve(call_capacity);
+}
 
-std::size_t Host::count(Call call) const {
+std::size_t Recording_host::count(Call call) const {
   std::size_t n = 0;
   for (auto const& r : calls_) n += r.call == call;
   return n;
 }
 
-void Host::record_call(Call call, int id, void const* address, char const* name) {
+void Recording_host::record_call(Call call, int id, void const* address, char const* name) {
   Call_record record{call, id, address, {}};
   if (name) std::strncpy(record.name.data(), name, record.name.size() - 1);
   if (recording_) calls_.push_back(record);
@@ -138,14 +141,14 @@ void Host::record_call(Call call, int id, void const* address, char const* name)
   if (fail_countdown_ > 0 && --fail_countdown_ == 0) throw Host_failure(call);
 }
 
-ZR::SHADER::State* Host::state() { return &objects_->state; }
+ZR::SHADER::State* Recording_host::state() { return &objects_->state; }
 
-ZR::SHADER::Runtime_interface* Host::get_korvex_interface(int version) {
+ZR::SHADER::Runtime_interface* Recording_host::get_korvex_interface(int version) {
   record_call(Call::get_interface, version);
   return answers_null(Call::get_interface) ? nullptr : &objects_->runtime;
 }
 
-int Host::query(int code, ::Host_state* record, void* answer) {
+int Recording_host::query(int code, ::Host_state* record, void* answer) {
   record_call(Call::query, code, record);
   if (code == unanswered_query_) return 1;
   if (code == QUERY_INSTANCE_SLOT && !instance_slot_available_) {
@@ -153,17 +156,17 @@ int Host::query(int code, ::Host_state* record, void* answer) {
     std::memcpy(answer, &none, sizeof none);
     return 1;
   }
-  return host::Host::query(code, record, answer);
+  return host::Reference_host::query(code, record, answer);
 }
 
-void* Host::phen_eval(::Host_state* record, void* slot) {
+void* Recording_host::phen_eval(::Host_state* record, void* slot) {
   record_call(Call::phen_eval, 0, slot);
-  return evaluation_fails_ ? nullptr : host::Host::phen_eval(record, slot);
+  return evaluation_fails_ ? nullptr : host::Reference_host::phen_eval(record, slot);
 }
 
-int Host::shaderstate_set(::Host_state* record, char const* key, void const* data, int size, int mode) {
+int Recording_host::shaderstate_set(::Host_state* record, char const* key, void const* data, int size, int mode) {
   record_call(Call::shaderstate_set, mode, record, key);
-  return host::Host::shaderstate_set(record, key, data, size, mode);
+  return host::Reference_host::shaderstate_set(record, key, data, size, mode);
 }
 
 // Block
@@ -190,25 +193,26 @@ int zr_query(int code, Host_state* state, int zero, ...) {
   void* answer = va_arg(arguments, void*);
   va_end(arguments);
   auto& host = kvx::host::Host_state_record::owner(state);
-  if (auto* test = dynamic_cast<kvx::test::Host*>(&host)) return test->query(code, state, answer);
+  if (auto* test = dynamic_cast<kvx::test::Recording_host*>(&host)) return test->query(code, state, answer);
   return host.query(code, state, answer);
 }
 
 void* zr_phen_eval(Host_state* state, void* parameter) {
   auto& host = kvx::host::Host_state_record::owner(state);
-  if (auto* test = dynamic_cast<kvx::test::Host*>(&host)) return test->phen_eval(state, parameter);
+  if (auto* test = dynamic_cast<kvx::test::Recording_host*>(&host)) return test->phen_eval(state, parameter);
   return host.phen_eval(state, parameter);
 }
 
 int zr_shaderstate_set(Host_state* state, char const* key, void const* data, int size, int mode) {
   auto& host = kvx::host::Host_state_record::owner(state);
-  if (auto* test = dynamic_cast<kvx::test::Host*>(&host)) return test->shaderstate_set(state, key, data, size, mode);
+  if (auto* test = dynamic_cast<kvx::test::Recording_host*>(&host))
+    return test->shaderstate_set(state, key, data, size, mode);
   return host.shaderstate_set(state, key, data, size, mode);
 }
 
 ZR::SHADER::Runtime_interface* zr_get_korvex_interface(int version) {
-  auto& host = kvx::host::Host::current();
-  if (auto* test = dynamic_cast<kvx::test::Host*>(&host)) return test->get_korvex_interface(version);
+  auto& host = kvx::host::Reference_host::current();
+  if (auto* test = dynamic_cast<kvx::test::Recording_host*>(&host)) return test->get_korvex_interface(version);
   return host.get_korvex_interface(version);
 }
 }

@@ -54,14 +54,14 @@ struct Host_failure : std::exception {
   Call call;
 };
 
-class Host : public host::Host {
+class Recording_host : public host::Reference_host {
  public:
   // Room for `call_capacity` records is reserved up front, so that recording
   // allocates nothing while the library runs. The default holds any one
   // evaluation many times over and stays cheap to make, which matters to tests
   // and fuzz targets that make a fresh host per evaluation.
   static constexpr std::size_t default_call_capacity = 1 << 10;
-  explicit Host(std::size_t call_capacity = default_call_capacity);
+  explicit Recording_host(std::size_t call_capacity = default_call_capacity);
 
   // Calls, in the order the library made them.
   std::vector<Call_record> const& calls() const { return calls_; }
@@ -126,12 +126,12 @@ class Host : public host::Host {
 // A data block that records its calls in a test host.
 class Block : public host::Block {
  public:
-  explicit Block(Host* host = nullptr) : host_(host) {}
+  explicit Block(Recording_host* host = nullptr) : host_(host) {}
   void* lookup(char const* name) override;
   int notify_output(char const* name) override;
 
  private:
-  Host* host_;
+  Recording_host* host_;
 };
 
 }  // namespace kvx::test

@@ -12,7 +12,7 @@
 #include <math/fast_pow2.h>
 #include <shaders/math/componentwise.h>
 
-namespace kvx::ops {
+namespace kvx::shaders {
 
 // Integer Wrap-around
 // Signed overflow is done in unsigned arithmetic, where it is defined.
@@ -103,4 +103,4 @@ struct op_fmod : Componentwise<op_fmod> {
   static float scalar(float l, float r) { return ::fmodf(l, r); }
 };
 
-}  // namespace kvx::ops
+}  // namespace kvx::shaders

@@ -7,7 +7,7 @@
 
 #include <shaders/math/componentwise.h>
 
-namespace kvx::ops {
+namespace kvx::shaders {
 
 // Result component i is 1 when Relation holds between the i-th components.
 // Float relations are IEEE ordered comparisons (false against NaN); bool bytes
@@ -81,4 +81,4 @@ struct op_conditional {
   }
 };
 
-}  // namespace kvx::ops
+}  // namespace kvx::shaders

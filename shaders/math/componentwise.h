@@ -7,9 +7,9 @@
 #include <cstddef>
 #include <utility>
 
-#include <catalogue/types.h>
+#include <shaders/values.h>
 
-namespace kvx::ops {
+namespace kvx::shaders {
 
 template <std::size_t N, class F>
 [[gnu::always_inline]] inline void for_each_component(F&& f) {
@@ -27,4 +27,4 @@ struct Componentwise {
   }
 };
 
-}  // namespace kvx::ops
+}  // namespace kvx::shaders

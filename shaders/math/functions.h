@@ -8,7 +8,7 @@
 #include <math/sqrt.h>
 #include <shaders/math/componentwise.h>
 
-namespace kvx::ops {
+namespace kvx::shaders {
 
 // Single-precision pi, 0x40490FDB.
 inline constexpr float pi = 3.14159265f;
@@ -102,4 +102,4 @@ struct op_ddx {
 };
 struct op_ddy : op_ddx {};
 
-}  // namespace kvx::ops
+}  // namespace kvx::shaders

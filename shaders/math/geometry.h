@@ -10,7 +10,7 @@
 #include <shaders/math/arithmetic.h>
 #include <shaders/math/componentwise.h>
 
-namespace kvx::ops {
+namespace kvx::shaders {
 
 // Int vector components are converted to float first (rounding to nearest
 // above 2^24): there is no integer arithmetic and no overflow.
@@ -107,4 +107,4 @@ struct op_refract {
   }
 };
 
-}  // namespace kvx::ops
+}  // namespace kvx::shaders

@@ -7,10 +7,11 @@
 #include <cstdint>
 
 #include <bridge/check.h>
-#include <bridge/host.h>
+#include <bridge/interface.h>
 #include <catalogue/catalogue.h>
+#include <shaders/values.h>
 
-namespace kvx::ops {
+namespace kvx::shaders {
 
 using catalogue::Source;
 
@@ -31,12 +32,12 @@ struct op_read_state {
  private:
   static ZR::SHADER::Render_settings* render_settings(ZR::SHADER::State* state) {
     auto* settings = state->get_render_settings();
-    check::expect([&] { return settings != nullptr; }, Index, check::Finding::no_render_settings);
+    bridge::check::expect([&] { return settings != nullptr; }, Index, bridge::check::Finding::no_render_settings);
     return settings;
   }
   static ZR::SHADER::Camera_settings* camera(ZR::SHADER::Render_settings* settings) {
     auto* camera = settings->get_camera();
-    check::expect([&] { return camera != nullptr; }, Index, check::Finding::no_camera);
+    bridge::check::expect([&] { return camera != nullptr; }, Index, bridge::check::Finding::no_camera);
     return camera;
   }
 
@@ -60,4 +61,4 @@ struct op_read_state {
   }
 };
 
-}  // namespace kvx::ops
+}  // namespace kvx::shaders

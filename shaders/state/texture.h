@@ -5,10 +5,10 @@
 
 #include <bit>
 
-#include <bridge/host.h>
-#include <catalogue/types.h>
+#include <bridge/interface.h>
+#include <shaders/values.h>
 
-namespace kvx::ops {
+namespace kvx::shaders {
 
 template <auto Lookup, Type Coordinate>
 struct Texture_lookup {
@@ -23,4 +23,4 @@ struct op_tex2d : Texture_lookup<&ZR::SHADER::State::lookup_tex2d, Type::float2>
 struct op_tex3d : Texture_lookup<&ZR::SHADER::State::lookup_tex3d, Type::float3> {};
 struct op_texcube : Texture_lookup<&ZR::SHADER::State::lookup_texcube, Type::float3> {};
 
-}  // namespace kvx::ops
+}  // namespace kvx::shaders

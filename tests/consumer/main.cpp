@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // Compiles against the installed host interface and catalogue headers.
-#include <bridge/host.h>
+#include <bridge/interface.h>
 #include <catalogue/catalogue.h>
 #include <plugin/plugin.h>
 

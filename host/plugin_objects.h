@@ -30,11 +30,11 @@ class Shader_object {
   void main(ZR::SHADER::State* state, ZR::SHADER::Data_block& output) { object_->main(state, &output); }
 
   // What one main stores under "result" in a fresh output block, all 16 bytes.
-  Value_bytes result(ZR::SHADER::State* state) {
+  catalogue::Value_bytes result(ZR::SHADER::State* state) {
     Block output;
     output.add_result();
     main(state, output);
-    return output.get<Value_bytes>("result");
+    return output.get<catalogue::Value_bytes>("result");
   }
 
  private:

@@ -11,14 +11,14 @@
 #include <cstdint>
 #include <cstring>
 
-#include <bridge/host.h>
+#include <bridge/interface.h>
 #include <bridge/host_state.h>
 #include <catalogue/catalogue.h>
 #include <plugin/shader_object.h>
 
 namespace kvx::bench {
 
-namespace record = record_field;
+namespace record = bridge::record_field;
 
 // A general-convention parameter: default, slot or connection by its tag.
 template <class T>
@@ -78,7 +78,7 @@ inline void floor_gather(ZR::SHADER::State* s, unsigned char const* value) {
 template <unsigned Index, std::size_t K>
 inline auto read_parameter(Host_state* hs, unsigned char* block) {
   static constexpr auto& p = catalogue::shaders[Index].parameter_list[K];
-  Value<p.type> unset;
+  catalogue::Value<p.type> unset;
   std::memcpy(&unset, p.default_value.data(), sizeof unset);
   if (p.has_default) return general(hs, block + p.offset, unset);
   // Scalar integers: tags only when integer_tags is 1.
@@ -127,7 +127,7 @@ int floor_entry(void* result, Host_state* state, void* params) {
     Host_state* hs = row.parameter_count ? s->get_host_state() : nullptr;
     auto const value = [&]<std::size_t... K>(std::index_sequence<K...>) {
       auto const arguments = std::tuple{read_parameter<Index, K>(hs, block)...};
-      return std::apply([&](auto const&... a) { return evaluate<Operation>(s, a...); }, arguments);
+      return std::apply([&](auto const&... a) { return plugin::evaluate<Operation>(s, a...); }, arguments);
     }(std::make_index_sequence<row.parameter_count>{});
     alignas(16) unsigned char buffer[16] = {};
     std::memcpy(buffer, &value, sizeof value);

@@ -8,7 +8,7 @@
 
 #include <catalogue/catalogue.h>
 
-namespace kvx::tool {
+namespace kvx::commands {
 
 enum class Family { arithmetic, functions, comparison, geometry, texture, state };
 
@@ -23,27 +23,27 @@ inline constexpr std::array<Family, catalogue::shader_count> families = [] {
   // One pass over the table per family: KVX_FAMILY(f) is 1 for that family only.
 #define KVX_FAMILY_PASS Family::arithmetic
 #define KVX_FAMILY_PASS_arithmetic 1
-#include <catalogue/family_pass.h>
+#include "family_pass.h"
 #undef KVX_FAMILY_PASS_arithmetic
 #define KVX_FAMILY_PASS Family::functions
 #define KVX_FAMILY_PASS_functions 1
-#include <catalogue/family_pass.h>
+#include "family_pass.h"
 #undef KVX_FAMILY_PASS_functions
 #define KVX_FAMILY_PASS Family::comparison
 #define KVX_FAMILY_PASS_comparison 1
-#include <catalogue/family_pass.h>
+#include "family_pass.h"
 #undef KVX_FAMILY_PASS_comparison
 #define KVX_FAMILY_PASS Family::geometry
 #define KVX_FAMILY_PASS_geometry 1
-#include <catalogue/family_pass.h>
+#include "family_pass.h"
 #undef KVX_FAMILY_PASS_geometry
 #define KVX_FAMILY_PASS Family::texture
 #define KVX_FAMILY_PASS_texture 1
-#include <catalogue/family_pass.h>
+#include "family_pass.h"
 #undef KVX_FAMILY_PASS_texture
 #define KVX_FAMILY_PASS Family::state
 #define KVX_FAMILY_PASS_state 1
-#include <catalogue/family_pass.h>
+#include "family_pass.h"
 #undef KVX_FAMILY_PASS_state
   return family;
 }();
@@ -51,4 +51,4 @@ static_assert(families[104] == Family::arithmetic && families[105] == Family::fu
               families[356] == Family::comparison && families[366] == Family::geometry &&
               families[352] == Family::texture && families[401] == Family::state);
 
-}  // namespace kvx::tool
+}  // namespace kvx::commands

@@ -23,6 +23,22 @@ std::set<std::string> with(std::set<std::string> folders, std::set<std::string> 
   return folders;
 }
 
+// Calls at(where, line) for every line of the folder's C++ files, where is
+// "path:number"; the number of files read.
+template <class At>
+std::size_t each_line(std::string const& folder, At at) {
+  std::size_t files = 0;
+  for (auto const& entry : std::filesystem::recursive_directory_iterator(KVX_SOURCE_DIR "/" + folder)) {
+    auto const extension = entry.path().extension();
+    if (extension != ".h" && extension != ".cpp" && extension != ".def") continue;
+    std::ifstream in(entry.path());
+    int number = 0;
+    for (std::string line; std::getline(in, line);) at(entry.path().string() + ":" + std::to_string(++number), line);
+    ++files;
+  }
+  return files;
+}
+
 TEST(Layout, EachFolderIncludesOnlyTheLayersBelowIt) {
   Layer const layers[] = {
       // The library's folders are one layer.
@@ -42,23 +58,13 @@ TEST(Layout, EachFolderIncludesOnlyTheLayersBelowIt) {
     return slash == std::string::npos ? std::string{} : line.substr(start, slash - start);
   };
   std::size_t checked = 0;
-  for (auto const& layer : layers) {
-    for (auto const& entry : std::filesystem::recursive_directory_iterator(KVX_SOURCE_DIR "/" + layer.folder)) {
-      auto const extension = entry.path().extension();
-      if (extension != ".h" && extension != ".cpp" && extension != ".def") continue;
-      std::ifstream in(entry.path());
-      int number = 0;
-      for (std::string line; std::getline(in, line);) {
-        ++number;
-        std::string const folder = included_folder(line);
-        if (folder.empty() || folder == layer.folder || layer.may_include.contains(folder)) continue;
-        if (!std::filesystem::is_directory(KVX_SOURCE_DIR "/" + folder)) continue;  // a system header
-        ADD_FAILURE() << entry.path().string() << ":" << number << " includes <" << folder << "/...>, which "
-                      << layer.folder << "/ may not";
-      }
-      ++checked;
-    }
-  }
+  for (auto const& layer : layers)
+    checked += each_line(layer.folder, [&](std::string const& where, std::string const& line) {
+      std::string const folder = included_folder(line);
+      if (folder.empty() || folder == layer.folder || layer.may_include.contains(folder)) return;
+      if (!std::filesystem::is_directory(KVX_SOURCE_DIR "/" + folder)) return;  // a system header
+      ADD_FAILURE() << where << " includes <" << folder << "/...>, which " << layer.folder << "/ may not";
+    });
   EXPECT_GT(checked, 80u) << "the folders were not found";
 }
 
@@ -75,28 +81,18 @@ TEST(Layout, EachFolderHasItsOwnNamespace) {
       {"fuzz", "kvx::fuzz"},           {"bench", "kvx::bench"}};
   std::set<std::string> const interface{"ZR::SHADER", "ZR::PLUG", "zr::math"};
   std::size_t checked = 0;
-  for (auto const& [folder, own] : folders) {
-    for (auto const& entry : std::filesystem::recursive_directory_iterator(KVX_SOURCE_DIR "/" + folder)) {
-      auto const extension = entry.path().extension();
-      if (extension != ".h" && extension != ".cpp" && extension != ".def") continue;
-      std::ifstream in(entry.path());
-      int number = 0;
-      for (std::string line; std::getline(in, line);) {
-        ++number;
-        // A namespace opened at file scope: "namespace NAME {", not an alias.
-        if (!line.starts_with("namespace ") || !line.ends_with(" {")) continue;
-        std::string const name = line.substr(10, line.size() - 12);
-        bool const ours = name == own || name.starts_with(own + "::");
-        bool const named_by_interface = library.contains(folder) && interface.contains(name);
-        // Namespaces nested inside the folder's own one, written unindented.
-        bool const nested = !name.starts_with("kvx") && !interface.contains(name);
-        if (!ours && !named_by_interface && !nested)
-          ADD_FAILURE() << entry.path().string() << ":" << number << " opens namespace " << name << " in " << folder
-                        << "/, whose namespace is " << own;
-      }
-      ++checked;
-    }
-  }
+  for (auto const& [folder, own] : folders)
+    checked += each_line(folder, [&](std::string const& where, std::string const& line) {
+      // A namespace opened at file scope: "namespace NAME {", not an alias.
+      if (!line.starts_with("namespace ") || !line.ends_with(" {")) return;
+      std::string const name = line.substr(10, line.size() - 12);
+      bool const ours = name == own || name.starts_with(own + "::");
+      bool const named_by_interface = library.contains(folder) && interface.contains(name);
+      // Namespaces nested inside the folder's own one, written unindented.
+      bool const nested = !name.starts_with("kvx") && !interface.contains(name);
+      if (!ours && !named_by_interface && !nested)
+        ADD_FAILURE() << where << " opens namespace " << name << " in " << folder << "/, whose namespace is " << own;
+    });
   EXPECT_GT(checked, 150u) << "the folders were not found";
 }
 

@@ -71,9 +71,11 @@ CLI::Option* add_grid_option(CLI::App& command, network::Grid& grid, unsigned hi
 }
 
 CLI::Option* add_threads_option(CLI::App& command, unsigned& threads) {
-  return command.add_option("--threads", threads, "threads to shade on, 1 to 256 (default: one a core)")
+  return command
+      .add_option("--threads", threads,
+                  "threads to shade on, 1 to " + std::to_string(network::max_threads) + " (default: one a core)")
       ->type_name("N")
-      ->check(count_up_to(256));
+      ->check(count_up_to(network::max_threads));
 }
 
 CLI::Option* add_path_option(CLI::App& command, network::Paths& paths) {

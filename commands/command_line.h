@@ -12,6 +12,7 @@
 #include <CLI/CLI.hpp>
 
 #include <network/grid.h>
+#include <network/limits.h>
 
 namespace kvx::commands {
 
@@ -19,8 +20,8 @@ namespace kvx::commands {
 inline constexpr network::Grid default_render_size{640, 360};
 
 // -g W H: a grid or image size, each side from 1 to `high`.
-CLI::Option* add_grid_option(CLI::App& command, network::Grid& grid, unsigned high);
-// --threads N, 1 to 256; the default is one a core.
+CLI::Option* add_grid_option(CLI::App& command, network::Grid& grid, unsigned high = network::max_grid_side);
+// --threads N, 1 to network::max_threads; the default is one a core.
 CLI::Option* add_threads_option(CLI::App& command, unsigned& threads);
 // --path c|cpp|both: the C entries, the shader objects, or both compared.
 CLI::Option* add_path_option(CLI::App& command, network::Paths& paths);

@@ -14,18 +14,19 @@
 #include <thread>
 #include <vector>
 
+#include <host/library.h>
+#include <image/image.h>
+#include <image/plot.h>
+#include <network/catalogue_json.h>
 #include <network/grid.h>
 #include <network/shading_thread.h>
-#include <host/library.h>
 #include <network/values.h>
 
 #include "command_line.h"
 #include "commands.h"
-#include "library_version.h"
 #include "gallery_inputs.h"
 #include "gallery_page.h"
-#include <image/image.h>
-#include <image/plot.h>
+#include "library_version.h"
 #include "progress.h"
 
 namespace kvx::commands {
@@ -114,9 +115,10 @@ int gallery(host::Library const& library, Options const& o) {
   std::vector<Gallery_entry> entries;
   {
     Progress_bar bar;
-    for (auto const& row : catalogue::shaders) {
-      bar(row.index, catalogue::shader_count);
-      entries.push_back(is_plotted(row) ? plot(library, row, dir) : picture(library, row, dir, o));
+    auto const rows = network::loaded_shaders(library);
+    for (auto const* row : rows) {
+      bar(row->index, static_cast<unsigned>(rows.size()));
+      entries.push_back(is_plotted(*row) ? plot(library, *row, dir) : picture(library, *row, dir, o));
     }
   }
   std::string const made_by =
@@ -145,7 +147,7 @@ void add_gallery(CLI::App& app, Run& run) {
   auto o = std::make_shared<Options>();
   auto* command = app.add_subcommand("gallery", "a page with every shader's interface and picture");
   command->add_option("-o", o->directory, "the directory to write the page into")->type_name("DIR")->required();
-  add_grid_option(*command, o->grid, 1024);
+  add_grid_option(*command, o->grid, network::max_gallery_side);
   add_threads_option(*command, o->threads);
   command->callback([o, &run] {
     run = [o] {

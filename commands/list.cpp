@@ -3,12 +3,12 @@
 #include <cstdio>
 #include <iostream>
 #include <memory>
+#include <stdexcept>
 #include <string>
 
 #include <catalogue/catalogue.h>
-
-#include <network/catalogue_json.h>
 #include <host/library.h>
+#include <network/catalogue_json.h>
 #include <network/values.h>
 
 #include "commands.h"
@@ -16,12 +16,6 @@
 namespace kvx::commands {
 
 namespace {
-
-struct Release_plugin {
-  void operator()(ZR::PLUG::Plugin* plugin) const { plugin->release(); }
-};
-
-constexpr std::string_view plugin_prefix = "softshader_";
 
 std::string text_parameters(catalogue::Shader const& row) {
   std::string text;
@@ -33,32 +27,20 @@ std::string text_parameters(catalogue::Shader const& row) {
   return text;
 }
 
-int list(host::Library const& library, bool json) {
-  network::Json document = {
-      {"schema", "kvx-host/list/1"}, {"library", library.path()}, {"shaders", network::Json::array()}};
-  unsigned index = 0;
-  for (;; ++index) {
-    std::unique_ptr<ZR::PLUG::Plugin, Release_plugin> plugin{library.plugin(index)};
-    if (!plugin) break;
-    std::string_view name = plugin->get_name();
-    if (name.starts_with(plugin_prefix)) name.remove_prefix(plugin_prefix.size());
-    auto const* row = catalogue::find(name);
-    if (!row) {
-      std::fprintf(stderr, "kvx-host: plug-in %u, '%.*s', is not in this tool's catalogue\n", index,
-                   int(name.size()), name.data());
-      return 1;
-    }
-    if (json)
-      document["shaders"].push_back(network::shader_json(*row));
-    else
-      std::printf("%3u  %-36s (%s) -> %s\n", index, std::string(name).c_str(), text_parameters(*row).c_str(),
-                  std::string(kvx::catalogue::name(row->result)).c_str());
+int list(host::Library const& library, bool json) try {
+  if (json) {
+    std::cout << network::catalogue_document(library).dump(2) << '\n';
+    return 0;
   }
-  if (json)
-    std::cout << document.dump(2) << '\n';
-  else
-    std::printf("%u shaders in %s\n", index, library.path().c_str());
+  auto const rows = network::loaded_shaders(library);
+  for (auto const* row : rows)
+    std::printf("%3u  %-36s (%s) -> %s\n", row->index, std::string(row->name).c_str(), text_parameters(*row).c_str(),
+                std::string(catalogue::name(row->result)).c_str());
+  std::printf("%zu shaders in %s\n", rows.size(), library.path().c_str());
   return 0;
+} catch (std::runtime_error const& e) {
+  std::fprintf(stderr, "kvx-host: %s\n", e.what());
+  return 1;
 }
 
 }  // namespace

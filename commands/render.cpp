@@ -92,7 +92,8 @@ void add_render(CLI::App& app, Run& run) {
   auto o = std::make_shared<Options>();
   auto* command = app.add_subcommand("render", "render the demo scene through the library's shaders");
   command->add_option("-o", o->output, "the PNG file to write")->type_name("FILE")->capture_default_str();
-  add_grid_option(*command, o->size, 8192)->description("image size, W by H pixels, each from 1 to 8192");
+  add_grid_option(*command, o->size)
+      ->description("image size, W by H pixels, each from 1 to " + std::to_string(network::max_grid_side));
   // The older spelling of -g, kept for scripts that use it.
   command
       ->add_option_function<std::string>(
@@ -110,8 +111,9 @@ void add_render(CLI::App& app, Run& run) {
             unsigned w = 0, h = 0;
             char tail = 0;
             bool const ok = std::sscanf(text.c_str(), "%ux%u%c", &w, &h, &tail) == 2 && w >= 1 && h >= 1 &&
-                            w <= 8192 && h <= 8192 && text.find('-') == std::string::npos;
-            return ok ? "" : "'" + text + "' is not WxH, each from 1 to 8192";
+                            w <= network::max_grid_side && h <= network::max_grid_side &&
+                            text.find('-') == std::string::npos;
+            return ok ? "" : "'" + text + "' is not WxH, each from 1 to " + std::to_string(network::max_grid_side);
           },
           ""));
   add_path_option(*command, o->paths);

@@ -54,7 +54,7 @@ void add_serve(CLI::App& app, Run& run) {
       ->check(CLI::Range(0, 65535));
   command->add_option("--bind", o->server.bind, "the address to listen on; only its own page may ask")
       ->type_name("ADDRESS");
-  add_grid_option(*command, o->server.grid, editor::Live_server::max_grid);
+  add_grid_option(*command, o->server.grid);
   add_threads_option(*command, o->server.threads);
   command->callback([o, &run] {
     run = [o] {

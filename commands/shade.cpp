@@ -137,7 +137,7 @@ void add_shade(CLI::App& app, Run& run) {
     option->type_size(s.values)->expected(1)->allow_extra_args(false)->type_name(s.form);
     option->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   }
-  add_grid_option(*command, o->grid, 8192);
+  add_grid_option(*command, o->grid);
   command->add_option("-o", o->outputs, "an image to write, .exr (the exact floats) or .png; repeatable")
       ->type_name("FILE")
       ->allow_extra_args(false)

@@ -14,6 +14,7 @@
 #include <editor/page.h>
 #include <editor/refusal.h>
 #include <network/catalogue_json.h>
+#include <network/limits.h>
 
 namespace kvx::editor {
 namespace {
@@ -112,6 +113,7 @@ struct Live_server::State {
 
   host::Library const& library;
   Server_options options;
+  std::string const catalogue = network::catalogue_document(library).dump();  // of the plug-ins loaded
   std::optional<Network_file> file;
   Http_server server;
   int port = 0;
@@ -160,10 +162,10 @@ struct Live_server::State {
       if (!paths) throw Refusal{400, std::string("'path' takes ") + network::paths_choices};
       request.paths = *paths;
     }
-    request.grid = {count_member(body, "width", options.grid.width, max_grid),
-                    count_member(body, "height", options.grid.height, max_grid)};
+    request.grid = {count_member(body, "width", options.grid.width, network::max_grid_side),
+                    count_member(body, "height", options.grid.height, network::max_grid_side)};
     request.threads = options.threads;
-    request.max_picture_bytes = max_picture_bytes;
+    request.max_picture_bytes = network::max_picture_bytes;
     return request;
   }
 
@@ -218,11 +220,7 @@ struct Live_server::State {
         response.set_content(std::string(page_file.body), std::string(page_file.type));
       });
     server.Get("/api/catalogue", [this](httplib::Request const&, httplib::Response& response) {
-      network::Json document = {{"schema", "kvx-host/list/1"},
-                             {"library", std::filesystem::path(library.path()).filename().string()},
-                             {"shaders", network::Json::array()}};
-      for (auto const& row : catalogue::shaders) document["shaders"].push_back(network::shader_json(row));
-      answer_json(response, document);
+      response.set_content(catalogue, "application/json; charset=utf-8");
     });
     server.Get("/api/network", [this](httplib::Request const&, httplib::Response& response) {
       answer_json(response, network_json(true));
@@ -281,7 +279,7 @@ struct Live_server::State {
 Live_server::Live_server(host::Library const& library, Server_options options)
     : state_(std::make_unique<State>(library, std::move(options))) {
   auto& s = *state_;
-  s.server.set_payload_max_length(max_body);
+  s.server.set_payload_max_length(network::max_request_bytes);
   s.server.set_pre_routing_handler([&s](httplib::Request const& request, httplib::Response& response) {
     if (auto refusal = s.foreign(request)) {
       refuse(response, *refusal);
@@ -304,7 +302,7 @@ Live_server::Live_server(host::Library const& library, Server_options options)
     if (!response.body.empty()) return;
     std::string message = "no such route: " + request.method + " " + request.path;
     if (response.status == 413)
-      message = "the body is over the limit of " + std::to_string(max_body >> 20) + " MiB";
+      message = "the body is over the limit of " + std::to_string(network::max_request_bytes >> 20) + " MiB";
     else if (response.status != 404)
       message = "the request is malformed (" + std::to_string(response.status) + ")";
     refuse(response, {response.status, message});

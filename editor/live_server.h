@@ -6,8 +6,8 @@
 // Safe by default: it listens on 127.0.0.1 unless told otherwise, and alone
 // on its port; it answers only requests whose Host (and Origin, where given)
 // is its own address, so that a page elsewhere cannot drive it; it refuses
-// bodies over max_body, grids over max_grid and pictures over
-// max_picture_bytes; no client can hold it (editor/http_server.h). No
+// bodies, grids and pictures over the limits of network/limits.h; no client
+// can hold it (editor/http_server.h). No
 // request names a file: the page reads and saves the file named when the
 // server started, and only that one, never over a change made since the page
 // read it (editor/network_file.h). A malformed request gets a 4xx answer with
@@ -34,10 +34,6 @@ struct Server_options {
 
 class Live_server {
  public:
-  static constexpr std::size_t max_body = std::size_t{8} << 20;
-  static constexpr unsigned max_grid = 8192;
-  static constexpr std::size_t max_picture_bytes = std::size_t{256} << 20;
-
   // Listens at once. Throws std::runtime_error, with a one-line message,
   // when it cannot, or when the file cannot be edited.
   Live_server(host::Library const& library, Server_options options);

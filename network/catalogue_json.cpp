@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: Apache-2.0
 #include <network/catalogue_json.h>
 
-#include <network/values.h>
-
+#include <stdexcept>
 #include <string>
+#include <string_view>
+
+#include <network/printable.h>
+#include <network/values.h>
 
 namespace kvx::network {
 
@@ -17,7 +20,30 @@ Json default_json(catalogue::Parameter const& p) {
   return values;
 }
 
+constexpr std::string_view plugin_prefix = "softshader_";
+
 }  // namespace
+
+std::vector<catalogue::Shader const*> loaded_shaders(host::Library const& library) {
+  std::vector<catalogue::Shader const*> rows;
+  for (unsigned index = 0;; ++index) {
+    host::Plugin_ptr const plugin = library.shader_plugin(index);
+    if (!plugin) return rows;
+    std::string_view name = plugin->get_name();
+    if (name.starts_with(plugin_prefix)) name.remove_prefix(plugin_prefix.size());
+    auto const* row = catalogue::find(name);
+    if (!row || row->index != index)
+      throw std::runtime_error("plug-in " + std::to_string(index) + ", '" + printable(name) +
+                               "', is not in this program's catalogue at that index");
+    rows.push_back(row);
+  }
+}
+
+Json catalogue_document(host::Library const& library) {
+  Json shaders = Json::array();
+  for (auto const* row : loaded_shaders(library)) shaders.push_back(shader_json(*row));
+  return {{"schema", "kvx-host/list/1"}, {"library", library.path()}, {"shaders", std::move(shaders)}};
+}
 
 Json shader_json(catalogue::Shader const& row) {
   Json parameters = Json::array();

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
-#include <unordered_map>
 
 #include <host/data_block.h>
 
@@ -69,18 +68,8 @@ Network::~Network() = default;
 
 Network::Instance& Network::instance(Node node) { return nodes_.at(node); }
 
-catalogue::Shader const* Network::find_shader(std::string_view name) {
-  static std::unordered_map<std::string_view, catalogue::Shader const*> const by_name = [] {
-    std::unordered_map<std::string_view, catalogue::Shader const*> rows;
-    for (auto const& row : catalogue::shaders) rows.emplace(row.name, &row);
-    return rows;
-  }();
-  auto it = by_name.find(name);
-  return it == by_name.end() ? nullptr : it->second;
-}
-
 Network::Node Network::add(std::string_view shader) {
-  auto const* row = find_shader(shader);
+  auto const* row = catalogue::find(shader);
   if (!row) throw std::invalid_argument("unknown shader '" + std::string(shader) + "'");
   Entry*& entry = shaders_->entries[row->index];
   if (!entry) {

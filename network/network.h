@@ -31,9 +31,6 @@ class Network {
   Network(Network const& other);
   ~Network();
 
-  // The catalogue row of the named shader, or null; in constant time.
-  static catalogue::Shader const* find_shader(std::string_view name);
-
   // An instance of the named shader; throws std::invalid_argument for an
   // unknown shader or parameter.
   Node add(std::string_view shader);

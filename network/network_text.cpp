@@ -154,7 +154,7 @@ std::vector<Network_text::Made> Network_text::instances() const {
 }
 
 void Network_text::add_shader(std::string_view shader, std::string_view name, Location const& at) {
-  auto const* row = Network::find_shader(shader);
+  auto const* row = catalogue::find(shader);
   if (!row) throw Network_error(at, "unknown shader " + in_quotes(shader));
   if (!is_instance_name(name))
     throw Network_error(at, in_quotes(name) + " is not an instance name (letters, digits and _, not first a digit)");

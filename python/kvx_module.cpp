@@ -17,6 +17,7 @@
 #include <vector>
 
 #include <network/catalogue_json.h>
+#include <network/limits.h>
 #include <network/evaluation.h>
 #include <network/grid.h>
 #include <host/library.h>
@@ -101,9 +102,8 @@ class Library {
 
   py::list shaders() const {
     if (!shaders_) {
-      network::Json all = network::Json::array();
-      for (auto const& row : catalogue::shaders) all.push_back(network::shader_json(row));
-      shaders_ = py::module_::import("json").attr("loads")(all.dump());
+      network::Json const document = network::catalogue_document(*library_);
+      shaders_ = py::module_::import("json").attr("loads")(document["shaders"].dump());
     }
     return py::list(*shaders_);  // a fresh list each time: callers may change theirs
   }
@@ -171,9 +171,10 @@ class Network {
   void output(std::string const& instance) { statement({"output", instance}); }
 
   py::array_t<float> shade(unsigned width, unsigned height, std::string const& path, unsigned threads) const {
-    if (width < 1 || width > 8192 || height < 1 || height > 8192)
-      throw std::invalid_argument("width and height are 1 to 8192");
-    if (threads < 1 || threads > 256) throw std::invalid_argument("threads is 1 to 256");
+    if (width < 1 || width > network::max_grid_side || height < 1 || height > network::max_grid_side)
+      throw std::invalid_argument("width and height are 1 to " + std::to_string(network::max_grid_side));
+    if (threads < 1 || threads > network::max_threads)
+      throw std::invalid_argument("threads is 1 to " + std::to_string(network::max_threads));
     network::Paths const paths = parse_path(path);
     auto const network = text_.finish(source_);
     auto pixels = std::make_unique<std::vector<float>>();

@@ -319,6 +319,5 @@ std::string Live_server::address() const {
 
 void Live_server::run() { state_->server.listen_after_bind(); }
 
-void Live_server::stop() { state_->server.stop(); }
 
 }  // namespace kvx::editor

@@ -43,9 +43,8 @@ class Live_server {
 
   // "http://127.0.0.1:PORT/"
   std::string address() const;
-  // Serves until stop(), from any thread.
+  // Serves until the process ends.
   void run();
-  void stop();
 
  private:
   struct State;

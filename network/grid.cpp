@@ -123,7 +123,7 @@ Pixel_store pixel_store(catalogue::Type type) {
 
 Shaded shade_grid(Network const& network, Network::Node output, catalogue::Type result, Grid grid, Paths paths,
                   unsigned threads, Progress const& progress, Point_inputs const& inputs, std::stop_token stop) {
-  Shaded shaded{grid, result, catalogue::components(result), {}, 0, std::nullopt, 0, {}};
+  Shaded shaded{result, catalogue::components(result), {}, 0, std::nullopt, 0, {}};
   std::size_t const points = std::size_t{grid.width} * grid.height;
   shaded.pixels.resize(points * shaded.channels);
   if (paths == Paths::both) shaded.differs.resize(points);

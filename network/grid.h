@@ -39,8 +39,7 @@ void set_grid_settings(host::Reference_host& host, Grid grid);
 void set_grid_point(host::Reference_host& host, Grid grid, unsigned x, unsigned y);
 
 struct Shaded {
-  Grid grid;
-  catalogue::Type type;               // the output's result type
+  catalogue::Type type;    // the output's result type
   unsigned channels;       // its components
   std::vector<float> pixels;  // rows top to bottom, components interleaved
   std::uint64_t shader_calls = 0;
@@ -53,7 +52,7 @@ struct Shaded {
 };
 
 // A component as a float: floats as they are, ints and truth bytes as their values.
-float component_value(::kvx::catalogue::Type type, ::kvx::catalogue::Value_bytes const& value, unsigned component);
+float component_value(catalogue::Type type, catalogue::Value_bytes const& value, unsigned component);
 // Puts all of a value's components so into `pixel`; one for each result type,
 // chosen once for a grid.
 using Pixel_store = void (*)(catalogue::Value_bytes const& value, float* pixel);

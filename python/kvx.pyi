@@ -8,11 +8,12 @@ from typing import Any, Mapping, Sequence, Union
 import numpy
 import numpy.typing
 
-Number = Union[bool, int, float]
+# Names for the stubs' own use: the module has no such objects.
+_Number = Union[bool, int, float]
 #: A value as `kvx-host eval` takes it: a number, a sequence of components,
 #: or the text form ("1,2,3", "nan", "true").
-Value = Union[Number, Sequence[Number], str]
-Result = Union[bool, int, float, tuple[bool, ...], tuple[int, ...], tuple[float, ...]]
+_Value = Union[_Number, Sequence[_Number], str]
+_Result = Union[bool, int, float, tuple[bool, ...], tuple[int, ...], tuple[float, ...]]
 
 class PathMismatch(Exception):
     """The C entry and the shader object gave different bits; the message names both."""
@@ -41,11 +42,11 @@ class Library:
         path: str = "both",
         gather: bool = False,
         ray_type: int = 0,
-        state: Mapping[int, Value] | None = None,
-        render: Mapping[int, Value] | None = None,
-        camera: Mapping[int, Value] | None = None,
-        **parameters: Value,
-    ) -> Result:
+        state: Mapping[int, _Value] | None = None,
+        render: Mapping[int, _Value] | None = None,
+        camera: Mapping[int, _Value] | None = None,
+        **parameters: _Value,
+    ) -> _Result:
         """The shader's result with these parameters, through the C entry
         ("c"), a shader object ("cpp") or both, which must agree (else
         PathMismatch). An unset parameter follows each path's own rule: the C
@@ -60,7 +61,7 @@ class Network:
         self, library: Library, text: str | None = None, *, file: str | PathLike[str] | None = None
     ) -> None: ...
     def add(self, shader: str, instance: str) -> None: ...
-    def param(self, target: str, value: Value) -> None: ...
+    def param(self, target: str, value: _Value) -> None: ...
     def connect(self, source: str, target: str) -> None: ...
     def splat(self, source: str, target: str) -> None: ...
     def output(self, instance: str) -> None: ...

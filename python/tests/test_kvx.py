@@ -8,6 +8,7 @@ import pathlib
 import re
 import struct
 import subprocess
+import sys
 
 import numpy as np
 import pytest
@@ -150,3 +151,11 @@ def test_bad_input_raises_what_kvx_host_says(lib):
     refused(lambda: net.shade(0, 4), ValueError, "width and height are 1 to 8192")
     refused(lambda: net.shade(4, 4, path="gpu"), ValueError, "path takes c, cpp or both")
     assert net.shade(2, 2)[0, 0, 0] == 1.0
+
+
+def test_the_type_stubs_match_the_module():
+    """mypy's stubtest reads kvx.pyi against the module it describes."""
+    allowlist = pathlib.Path(__file__).parent.parent / "stubtest-allowlist.txt"
+    run = subprocess.run([sys.executable, "-m", "mypy.stubtest", "kvx", "--allowlist", str(allowlist)],
+                         capture_output=True, text=True, check=False)
+    assert run.returncode == 0, run.stdout + run.stderr

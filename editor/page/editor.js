@@ -461,11 +461,8 @@ async function loadCatalogue() {
     list.append(item);
   }
   $('filter').addEventListener('input', () => {
-    const words = $('filter').value.toLowerCase().split(/\s+/).filter(Boolean);
-    for (const item of list.children) {
-      const name = item.dataset.name.toLowerCase();
-      item.hidden = !words.every((w) => name.includes(w));
-    }
+    const matches = catalogueMatcher($('filter').value);
+    for (const item of list.children) item.hidden = !matches(item.dataset.name);
   });
 }
 

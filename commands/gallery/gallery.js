@@ -1,0 +1,24 @@
+// SPDX-License-Identifier: Apache-2.0
+// The gallery page: filters as one types (index.html?filter=TEXT starts
+// filtered), with the catalogue's filter (filter.js), and reports on the page
+// how many pictures decoded.
+'use strict';
+
+const entries = [...document.querySelectorAll('.shader')];
+const search = document.getElementById('search');
+function filter() {
+  const matches = catalogueMatcher(search.value);
+  for (const entry of entries) entry.hidden = !matches(entry.id);
+  for (const family of document.querySelectorAll('.family'))
+    family.hidden = !family.querySelector('.shader:not([hidden])');
+}
+search.addEventListener('input', filter);
+search.value = new URLSearchParams(location.search).get('filter') || '';
+filter();
+window.addEventListener('load', () => {
+  const images = [...document.querySelectorAll('.shader img')];
+  const shown = images.filter((image) => image.complete && image.naturalWidth > 0).length;
+  const status = document.getElementById('status');
+  status.textContent = `${entries.length} shaders, ${shown} of ${images.length} pictures shown`;
+  status.dataset.decoded = shown;
+});

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include <catalogue/catalogue.h>
 
@@ -23,35 +24,13 @@ struct Text {
 };
 
 constexpr Text texts[] = {
-    {"zr_get_korvex_interface(1) answered null", "the library calls get_state through it and fails", 6},
-    {"Runtime_interface::get_state answered null", "the library calls the State through it and fails", 7},
-    {"State::get_host_state answered null", "the library reads the parameters' tag settings through it and fails", 9},
-    {"State::get_render_settings answered null", "the library reads the setting through it and fails", 11},
-    {"Render_settings::get_camera answered null", "the library reads the setting through it and fails", 11},
-    {"zr_query(160) returned without writing the gathering flag", "the library took plain mode", 2},
-    {"zr_query(51) returned without writing the instance slot", "the library took no slot", 5},
-    {"zr_query(51) answered a null instance slot", "the library recorded or released no instance", 17},
-    {"Eval_settings integer_tags is #, neither 0 nor 1",
-     "the library read the slots of int, bool and texture parameters, as for 0", 10},
-    {"called the entry with a null parameter block", "every parameter took its default", 10},
-    {"handed an output request list of # requests", "the library walks them all", 12},
-    {"handed an output request list of # requests with a null entries, type codes or destinations array",
-     "the library answered none and set done", 12},
-    {"handed output request # with a null destination", "the library skipped it", 12},
-    {"handed output request # by name with a null name", "the library answered it with zeros", 12},
-    {"handed output request # with type code #, which the library does not answer", "the library skipped it", 12},
-    {"Data_block::lookup answered two different addresses for one name in one capture",
-     "the library read the value at the second", 21},
-    {"called an instance init before the shader-level init", "the instance has no shader object", 17},
-    {"called an instance exit for an instance without init (its slot is empty)", "the library did nothing", 18},
-    {"called the shader-level init a second time without an exit",
-     "the library destroyed the first plug-in and kept a fresh one", 16},
-    {"called the shader-level exit without a shader-level init", "the library did nothing", 19},
-    {"made an instance call after the shader-level exit", "the library went on without the shader's plug-in", 19},
-    {"made two lifecycle calls of the shader at once, one of them shader-level",
-     "the library went on; they race on the shader's plug-in", 16},
+#define KVX_FINDING(name, step, host_did, library_did) {host_did, library_did, step},
+#include <bridge/findings.def>
 };
 static_assert(std::size(texts) == static_cast<std::size_t>(Finding::count));
+static_assert(sane_request_count == 65536 &&
+              std::string_view(texts[static_cast<unsigned>(Finding::request_count_huge)].host_did).ends_with(
+                  "more than 65536"));
 static_assert(static_cast<unsigned>(Finding::count) <= 32);
 
 constinit std::atomic<std::uint32_t> reported[catalogue::shader_count] = {};
@@ -117,14 +96,16 @@ void shader_exit_called(unsigned shader, bool initialised) {
 
 void instance_call(unsigned shader, bool initialised, bool init) {
   if (initialised) return;
-  if (exited[shader].load()) report(shader, Finding::call_after_shader_exit);
-  else if (init) report(shader, Finding::instance_init_before_shader_init);
+  bool const exited_last = exited[shader].load();
+  expect([&] { return !exited_last; }, shader, Finding::call_after_shader_exit);
+  expect([&] { return exited_last || !init; }, shader, Finding::instance_init_before_shader_init);
 }
 
 Lifecycle_call::Lifecycle_call(unsigned shader, bool shader_level) : shader_(shader), shader_level_(shader_level) {
   std::uint32_t const before =
       shader_level ? in_progress[shader].fetch_or(shader_level_bit) : in_progress[shader].fetch_add(1);
-  if (shader_level ? before != 0 : (before & shader_level_bit) != 0) report(shader, Finding::lifecycle_overlap);
+  expect([&] { return shader_level ? before == 0 : (before & shader_level_bit) == 0; }, shader,
+         Finding::lifecycle_overlap);
 }
 
 Lifecycle_call::~Lifecycle_call() {

@@ -22,31 +22,11 @@ inline constexpr bool enabled = true;
 inline constexpr bool enabled = false;
 #endif
 
-// What a host did wrong. Each has its text and the step of
-// docs/host-interface.md it breaks (check.cpp).
+// What a host did wrong: the rows of bridge/findings.def, which give each
+// its step of docs/host-interface.md and its text.
 enum class Finding : std::uint8_t {
-  no_runtime_interface,   // zr_get_korvex_interface answered null
-  no_state,               // Runtime_interface::get_state answered null
-  no_host_state,          // State::get_host_state answered null
-  no_render_settings,     // State::get_render_settings answered null
-  no_camera,              // Render_settings::get_camera answered null
-  gather_flag_unwritten,  // zr_query(160) left its answer as it was
-  slot_unwritten,         // zr_query(51) left its answer as it was
-  null_instance_slot,     // zr_query(51) answered a null slot at an instance init or exit
-  integer_tags_value,     // Eval_settings integer_tags neither 0 nor 1
-  null_parameter_block,   // a call entry without a block for a shader with parameters
-  request_count_huge,     // an output request list longer than any host would ask
-  request_arrays_null,    // a request list with requests but a null array
-  request_destination_null,
-  request_name_null,      // a request by name without a name
-  request_code_skipped,   // a type code the library skips
-  lookup_moved,           // Data_block::lookup answered two addresses for one name
-  instance_init_before_shader_init,
-  instance_exit_without_init,
-  shader_init_twice,      // a second shader-level init without an exit between
-  shader_exit_without_init,
-  call_after_shader_exit, // an instance call after the shader-level exit
-  lifecycle_overlap,      // two lifecycle calls of one shader at once, one shader-level
+#define KVX_FINDING(name, step, host_did, library_did) name,
+#include <bridge/findings.def>
   count
 };
 
@@ -91,12 +71,19 @@ struct Lifecycle_call {
 };
 #endif
 
-// Reports `finding` unless `fine()`, in the checked build only: the plain
-// build never evaluates the condition, not even unoptimised.
+// The one way to write a check: reports `finding` unless `fine()`, and
+// answers whether it was fine, so that the caller mends what it must as the
+// plain build would. The plain build never evaluates the condition, not even
+// unoptimised, and its answer is always true.
 template <class Fine>
-[[gnu::always_inline]] inline void expect(Fine const& fine, unsigned shader, Finding finding, long long number = 0) {
-  if constexpr (enabled)
-    if (!fine()) [[unlikely]] report(shader, finding, number);
+[[gnu::always_inline]] inline bool expect(Fine const& fine, unsigned shader, Finding finding, long long number = 0) {
+  if constexpr (enabled) {
+    if (!fine()) [[unlikely]] {
+      report(shader, finding, number);
+      return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace kvx::bridge::check

@@ -56,39 +56,33 @@ void gather_requests(ZR::SHADER::State* state, void* const* result_value, std::u
   using check::Finding;
   auto* list = state->get_output_requests();
   if (!list) return;
-  if constexpr (check::enabled)
-    if (std::uint32_t const count = record::read<std::uint32_t>(list, record::request_count);
-        count > check::sane_request_count)
-      check::report(shader, Finding::request_count_huge, count);
+  std::uint32_t const count = record::read<std::uint32_t>(list, record::request_count);
+  check::expect([&] { return count <= check::sane_request_count; }, shader, Finding::request_count_huge, count);
   for (std::uint32_t i = 0; i < record::read<std::uint32_t>(list, record::request_count); ++i) {
     auto const* entries = record::read<unsigned char const*>(list, record::request_entries);
     auto const* type_codes = record::read<std::uint32_t const*>(list, record::request_type_codes);
     auto* const* destinations = record::read<void* const*>(list, record::request_destinations);
-    if (!entries || !type_codes || !destinations) {
-      if constexpr (check::enabled)
-        check::report(shader, Finding::request_arrays_null, record::read<std::uint32_t>(list, record::request_count));
-      break;
-    }
+    bool const arrays = entries && type_codes && destinations;
+    check::expect([&] { return arrays; }, shader, Finding::request_arrays_null, count);
+    if (!arrays) break;
     unsigned char const* entry = entries + i * record::request_size;
     std::uint32_t const code = type_codes[i];
     void* const destination = destinations[i];
-    if (!destination) {
-      if constexpr (check::enabled) check::report(shader, Finding::request_destination_null, i);
-      continue;
-    }
+    check::expect([&] { return destination != nullptr; }, shader, Finding::request_destination_null, i);
+    if (!destination) continue;
     // Request i and its code, for a report that names both.
     auto const request_and_code = [&] { return static_cast<long long>(i) << 32 | code; };
     if (record::read<std::uint32_t>(entry, record::request_kind) == 1) {
       char const* name = record::read<char const*>(entry, record::request_name);
       check::expect([&] { return name != nullptr; }, shader, Finding::request_name_null, i);
-      if constexpr (check::enabled)
-        if (named_request_width(code) == 0) check::report(shader, Finding::request_code_skipped, request_and_code());
+      check::expect([&] { return named_request_width(code) != 0; }, shader, Finding::request_code_skipped,
+                    request_and_code());
       void const* source = zeros;
       if (names_result(name) && result_value && *result_value) source = *result_value;
       std::memcpy(destination, source, named_request_width(code));
     } else {
-      if constexpr (check::enabled)
-        if (code < 2 || code > 5) check::report(shader, Finding::request_code_skipped, request_and_code());
+      check::expect([&] { return code >= 2 && code <= 5; }, shader, Finding::request_code_skipped,
+                    request_and_code());
       int const id = static_cast<int>(record::read<std::uint32_t>(entry, record::request_id));
       answer_by_state_id(*state, id, code, destination);
     }

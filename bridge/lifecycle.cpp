@@ -11,13 +11,9 @@ namespace {
 void** instance_slot(Host_state* state, unsigned shader) {
   void** slot = check::enabled ? check::unwritten_slot() : nullptr;
   zr_query(QUERY_INSTANCE_SLOT, state, 0, &slot);
-  if constexpr (check::enabled) {
-    if (slot == check::unwritten_slot()) {
-      check::report(shader, check::Finding::slot_unwritten);
-      return nullptr;  // as the plain build, which starts from null
-    }
-    check::expect([&] { return slot != nullptr; }, shader, check::Finding::null_instance_slot);
-  }
+  if (!check::expect([&] { return slot != check::unwritten_slot(); }, shader, check::Finding::slot_unwritten))
+    return nullptr;  // as the plain build, which starts from null
+  check::expect([&] { return slot != nullptr; }, shader, check::Finding::null_instance_slot);
   return slot;
 }
 
@@ -27,7 +23,7 @@ void lifecycle_init(Host_state* state, void* parameters, std::int32_t* instance_
                     ZR::SHADER::Software_shader_plugin*& kept, Make_plugin make, unsigned shader) {
   [[maybe_unused]] check::Lifecycle_call const busy(shader, !parameters);
   if (!parameters) {
-    if constexpr (check::enabled) check::shader_init_called(shader, kept != nullptr);
+    check::shader_init_called(shader, kept != nullptr);
     // Shader level: ask for the per-instance inits, then keep a fresh plug-in.
     // One left by an init without exit is destroyed rather than leaked.
     if (instance_init_request) *instance_init_request = 1;
@@ -36,7 +32,7 @@ void lifecycle_init(Host_state* state, void* parameters, std::int32_t* instance_
     kept = fresh;
     return;
   }
-  if constexpr (check::enabled) check::instance_call(shader, kept != nullptr, true);
+  check::instance_call(shader, kept != nullptr, true);
   void** slot = instance_slot(state, shader);
   if (!slot) return;
   auto* record = new Shader_instance_record{parameters, nullptr};
@@ -48,19 +44,17 @@ void lifecycle_exit(Host_state* state, void* parameters, ZR::SHADER::Software_sh
                     unsigned shader) {
   [[maybe_unused]] check::Lifecycle_call const busy(shader, !parameters);
   if (!parameters) {
-    if constexpr (check::enabled) check::shader_exit_called(shader, kept != nullptr);
+    check::shader_exit_called(shader, kept != nullptr);
     delete kept;
     kept = nullptr;
     return;
   }
   // The slot is cleared, so a second exit of the same instance finds nothing.
-  if constexpr (check::enabled) check::instance_call(shader, kept != nullptr, false);
+  check::instance_call(shader, kept != nullptr, false);
   void** slot = instance_slot(state, shader);
   if (!slot) return;
-  if (!*slot) {
-    if constexpr (check::enabled) check::report(shader, check::Finding::instance_exit_without_init);
-    return;
-  }
+  check::expect([&] { return *slot != nullptr; }, shader, check::Finding::instance_exit_without_init);
+  if (!*slot) return;
   auto* record = static_cast<Shader_instance_record*>(*slot);
   if (record->shader) record->shader->release();
   delete record;

@@ -5,13 +5,17 @@
 // crash, crashes after the report). Skipped against the plain plug-in.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
+#include <bridge/check.h>
 #include <bridge/lifecycle.h>
 #include <host/requests.h>
 
@@ -127,16 +131,40 @@ class Two_faced_block final : public ZR::SHADER::Data_block {
   unsigned calls_ = 0;
 };
 
+using bridge::check::Finding;
+
 struct Mistake {
   char const* shader;
-  char const* reported;  // what the host did, as the line says it
-  int step;
+  Finding finding;
+  long long number;                              // for the line's '#'
   std::function<void(char const* shader)> make;  // makes it and checks what follows
 };
 
+// The line a finding is reported in, as docs/host-interface.md describes it:
+// the row of bridge/findings.def, its '#' the number (two: its high and low
+// 32 bits).
+std::string expected_line(char const* shader, Finding finding, long long number = 0) {
+  struct Row {
+    int step;
+    std::string host_did, library_did;
+  };
+  static std::vector<Row> const rows = {
+#define KVX_FINDING(name, step, host_did, library_did) {step, host_did, library_did},
+#include <bridge/findings.def>
+  };
+  Row const& row = rows[static_cast<unsigned>(finding)];
+  bool const two = std::count(row.host_did.begin(), row.host_did.end(), '#') == 2;
+  long long const numbers[2] = {two ? number >> 32 : number, number & 0xffffffff};
+  std::string host_did;
+  unsigned used = 0;
+  for (char c : row.host_did) host_did += c == '#' ? std::to_string(numbers[used++]) : std::string(1, c);
+  return std::string("kvx: check: ") + shader + ": " + host_did + " (" + row.library_did + "; step " +
+         std::to_string(row.step) + " of docs/host-interface.md)";
+}
+
 std::vector<Mistake> mistakes() {
   return {
-      {"Math_float_add", "zr_query(160) returned without writing the gathering flag", 2,
+      {"Math_float_add", Finding::gather_flag_unwritten, 0,
        [](char const* shader) {
          Constant_host s;
          s.host.leave_unanswered(QUERY_GATHER_FLAG);
@@ -144,20 +172,20 @@ std::vector<Mistake> mistakes() {
          EXPECT_EQ(r.written(), 4u) << "plain mode";
          EXPECT_EQ(float_at(r.value()), 5.0f);
        }},
-      {"Math_float_subtract", "zr_query(51) returned without writing the instance slot", 5,
+      {"Math_float_subtract", Finding::slot_unwritten, 0,
        [](char const* shader) {
          Constant_host s;
          s.host.leave_unanswered(QUERY_INSTANCE_SLOT);
          EXPECT_EQ(float_at(s.call(shader, {floats(2), floats(3)}).value()), -1.0f);
        }},
-      {"Math_float_divide", "zr_query(51) answered a null instance slot", 17,
+      {"Math_float_divide", Finding::null_instance_slot, 0,
        [](char const* shader) {
          Lifecycle l(shader);
          l.host.set_instance_slot_available(false);
          l.instance_init();
          EXPECT_EQ(l.host.instance_slot(), nullptr) << "nothing recorded";
        }},
-      {"Math_int_add", "Eval_settings integer_tags is 2, neither 0 nor 1", 10,
+      {"Math_int_add", Finding::integer_tags_value, 2,
        [](char const* shader) {
          Constant_host s;
          s.host.record().set_integer_tags(2);
@@ -166,14 +194,14 @@ std::vector<Mistake> mistakes() {
          EXPECT_EQ(int_at(call_c(entry(shader), s.host, s.block).value()), 12) << "the slot read";
          EXPECT_EQ(s.host.count(Call::phen_eval), 0u);
        }},
-      {"Math_float_multiply", "called the entry with a null parameter block", 10,
+      {"Math_float_multiply", Finding::null_parameter_block, 0,
        [](char const* shader) {
          Constant_host s;
          float value = 0;
          EXPECT_EQ(entry(shader)(&value, s.host.record().get(), nullptr), 1);
          EXPECT_EQ(value, 1.0f) << "the defaults, 1 and 1";
        }},
-      {"Math_float4_subtract", "handed an output request list of 1048576 requests", 12,
+      {"Math_float4_subtract", Finding::request_count_huge, 1 << 20,
        [](char const* shader) {
          host::Output_requests requests;
          gather(shader, requests, [](host::Output_requests& r) {
@@ -181,8 +209,7 @@ std::vector<Mistake> mistakes() {
            r.set_arrays(nullptr, nullptr, nullptr);
          });
        }},
-      {"Math_float3_add",
-       "handed an output request list of 1 requests with a null entries, type codes or destinations array", 12,
+      {"Math_float3_add", Finding::request_arrays_null, 1,
        [](char const* shader) {
          host::Output_requests requests;
          catalogue::Value_bytes destination = floats(9, 9, 9, 9);
@@ -190,13 +217,13 @@ std::vector<Mistake> mistakes() {
          gather(shader, requests, [](host::Output_requests& r) { r.set_arrays(nullptr, nullptr, nullptr); });
          EXPECT_EQ(float_at(destination), 9.0f) << "nothing answered";
        }},
-      {"Math_float2_add", "handed output request 0 with a null destination", 12,
+      {"Math_float2_add", Finding::request_destination_null, 0,
        [](char const* shader) {
          host::Output_requests requests;
          requests.named("result", 3, nullptr);
          EXPECT_EQ(gather(shader, requests, [](host::Output_requests&) {}).returned, 1);
        }},
-      {"Math_color_add", "handed output request 0 by name with a null name", 12,
+      {"Math_color_add", Finding::request_name_null, 0,
        [](char const* shader) {
          host::Output_requests requests;
          catalogue::Value_bytes destination = floats(9, 9, 9, 9);
@@ -204,7 +231,7 @@ std::vector<Mistake> mistakes() {
          gather(shader, requests, [](host::Output_requests&) {});
          EXPECT_TRUE(same_floats(destination, {0, 0, 0, 0})) << "zeros";
        }},
-      {"Math_float4_add", "handed output request 0 with type code 13, which the library does not answer", 12,
+      {"Math_float4_add", Finding::request_code_skipped, 13,
        [](char const* shader) {
          host::Output_requests requests;
          catalogue::Value_bytes destination = floats(9, 9, 9, 9);
@@ -212,14 +239,14 @@ std::vector<Mistake> mistakes() {
          gather(shader, requests, [](host::Output_requests&) {});
          EXPECT_EQ(float_at(destination), 9.0f) << "skipped";
        }},
-      {"Math_float_max", "Data_block::lookup answered two different addresses for one name in one capture", 21,
+      {"Math_float_max", Finding::lookup_moved, 0,
        [](char const* shader) {
          Two_faced_block block;
          host::Shader_object object(*checked().shader_plugin(row(shader).index), block);
          Recording_host host;
          EXPECT_EQ(float_at(object.result(host.state())), 2.0f) << "both parameters from the second address";
        }},
-      {"Math_float_min", "called an instance init before the shader-level init", 17,
+      {"Math_float_min", Finding::instance_init_before_shader_init, 0,
        [](char const* shader) {
          Lifecycle l(shader);
          l.instance_init();
@@ -228,13 +255,13 @@ std::vector<Mistake> mistakes() {
          EXPECT_EQ(record->shader, nullptr) << "no shader object without a plug-in";
          l.instance_exit();
        }},
-      {"Math_float_abs", "called an instance exit for an instance without init (its slot is empty)", 18,
+      {"Math_float_abs", Finding::instance_exit_without_init, 0,
        [](char const* shader) {
          Lifecycle l(shader);
          l.instance_exit();
          EXPECT_EQ(l.host.instance_slot(), nullptr);
        }},
-      {"Math_float_sign", "called the shader-level init a second time without an exit", 16,
+      {"Math_float_sign", Finding::shader_init_twice, 0,
        [](char const* shader) {
          Lifecycle l(shader);
          l.shader_init();
@@ -242,9 +269,9 @@ std::vector<Mistake> mistakes() {
          EXPECT_EQ(l.request, 1);
          l.shader_exit();
        }},
-      {"Math_float_floor", "called the shader-level exit without a shader-level init", 19,
+      {"Math_float_floor", Finding::shader_exit_without_init, 0,
        [](char const* shader) { Lifecycle(shader).shader_exit(); }},
-      {"Math_float_ceil", "made an instance call after the shader-level exit", 19,
+      {"Math_float_ceil", Finding::call_after_shader_exit, 0,
        [](char const* shader) {
          Lifecycle l(shader);
          l.shader_init();
@@ -253,7 +280,7 @@ std::vector<Mistake> mistakes() {
          l.instance_exit();
          EXPECT_EQ(l.host.instance_slot(), nullptr) << "the record made and released";
        }},
-      {"Math_float_round", "made two lifecycle calls of the shader at once, one of them shader-level", 16,
+      {"Math_float_round", Finding::lifecycle_overlap, 0,
        [](char const* shader) {
          Lifecycle l(shader);
          l.shader_init();
@@ -277,19 +304,13 @@ TEST(Checked, EachMistakeIsReportedOnceWithItsStepAndTheCallGoesOnAsInThePlainBu
   if (!checked_build) GTEST_SKIP() << "the plain plug-in checks nothing";
   mistakes_on_purpose();
   for (auto const& m : mistakes()) {
-    SCOPED_TRACE(m.reported);
+    std::string const line = expected_line(m.shader, m.finding, m.number);
+    SCOPED_TRACE(line);
     Log log;
     m.make(m.shader);
     m.make(m.shader);
-    std::string const start = std::string("kvx: check: ") + m.shader + ": " + m.reported + " (";
-    std::string const end = "; step " + std::to_string(m.step) + " of docs/host-interface.md)";
-    unsigned found = 0;
-    for (auto const& line : log.lines())
-      if (line.starts_with(start)) {
-        ++found;
-        EXPECT_TRUE(line.ends_with(end)) << line;
-      }
-    EXPECT_EQ(found, 1u) << "reported once, of " << log.lines().size() << " lines";
+    auto const lines = log.lines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), line), 1) << "reported once, of " << lines.size() << " lines";
   }
 }
 
@@ -298,24 +319,31 @@ TEST(Checked, EachMistakeIsReportedOnceWithItsStepAndTheCallGoesOnAsInThePlainBu
 struct Null_answer {
   char const* shader;
   Call call;
-  char const* reported;  // a regular expression
+  Finding finding;
 };
+
+Null_answer const null_answers[] = {
+    {"Math_float_frac", Call::get_interface, Finding::no_runtime_interface},
+    {"Math_float_sqrt", Call::get_state, Finding::no_state},
+    {"Math_float_sin", Call::host_state, Finding::no_host_state},
+    {"State_animation_time", Call::render_settings, Finding::no_render_settings},
+    {"State_focal_length", Call::camera, Finding::no_camera},
+};
+
+// The text as a regular expression that matches it alone.
+std::string literally(std::string const& text) {
+  std::string pattern;
+  for (char c : text) {
+    if (std::strchr("\\^$.|?*+()[]{}", c)) pattern += '\\';
+    pattern += c;
+  }
+  return pattern;
+}
 
 TEST(CheckedDeathTest, ANullTheLibraryCannotWorkWithIsReportedBeforeTheCrash) {
   if (!checked_build) GTEST_SKIP() << "the plain plug-in checks nothing";
   mistakes_on_purpose();
-  Null_answer const cases[] = {
-      {"Math_float_frac", Call::get_interface,
-       "zr_get_korvex_interface.1. answered null .*step 6 of docs/host-interface.md"},
-      {"Math_float_sqrt", Call::get_state,
-       "Runtime_interface::get_state answered null .*step 7 of docs/host-interface.md"},
-      {"Math_float_sin", Call::host_state, "State::get_host_state answered null .*step 9 of docs/host-interface.md"},
-      {"State_animation_time", Call::render_settings,
-       "State::get_render_settings answered null .*step 11 of docs/host-interface.md"},
-      {"State_focal_length", Call::camera,
-       "Render_settings::get_camera answered null .*step 11 of docs/host-interface.md"},
-  };
-  for (auto const& c : cases) {
+  for (auto const& c : null_answers) {
     EXPECT_DEATH(
         {
           ::unsetenv("KVX_CHECK_LOG");
@@ -323,9 +351,17 @@ TEST(CheckedDeathTest, ANullTheLibraryCannotWorkWithIsReportedBeforeTheCrash) {
           s.host.answer_null(c.call);
           s.call(c.shader, {floats(0.5f)});
         },
-        std::string("kvx: check: ") + c.shader + ": " + c.reported)
+        literally(expected_line(c.shader, c.finding)))
         << c.shader;
   }
+}
+
+TEST(Checked, EveryFindingHasACaseHere) {
+  std::set<Finding> made;
+  for (auto const& m : mistakes()) made.insert(m.finding);
+  for (auto const& c : null_answers) made.insert(c.finding);
+  for (unsigned f = 0; f < static_cast<unsigned>(Finding::count); ++f)
+    EXPECT_TRUE(made.contains(static_cast<Finding>(f))) << "no case makes finding " << f << " of bridge/findings.def";
 }
 
 TEST(CheckedDeathTest, WithKvxCheckAbortTheFirstFindingAborts) {
@@ -339,7 +375,7 @@ TEST(CheckedDeathTest, WithKvxCheckAbortTheFirstFindingAborts) {
         Recording_host host;
         entry("Math_float_tan")(&value, host.record().get(), nullptr);
       },
-      "kvx: check: Math_float_tan: called the entry with a null parameter block");
+      literally(expected_line("Math_float_tan", Finding::null_parameter_block)));
 }
 
 }  // namespace

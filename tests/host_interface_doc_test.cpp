@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 // docs/host-interface.md against the headers it describes: every slot number
 // and record offset it lists is the one the library is compiled with, and it
-// lists every one of them.
+// lists every one of them; its table of the checked build's findings is
+// bridge/findings.def's.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -10,6 +12,7 @@
 #include <sstream>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -128,6 +131,36 @@ TEST(Host_interface_guide, ListsEverySlotTheLibraryCalls) {
 TEST(Host_interface_guide, ListsEveryRecordFieldAtItsOffset) {
   EXPECT_EQ(documented({"Host_state", "Eval_settings", "Output_request_list", "Output_request"}, false),
             header_offsets());
+}
+
+// The findings by step, in the table's order within a step; '#' shown as N.
+std::string findings_table() {
+  struct Finding {
+    int step;
+    std::string host_did, library_did;
+  };
+  std::vector<Finding> rows = {
+#define KVX_FINDING(name, step, host_did, library_did) {step, host_did, library_did},
+#include <bridge/findings.def>
+  };
+  std::stable_sort(rows.begin(), rows.end(), [](auto const& a, auto const& b) { return a.step < b.step; });
+  std::string table = "| what the host did | step | what the library does |\n|---|---:|---|\n";
+  for (auto& row : rows) {
+    std::replace(row.host_did.begin(), row.host_did.end(), '#', 'N');
+    table += "| " + row.host_did + " | " + std::to_string(row.step) + " | " + row.library_did + " |\n";
+  }
+  return table;
+}
+
+TEST(Host_interface_guide, ListsEveryFindingOfTheCheckedBuild) {
+  std::ifstream page(KVX_SOURCE_DIR "/docs/host-interface.md");
+  std::string table;
+  bool in_table = false;
+  for (std::string line; std::getline(page, line);) {
+    in_table = in_table ? !line.empty() : line.starts_with("| what the host did |");
+    if (in_table) table += line + "\n";
+  }
+  EXPECT_EQ(table, findings_table()) << "docs/host-interface.md's findings table should read:\n" << findings_table();
 }
 
 }  // namespace

@@ -131,6 +131,13 @@ C_result call_c(Entry* entry, kvx::test::Recording_host& host, C_block& block);
 catalogue::Value_bytes evaluate_c(std::string_view shader, std::vector<catalogue::Value_bytes> const& arguments,
                                   kvx::test::Recording_host* host = nullptr);
 
+// Inputs that find the edges: zeros of both signs, ones, NaNs with payloads,
+// infinities, the smallest and largest magnitudes, the integers' ends.
+catalogue::Value_bytes corpus_value(catalogue::Type t, unsigned round, unsigned k);
+// Host answers that differ by id and source and from round to round, for the
+// state read-outs.
+void fill_state(kvx::test::Recording_host& host, unsigned round);
+
 // Bit-for-bit comparison of the first `count` floats.
 ::testing::AssertionResult same_floats(catalogue::Value_bytes const& actual, std::initializer_list<float> expected);
 ::testing::AssertionResult same_bytes(catalogue::Value_bytes const& actual, catalogue::Value_bytes const& expected,

@@ -7,6 +7,9 @@ include(CMakePackageConfigHelpers)
 set(KVX_HOST_DOCDIR ${CMAKE_INSTALL_DATADIR}/doc/${KVX_DEB_host})
 
 install(TARGETS kvx_base EXPORT kvx_base LIBRARY DESTINATION ${KVX_INSTALL_PLUGINDIR} COMPONENT plugin)
+if(TARGET kvx_base_checked)
+  install(TARGETS kvx_base_checked LIBRARY DESTINATION ${KVX_INSTALL_CHECKED_PLUGINDIR} COMPONENT checked)
+endif()
 install(TARGETS kvx_headers EXPORT kvx_base FILE_SET HEADERS DESTINATION ${KVX_INSTALL_INCLUDEDIR} COMPONENT dev)
 install(EXPORT kvx_base NAMESPACE kvx:: DESTINATION ${KVX_INSTALL_CMAKEDIR} COMPONENT dev)
 configure_package_config_file(cmake/kvx_baseConfig.cmake.in ${PROJECT_BINARY_DIR}/kvx_baseConfig.cmake

@@ -3,7 +3,7 @@
 # dlopen and never links against. Hidden by default: only the interface is
 # exported. Statics of inline functions are plain weak symbols, so the library
 # can be unloaded.
-add_library(kvx_base MODULE
+set(kvx_plugin_sources
   plugin/factory.cpp
   bridge/gather.cpp
   bridge/lifecycle.cpp
@@ -13,20 +13,30 @@ add_library(kvx_base MODULE
   shaders/math/comparison.cpp
   shaders/math/geometry.cpp
   shaders/state/state.cpp)
-kvx_own_flags(kvx_base)
-target_include_directories(kvx_base PRIVATE ${PROJECT_SOURCE_DIR})
-target_compile_options(kvx_base PRIVATE -fvisibility=hidden $<$<CXX_COMPILER_ID:GNU>:-fno-gnu-unique>)
-# Its own functions bind within the library at link time: the virtual tables'
-# thousands of entries become relative relocations, not symbol lookups at load.
-# Data (type information, tables, statics) stays interposable.
-target_link_options(kvx_base PRIVATE -Wl,-Bsymbolic-functions)
-# It names the C library it runs on even where no call needs it at link time.
-target_link_options(kvx_base PRIVATE LINKER:--push-state,--no-as-needed,-lc,--pop-state)
-set_target_properties(kvx_base PROPERTIES EXPORT_NAME base LIBRARY_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
-if(KVX_CHECKED)
-  # The same sources with the host checks compiled in (bridge/check.h).
-  target_sources(kvx_base PRIVATE bridge/check.cpp)
-  target_compile_definitions(kvx_base PRIVATE KVX_CHECKED)
+
+# kvx_plugin(TARGET FOLDER): the plug-in libkvx_base.so, made in FOLDER of the build.
+function(kvx_plugin target folder)
+  add_library(${target} MODULE ${kvx_plugin_sources})
+  kvx_own_flags(${target})
+  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_compile_options(${target} PRIVATE -fvisibility=hidden $<$<CXX_COMPILER_ID:GNU>:-fno-gnu-unique>)
+  # Its own functions bind within the library at link time: the virtual tables'
+  # thousands of entries become relative relocations, not symbol lookups at load.
+  # Data (type information, tables, statics) stays interposable.
+  target_link_options(${target} PRIVATE -Wl,-Bsymbolic-functions)
+  # It names the C library it runs on even where no call needs it at link time.
+  target_link_options(${target} PRIVATE LINKER:--push-state,--no-as-needed,-lc,--pop-state)
+  set_target_properties(${target} PROPERTIES OUTPUT_NAME kvx_base LIBRARY_OUTPUT_DIRECTORY ${folder})
+endfunction()
+
+kvx_plugin(kvx_base ${PROJECT_BINARY_DIR})
+set_target_properties(kvx_base PROPERTIES EXPORT_NAME base)
+if(KVX_BUILD_CHECKED)
+  # The checked plug-in: the same sources with the host checks compiled in
+  # (bridge/check.h), beside the plain one; the suite runs against both.
+  kvx_plugin(kvx_base_checked ${PROJECT_BINARY_DIR}/checked)
+  target_sources(kvx_base_checked PRIVATE bridge/check.cpp)
+  target_compile_definitions(kvx_base_checked PRIVATE KVX_CHECKED)
 endif()
 if(KVX_BUILD_FUZZERS)
   # Coverage from the plug-in guides the fuzzers, not only the targets'.

@@ -18,18 +18,20 @@ passed=0
 failed=0
 declare -a rows
 
-step() {  # step NAME COMMAND...: runs a step, its output both shown and kept
-  local name=$1
+started=$SECONDS
+step() {  # step NAME COMMAND...: runs a step, its output both shown and kept, and times it
+  local name=$1 began=$SECONDS
   shift
   echo "==> $name: $*"
   if "$@" 2>&1 | tee "$logs/$name.log"; then
-    rows+=("$name|pass")
+    rows+=("$name|pass in $(minutes $((SECONDS - began)))")
     passed=$((passed + 1))
   else
-    rows+=("$name|FAIL (see $logs/$name.log)")
+    rows+=("$name|FAIL in $(minutes $((SECONDS - began))) (see $logs/$name.log)")
     failed=$((failed + 1))
   fi
 }
+minutes() { printf '%d min %02d s' $(($1 / 60)) $(($1 % 60)); }
 
 fuzz_seconds=${KVX_FUZZ_SECONDS:-30}
 
@@ -67,5 +69,5 @@ while IFS= read -r row; do
   [ -n "$row" ] && printf '%-22s %s\n' "${row%%|*}" "${row#*|} in ${fuzz_seconds} s"
 done <<< "$fuzz_rows"
 echo
-echo "conformance: $passed passed, $failed failed"
+echo "conformance: $passed passed, $failed failed, in $(minutes $((SECONDS - started)))"
 ((failed == 0))

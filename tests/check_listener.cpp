@@ -21,7 +21,6 @@ namespace {
 
 bool on_purpose = false;
 
-#ifdef KVX_CHECKED_LIBRARY
 class Check_listener final : public ::testing::EmptyTestEventListener {
  public:
   void OnTestProgramStart(::testing::UnitTest const&) override {
@@ -63,13 +62,18 @@ class Check_listener final : public ::testing::EmptyTestEventListener {
 };
 
 bool const registered = [] {
+  if (!checked_suite()) return false;
   ::testing::UnitTest::GetInstance()->listeners().Append(new Check_listener);
   return true;
 }();
-#endif
 
 }  // namespace
 
 void mistakes_on_purpose() { on_purpose = true; }
+
+bool checked_suite() {
+  char const* on = std::getenv("KVX_CHECKED_SUITE");
+  return on && *on;
+}
 
 }  // namespace kvx::test

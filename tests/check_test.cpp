@@ -24,11 +24,7 @@
 namespace kvx::test {
 namespace {
 
-#ifdef KVX_CHECKED_LIBRARY
-constexpr bool checked_build = true;
-#else
-constexpr bool checked_build = false;
-#endif
+bool const checked_build = checked_suite();
 
 // A private copy of the plug-in: what it has reported is these tests' alone.
 host::Library& checked() {

@@ -26,6 +26,10 @@ namespace kvx::test {
 // the checked plug-in, every other test must leave no finding.
 void mistakes_on_purpose();
 
+// Whether the suite runs against the checked plug-in (KVX_CHECKED_SUITE set,
+// with KVX_LIBRARY naming it).
+bool checked_suite();
+
 // Loaded once per test process, as a renderer would keep it.
 host::Library& library();
 

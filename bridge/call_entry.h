@@ -176,8 +176,7 @@ int call_entry(void* result, Host_state* state, void* block_address) {
 
   std::uint32_t gathering = check::enabled ? check::unwritten_flag : 0;
   zr_query(QUERY_GATHER_FLAG, state, 0, &gathering);
-  if (!check::expect([&] { return gathering != check::unwritten_flag; }, Index, check::Finding::gather_flag_unwritten))
-    gathering = 0;  // as the plain build, which starts from 0
+  gathering = check::answered(gathering, check::unwritten_flag, Index, check::Finding::gather_flag_unwritten);
   if (gathering && record_field::read<std::int32_t>(state, record_field::ray_type) == ray_type_skip) {
     std::memset(result, 0, 16);
     return 0;

@@ -11,10 +11,8 @@ namespace {
 void** instance_slot(Host_state* state, unsigned shader) {
   void** slot = check::enabled ? check::unwritten_slot() : nullptr;
   zr_query(QUERY_INSTANCE_SLOT, state, 0, &slot);
-  if (!check::expect([&] { return slot != check::unwritten_slot(); }, shader, check::Finding::slot_unwritten))
-    return nullptr;  // as the plain build, which starts from null
   check::expect([&] { return slot != nullptr; }, shader, check::Finding::null_instance_slot);
-  return slot;
+  return check::answered(slot, check::unwritten_slot(), shader, check::Finding::slot_unwritten);
 }
 
 }  // namespace

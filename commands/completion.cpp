@@ -13,7 +13,7 @@ namespace kvx::commands {
 namespace {
 
 // The option's spellings joined by `separator`: "--threads", "-o".
-std::string option_names(CLI::Option const& option, char const* separator) {
+std::string option_spellings(CLI::Option const& option, char const* separator) {
   std::string names;
   for (auto const& name : option.get_lnames()) names += (names.empty() ? "--" : std::string(separator) + "--") + name;
   for (auto const& name : option.get_snames()) names += (names.empty() ? "-" : std::string(separator) + "-") + name;
@@ -50,9 +50,9 @@ std::string script(CLI::App const& app) {
                              value_completion(option->get_type_name()) + "; return ;;\n";
         continue;
       }
-      options += " " + option_names(*option, " ");
+      options += " " + option_spellings(*option, " ");
       if (option->get_type_size() > 0)
-        values += "      " + option_names(*option, "|") + ") " + value_completion(option->get_type_name()) +
+        values += "      " + option_spellings(*option, "|") + ") " + value_completion(option->get_type_name()) +
                   "; return ;;\n";
     }
     option_arms += "    " + name + ") options=\"" + options.substr(1) + "\" ;;\n";

@@ -25,7 +25,7 @@ namespace {
 using network::format_bits;
 using network::format_value;
 
-struct Options {
+struct Eval_options {
   std::string shader;
   std::vector<std::string> parameters;  // name=value
   network::Paths paths = network::Paths::both;
@@ -35,7 +35,7 @@ struct Options {
 };
 
 // The evaluation the options ask for, or the status of a usage error.
-std::optional<network::Evaluation_request> request(Options const& o, int& status) {
+std::optional<network::Evaluation_request> request(Eval_options const& o, int& status) {
   try {
     network::Evaluation_request e = network::request_for(o.shader);
     e.gather = o.gather;
@@ -95,7 +95,7 @@ int eval(host::Library const& library, network::Evaluation_request const& e, net
 }  // namespace
 
 void add_eval(CLI::App& app, Run& run) {
-  auto o = std::make_shared<Options>();
+  auto o = std::make_shared<Eval_options>();
   auto* command = app.add_subcommand("eval", "evaluate one shader and print the result and its bits");
   command->add_option("SHADER", o->shader, "a shader name, as kvx-host list gives it")
       ->type_name("SHADER")

@@ -33,7 +33,7 @@ namespace kvx::commands {
 
 namespace {
 
-struct Options {
+struct Gallery_options {
   std::string directory;
   network::Grid grid{128, 128};
   unsigned threads = default_threads();
@@ -87,7 +87,7 @@ Gallery_entry plot(host::Library const& library, catalogue::Shader const& row, s
 
 // Any other shader: shaded over the grid with its inputs bound to u and v.
 Gallery_entry picture(host::Library const& library, catalogue::Shader const& row, std::filesystem::path const& dir,
-                      Options const& o) {
+                      Gallery_options const& o) {
   std::string const name(row.name);
   Gallery_entry entry{&row, "images/" + name + ".png", "data/" + name + ".exr", binding_rule(row), std::nullopt};
   network::Network network(library);
@@ -107,7 +107,7 @@ Gallery_entry picture(host::Library const& library, catalogue::Shader const& row
   return entry;
 }
 
-int gallery(host::Library const& library, Options const& o) {
+int gallery(host::Library const& library, Gallery_options const& o) {
   std::filesystem::path const dir = o.directory;
   std::filesystem::create_directories(dir / "images");
   std::filesystem::create_directories(dir / "data");
@@ -144,7 +144,7 @@ int gallery(host::Library const& library, Options const& o) {
 }  // namespace
 
 void add_gallery(CLI::App& app, Run& run) {
-  auto o = std::make_shared<Options>();
+  auto o = std::make_shared<Gallery_options>();
   auto* command = app.add_subcommand("gallery", "a page with every shader's interface and picture");
   command->add_option("-o", o->directory, "the directory to write the page into")->type_name("DIR")->required();
   add_grid_option(*command, o->grid, network::max_gallery_side);

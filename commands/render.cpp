@@ -31,7 +31,7 @@ namespace kvx::commands {
 
 namespace {
 
-struct Options {
+struct Render_options {
   std::string output = "demo.png";
   network::Grid size = default_render_size;
   network::Paths paths = network::Paths::c;
@@ -43,7 +43,7 @@ std::uint8_t to_byte(float linear) {
   return static_cast<std::uint8_t>(std::lround(std::pow(c, 1.0f / 2.2f) * 255.0f));
 }
 
-int render(host::Library const& library, Options const& o) {
+int render(host::Library const& library, Render_options const& o) {
   Scene const scene(library);
   unsigned const width = o.size.width, height = o.size.height;
   std::vector<std::uint8_t> rgb(std::size_t{width} * height * 3);
@@ -89,7 +89,7 @@ int render(host::Library const& library, Options const& o) {
 }  // namespace
 
 void add_render(CLI::App& app, Run& run) {
-  auto o = std::make_shared<Options>();
+  auto o = std::make_shared<Render_options>();
   auto* command = app.add_subcommand("render", "render the demo scene through the library's shaders");
   command->add_option("-o", o->output, "the PNG file to write")->type_name("FILE")->capture_default_str();
   add_grid_option(*command, o->size)

@@ -20,12 +20,12 @@ namespace kvx::commands {
 
 namespace {
 
-struct Options {
+struct Serve_options {
   std::optional<std::string> network_file;
   editor::Server_options server;
 };
 
-int serve(host::Library const& library, Options o) {
+int serve(host::Library const& library, Serve_options o) {
   if (o.network_file) o.server.file = *o.network_file;
   std::optional<editor::Live_server> server;
   try {
@@ -44,7 +44,7 @@ int serve(host::Library const& library, Options o) {
 }  // namespace
 
 void add_serve(CLI::App& app, Run& run) {
-  auto o = std::make_shared<Options>();
+  auto o = std::make_shared<Serve_options>();
   o->server.threads = default_threads();
   auto* command = app.add_subcommand("serve", "edit a network in the browser, shaded live by the library");
   command->add_option("NETWORK", o->network_file, "the network file Save writes (made if it is not there)")

@@ -30,7 +30,7 @@ namespace kvx::commands {
 
 namespace {
 
-struct Options {
+struct Shade_options {
   std::optional<std::string> network_file;
   std::vector<std::vector<std::string>> statements;  // from the command line, in order
   network::Grid grid;
@@ -40,7 +40,7 @@ struct Options {
 };
 
 // The file's statements, then the command line's, numbered in order.
-network::Network_text::Result build(network::Network_text& text, Options const& o) {
+network::Network_text::Result build(network::Network_text& text, Shade_options const& o) {
   network::Location end{"command line", 0};
   if (o.network_file == "-") {
     std::string const input{std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>()};
@@ -56,7 +56,7 @@ network::Network_text::Result build(network::Network_text& text, Options const& 
   return text.finish(end);
 }
 
-int shade(host::Library const& library, Options const& o) {
+int shade(host::Library const& library, Shade_options const& o) {
   network::Network_text text(library);
   std::optional<network::Network_text::Result> network;
   try {
@@ -117,7 +117,7 @@ std::vector<std::vector<std::string>> statements_in_order(CLI::App const& comman
 }  // namespace
 
 void add_shade(CLI::App& app, Run& run) {
-  auto o = std::make_shared<Options>();
+  auto o = std::make_shared<Shade_options>();
   auto* command = app.add_subcommand("shade", "shade a network of the library's shaders over a grid");
   command->add_option("NETWORK", o->network_file, "a network file (docs/kvx-host.md), or - for standard input")
       ->type_name("FILE");

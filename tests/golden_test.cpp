@@ -8,8 +8,10 @@
 // multiply-adds, another C library) is seen, shader by shader.
 //
 // A change of bits on purpose makes the record anew: scripts/golden.sh.
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -57,12 +59,27 @@ catalogue::Value_bytes input(catalogue::Type t, unsigned shader, unsigned round,
   return b;
 }
 
-// FNV-1a over every result's bytes, in order.
+// FNV-1a over every result's bytes, in order. Which NaN a result carries,
+// its sign and payload, is the compiler's to choose (an operation passes on
+// one of its operands' NaNs, and operands of a product may be swapped), and
+// differs between optimisation levels: a NaN component counts as one value.
 struct Digest {
   std::uint64_t value = 0xcbf29ce484222325u;
   void add(std::uint8_t const* bytes, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) value = (value ^ bytes[i]) * 0x100000001b3u;
   }
+  void add(catalogue::Type type, std::uint8_t const* bytes, std::size_t count) {
+    std::uint8_t copy[32];
+    std::memcpy(copy, bytes, count);
+    if (kind(type) == catalogue::Kind::real)
+      for (unsigned i = 0; i < components(type); ++i) {
+        float component;
+        std::memcpy(&component, copy + 4 * i, 4);
+        if (std::isnan(component)) std::memcpy(copy + 4 * i, &canonical_nan, 4);
+      }
+    add(copy, count);
+  }
+  static constexpr std::uint32_t canonical_nan = 0x7fc00000;
   std::string text() const {
     char hex[17];
     std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(value));
@@ -88,11 +105,11 @@ std::map<std::string, std::string> digests() {
       for (int gathering : {0, 1}) {
         host.set_gather_flag(gathering);
         C_result const c = call_c(r.name, host, block);
-        digest[r.index].add(c.area.data(), gathering ? 16 : catalogue::slot_size(r.result));
+        digest[r.index].add(r.result, c.area.data(), gathering ? 16 : catalogue::slot_size(r.result));
       }
       host.set_gather_flag(0);
       catalogue::Value_bytes const object = evaluate(r.name, arguments, &host);
-      digest[r.index].add(object.data(), width(r.result));
+      digest[r.index].add(r.result, object.data(), width(r.result));
     }
   }
   std::map<std::string, std::string> by_name;

@@ -15,13 +15,21 @@ void deallocate(void* p) noexcept {
 }
 }  // namespace
 
+// Every form a plain new or delete may take, so that memory from one always
+// goes back through the other (the standard library's temporary buffers use
+// the nothrow forms).
 void* operator new(std::size_t size) {
   if (counting) ++allocated;
   if (void* p = std::malloc(size ? size : 1)) return p;
   throw std::bad_alloc();
 }
+void* operator new(std::size_t size, std::nothrow_t const&) noexcept {
+  if (counting) ++allocated;
+  return std::malloc(size ? size : 1);
+}
 void operator delete(void* p) noexcept { deallocate(p); }
 void operator delete(void* p, std::size_t) noexcept { deallocate(p); }
+void operator delete(void* p, std::nothrow_t const&) noexcept { deallocate(p); }
 
 namespace kvx::test {
 

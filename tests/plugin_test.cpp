@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // The factory and the identity of every plug-in.
+#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -34,6 +35,22 @@ TEST(Factory, CatalogueLandmarks) {
   EXPECT_EQ(catalogue::shaders[364].name, "Math_cross");
   EXPECT_EQ(catalogue::shaders[367].name, "State_origin");
   EXPECT_EQ(catalogue::shaders[401].name, "State_window_bottom");
+}
+
+// What `kvx-host describe` and `list` tell a host of each shader: a typed
+// shader's name spells its type, and its parameter block ends where its last
+// slot does, inside the block the reference host lays out.
+TEST(Factory, EachRowsTypeNameAndBlockSizeAreItsOwn) {
+  for (auto const& r : catalogue::shaders) {
+    SCOPED_TRACE(std::string(r.name));
+    if (r.typed) {
+      EXPECT_TRUE(r.name.starts_with("Math_" + std::string(name(r.type)) + "_"));
+    }
+    unsigned end = 0;
+    for (auto const& p : r.parameters()) end = std::max(end, p.offset + catalogue::slot_size(p.type));
+    EXPECT_EQ(r.block_size(), end);
+    EXPECT_LE(r.block_size(), host::Parameter_block{}.bytes().size() - 2 * host::Parameter_block::reach);
+  }
 }
 
 // The root class's own members, which every shader plug-in overrides, are

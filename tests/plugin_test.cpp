@@ -35,6 +35,8 @@ TEST(Factory, CatalogueLandmarks) {
   EXPECT_EQ(catalogue::shaders[364].name, "Math_cross");
   EXPECT_EQ(catalogue::shaders[367].name, "State_origin");
   EXPECT_EQ(catalogue::shaders[401].name, "State_window_bottom");
+  EXPECT_EQ(catalogue::find("State_window_bottom"), &catalogue::shaders[401]);
+  EXPECT_EQ(catalogue::find("Math_float_nothing"), nullptr);
 }
 
 // What `kvx-host describe` and `list` tell a host of each shader: a typed

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
 #include <plugin/export.h>
 
@@ -77,15 +78,20 @@ struct Lifecycle_call {
 };
 #endif
 
-// The one way to write a check: reports `finding` unless `fine()`, and
-// answers whether it was fine, so that the caller mends what it must as the
-// plain build would. The plain build never evaluates the condition, not even
+// The one way to write a check: reports `finding` unless `fine()`, with a
+// number for its line (a value, or a callable that gives it), and answers
+// whether it was fine, so that the caller mends what it must as the plain
+// build would. The plain build never evaluates the condition, not even
 // unoptimised, and its answer is always true.
-template <class Fine>
-[[gnu::always_inline]] inline bool expect(Fine const& fine, unsigned shader, Finding finding, long long number = 0) {
+template <class Fine, class Number = long long>
+[[gnu::always_inline]] inline bool expect(Fine const& fine, unsigned shader, Finding finding,
+                                          Number const& number = 0) {
   if constexpr (enabled) {
     if (!fine()) [[unlikely]] {
-      report(shader, finding, number);
+      if constexpr (std::is_invocable_v<Number const&>)
+        report(shader, finding, static_cast<long long>(number()));
+      else
+        report(shader, finding, static_cast<long long>(number));
       return false;
     }
   }

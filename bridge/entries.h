@@ -7,6 +7,8 @@
 //   <shader>_version()                   4
 //   <shader>_init(state, params, request), <shader>_exit(state, params)
 // and the exported ZR::SHADER::gather<Kvx_<shader>::Result>.
+// The definitions below must match the declarations hosts compile against.
+#include <bridge/c_entries.h>
 #include <bridge/call_entry.h>
 #include <bridge/gather.h>
 #include <bridge/lifecycle.h>

@@ -13,7 +13,7 @@
 
 namespace kvx::bridge {
 
-inline constexpr int c_interface_version = 4;
+inline constexpr int c_interface_version = KVX_BASE_C_INTERFACE_VERSION;
 
 // Stored in the host's per-instance slot.
 struct Shader_instance_record {

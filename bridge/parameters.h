@@ -69,9 +69,6 @@ template <unsigned Index, unsigned K>
   if (block) {
     unsigned char* const slot = block + p.offset;
     Tag_settings const settings = Tag_settings::of(hs);  // afresh for every parameter
-    if constexpr (!p.has_default)
-      check::expect([&] { return settings.integer_tags <= 1; }, Index, check::Finding::integer_tags_value,
-                    settings.integer_tags);
     Source_of_value const source =
         p.has_default ? general_source(slot, settings.tag_offset) : integer_source(slot, settings);
     if (source == Source_of_value::slot) from = slot;

@@ -43,12 +43,28 @@ if(KVX_BUILD_FUZZERS)
   target_compile_options(kvx_base PRIVATE -fsanitize=fuzzer-no-link)
 endif()
 
-# The interface a renderer's build compiles against: the host interface and
-# the catalogue, installed with the plug-in's CMake package.
-add_library(kvx_headers INTERFACE)
-target_sources(kvx_headers INTERFACE FILE_SET HEADERS BASE_DIRS ${PROJECT_SOURCE_DIR} FILES
-  bridge/interface.h bridge/host_state.h
-  plugin/plugin.h plugin/export.h
+# The interface a renderer's build compiles against, installed with the
+# plug-in's CMake package and pkg-config file: the declarations of every
+# exported function and the host's side for C hosts (C11), the C++ interface
+# and the catalogue (C++20), the versions. Installed under include/kvx_base/
+# and included as <kvx_base/bridge/c_entries.h>, made so from the sources by
+# public_headers.cmake.
+set(kvx_public_headers
+  bridge/c_entries.h bridge/c_host.h plugin/versions.h
+  bridge/interface.h bridge/host_state.h plugin/plugin.h plugin/export.h
   catalogue/catalogue.h catalogue/signatures.h catalogue/types.h catalogue/shaders.def)
-target_compile_features(kvx_headers INTERFACE cxx_std_20)
+set(kvx_public_dir ${PROJECT_BINARY_DIR}/include)
+list(TRANSFORM kvx_public_headers PREPEND ${kvx_public_dir}/kvx_base/ OUTPUT_VARIABLE kvx_public_files)
+list(TRANSFORM kvx_public_headers PREPEND ${PROJECT_SOURCE_DIR}/ OUTPUT_VARIABLE kvx_public_sources)
+add_custom_command(
+  OUTPUT ${kvx_public_files}
+  COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${PROJECT_SOURCE_DIR} -DOUTPUT_DIR=${kvx_public_dir}
+          "-DHEADERS=${kvx_public_headers}" -P ${PROJECT_SOURCE_DIR}/cmake/public_headers.cmake
+  DEPENDS ${kvx_public_sources} ${PROJECT_SOURCE_DIR}/cmake/public_headers.cmake
+  COMMENT "Writing the headers hosts compile against under kvx_base/"
+  VERBATIM)
+add_custom_target(kvx_public_headers ALL DEPENDS ${kvx_public_files})
+add_library(kvx_headers INTERFACE)
+target_sources(kvx_headers INTERFACE FILE_SET HEADERS BASE_DIRS ${kvx_public_dir} FILES ${kvx_public_files})
+add_dependencies(kvx_headers kvx_public_headers)
 set_target_properties(kvx_headers PROPERTIES EXPORT_NAME headers)

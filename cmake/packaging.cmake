@@ -2,7 +2,9 @@
 # Debian packages from the release build: `cpack -G DEB` in the build tree.
 #
 #   kvx-base        the plug-in
-#   kvx-base-dev    its interface headers, CMake package and pkg-config file
+#   kvx-base-checked  the checked plug-in, beside it
+#   kvx-base-dev    its interface headers, CMake package and pkg-config file,
+#                   the integrator's guide and the example hosts
 #   kvx-host        the reference host tool, its manual page, completion, docs and example networks
 #   python3-kvx     the Python module
 #
@@ -12,6 +14,9 @@ set(KVX_MAINTAINER "kvx base shaders developers <maintainers@kvx.example>")
 set(KVX_RELEASE_DATE "Sun, 06 Dec 2026 00:00:00 +0000")
 
 set(kvx_components plugin dev host)
+if(TARGET kvx_base_checked)
+  list(APPEND kvx_components checked)
+endif()
 if(TARGET kvx_python)
   list(APPEND kvx_components python)
   math(EXPR KVX_NEXT_PYTHON_MINOR "${Python3_VERSION_MINOR} + 1")
@@ -50,14 +55,23 @@ set(CPACK_COMPONENT_PLUGIN_DESCRIPTION
   "state, reached through a C interface and a C++ plug-in interface that\n"
   "compute identical bits.")
 
+set(CPACK_DEBIAN_CHECKED_PACKAGE_NAME ${KVX_DEB_checked})
+set(CPACK_COMPONENT_CHECKED_DESCRIPTION
+  "the kvx base shaders with every reliance on the host checked\n"
+  "The same plug-in as kvx-base, built with every reliance on the host\n"
+  "checked: each mistake a host makes is reported in one line that names the\n"
+  "shader, what the host did and the step of the integrator's guide it\n"
+  "breaks. A host loads it while it is written, from lib/kvx_base/checked/.")
+
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME ${KVX_DEB_dev})
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
 set(CPACK_COMPONENT_DEV_DEPENDS plugin)
 set(CPACK_COMPONENT_DEV_DESCRIPTION
   "headers for hosts of the kvx base shaders\n"
-  "The host interface and the shader catalogue a renderer compiles against,\n"
-  "with a CMake package (find_package(kvx_base)) and a pkg-config file that\n"
-  "locate the plug-in.")
+  "The declarations of the plug-in's functions and the host's side of its\n"
+  "interface for C and C++ hosts, with a CMake package (find_package(kvx_base))\n"
+  "and a pkg-config file that locate the plug-in, the integrator's guide and\n"
+  "two example hosts, in C and in C++.")
 
 set(CPACK_DEBIAN_HOST_PACKAGE_NAME ${KVX_DEB_host})
 set(CPACK_COMPONENT_HOST_DEPENDS plugin)

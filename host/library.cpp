@@ -9,27 +9,38 @@
 
 namespace kvx::host {
 
-// KVX_LIBRARY if set; else the plug-in beside the executable (a build tree)
-// or where the installation put it relative to the executable; else, for
-// hosts that are not an executable of ours (the Python module), the plug-in
-// beside the object holding this code or in the folder above (a build tree),
-// or where the installation put it relative to the library folder two above
-// (lib/python3.X/dist-packages); else the one this host was built with.
+namespace {
+
+// The file holding this code: the program (kvx-host, a test), or the shared
+// object a program loaded (the Python module), never the interpreter that
+// loaded it.
+std::filesystem::path own_file() {
+  std::error_code error;
+  auto const program = std::filesystem::read_symlink("/proc/self/exe", error);
+  Dl_info self{};
+  if (!dladdr(reinterpret_cast<void*>(&own_file), &self) || !self.dli_fname || !*self.dli_fname) return program;
+  std::filesystem::path const object = self.dli_fname;
+  // The dynamic loader names the program as it was started, maybe relative.
+  if (object.is_relative() || std::filesystem::equivalent(object, program, error)) return program;
+  return object;
+}
+
+}  // namespace
+
+// KVX_LIBRARY if set. Else the plug-in of the build or installation that the
+// code asking belongs to, before any other: beside the file holding this code
+// (kvx-host in a build tree) or in the folder above (the Python module in a
+// build tree); where an installation puts it from the program's folder (bin)
+// or from the module's (lib/python3.X/dist-packages, two below lib). Else
+// the one this host was built with.
 std::string Library::default_path() {
   if (char const* path = std::getenv("KVX_LIBRARY"); path && *path) return path;
   std::error_code error;
-  auto const executable = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (!error) {
-    auto const dir = executable.parent_path();
-    for (auto const& candidate : {dir / "libkvx_base.so", dir / KVX_INSTALLED_LIBRARY})
+  auto const dir = own_file().parent_path();
+  if (!dir.empty())
+    for (auto const& candidate : {dir / "libkvx_base.so", dir / ".." / "libkvx_base.so", dir / KVX_INSTALLED_LIBRARY,
+                                  dir / ".." / ".." / KVX_LIBDIR_LIBRARY})
       if (std::filesystem::exists(candidate, error)) return candidate.lexically_normal().string();
-  }
-  Dl_info self{};
-  if (dladdr(reinterpret_cast<void*>(&Library::default_path), &self) && self.dli_fname) {
-    auto const dir = std::filesystem::absolute(self.dli_fname, error).parent_path();
-    for (auto const& candidate : {dir / "libkvx_base.so", dir / ".." / "libkvx_base.so", dir / ".." / ".." / KVX_LIBDIR_LIBRARY})
-      if (std::filesystem::exists(candidate, error)) return candidate.lexically_normal().string();
-  }
   return KVX_LIBRARY_PATH;
 }
 

@@ -2,6 +2,7 @@
 // The plug-in factory: a dense table from catalogue index to plug-in maker.
 #include <array>
 
+#include <bridge/c_entries.h>  // the declaration hosts compile against
 #include <catalogue/catalogue.h>
 #include <plugin/export.h>
 #include <plugin/makers.h>

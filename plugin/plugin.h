@@ -9,6 +9,7 @@
 
 #include <bridge/interface.h>
 #include <plugin/export.h>
+#include <plugin/versions.h>
 
 namespace ZR::SHADER {
 class Shader;
@@ -24,7 +25,7 @@ namespace ZR::PLUG {
 class KVX_EXPORT Plugin {
  public:
   KVX_EMITTED_CONSTRUCTOR(Plugin)
-  virtual int get_plugin_system_version() { return 2; }
+  virtual int get_plugin_system_version() { return KVX_BASE_PLUGIN_SYSTEM_VERSION; }
   virtual char const* get_name() const = 0;
   virtual char const* get_type() const = 0;
   virtual int get_version() const { return 1; }
@@ -76,7 +77,7 @@ namespace kvx::plugin {
 // Identity every shader plug-in reports.
 inline constexpr char plugin_type[] = "softshader";
 inline constexpr char compiler_name[] = "korvex";
-inline constexpr int plugin_version = 2;
+inline constexpr int plugin_version = KVX_BASE_PLUGIN_VERSION;
 // One string shared by all plug-ins.
-inline constexpr char runtime_version[] = "2.0.0";
+inline constexpr char runtime_version[] = KVX_BASE_RUNTIME_VERSION;
 }  // namespace kvx::plugin

@@ -190,6 +190,14 @@ std::vector<Mistake> mistakes() {
          EXPECT_EQ(int_at(call_c(entry(shader), s.host, s.block).value()), 12) << "the slot read";
          EXPECT_EQ(s.host.count(Call::phen_eval), 0u);
        }},
+      // Any shader reports it, one without parameters too.
+      {"State_raster", Finding::integer_tags_value, 7,
+       [](char const* shader) {
+         Constant_host s;
+         s.host.record().set_integer_tags(7);
+         s.host.set_float2(catalogue::state_id("State_raster"), {2.5f, 3.5f});
+         EXPECT_TRUE(same_floats(s.call(shader, {}).value(), {2.5f, 3.5f}));
+       }},
       {"Math_float_multiply", Finding::null_parameter_block, 0,
        [](char const* shader) {
          Constant_host s;

@@ -20,23 +20,13 @@
 #include <bridge/interface.h>
 #include <bridge/host_state.h>
 
+#include "support.h"
+
 namespace {
 
 using namespace ZR::SHADER;
+using kvx::test::slot_of;
 namespace record = kvx::bridge::record_field;
-
-// The virtual table slot a pointer to a virtual member designates (Itanium
-// C++ ABI: one more than the byte offset of the entry in the table).
-template <class Member>
-unsigned slot_of(Member member) {
-  struct {
-    std::uintptr_t pointer;
-    std::ptrdiff_t adjustment;
-  } raw;
-  static_assert(sizeof member == sizeof raw);
-  std::memcpy(&raw, &member, sizeof raw);
-  return static_cast<unsigned>((raw.pointer - 1) / sizeof(void*));
-}
 
 using Row = std::tuple<std::string, std::string, unsigned>;  // object or record, name, slot or offset
 

@@ -98,7 +98,7 @@ TEST(Layout, EachFolderHasItsOwnNamespace) {
 
 // Every source file of ours starts with its licence, after a script's #! line.
 TEST(Layout, EverySourceFileStartsWithItsLicence) {
-  std::set<std::string> const extensions{".h", ".cpp", ".def", ".js", ".mjs", ".css", ".html", ".py", ".pyi",
+  std::set<std::string> const extensions{".h", ".c", ".cpp", ".def", ".js", ".mjs", ".css", ".html", ".py", ".pyi",
                                          ".sh", ".cmake", ".in", ".list"};
   std::size_t checked = 0;
   for (auto const& entry : std::filesystem::recursive_directory_iterator(KVX_SOURCE_DIR)) {

@@ -135,6 +135,19 @@ C_result call_c(Entry* entry, kvx::test::Recording_host& host, C_block& block);
 catalogue::Value_bytes evaluate_c(std::string_view shader, std::vector<catalogue::Value_bytes> const& arguments,
                                   kvx::test::Recording_host* host = nullptr);
 
+// The virtual table slot a pointer to a virtual member designates (Itanium
+// C++ ABI: one more than the byte offset of the entry in the table).
+template <class Member>
+unsigned slot_of(Member member) {
+  struct {
+    std::uintptr_t pointer;
+    std::ptrdiff_t adjustment;
+  } raw;
+  static_assert(sizeof member == sizeof raw);
+  std::memcpy(&raw, &member, sizeof raw);
+  return static_cast<unsigned>((raw.pointer - 1) / sizeof(void*));
+}
+
 // Inputs that find the edges: zeros of both signs, ones, NaNs with payloads,
 // infinities, the smallest and largest magnitudes, the integers' ends.
 catalogue::Value_bytes corpus_value(catalogue::Type t, unsigned round, unsigned k);

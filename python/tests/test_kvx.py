@@ -6,6 +6,7 @@ import json
 import os
 import pathlib
 import re
+import shutil
 import struct
 import subprocess
 import sys
@@ -159,3 +160,19 @@ def test_the_type_stubs_match_the_module():
     run = subprocess.run([sys.executable, "-m", "mypy.stubtest", "kvx", "--allowlist", str(allowlist)],
                          capture_output=True, text=True, check=False)
     assert run.returncode == 0, run.stdout + run.stderr
+
+
+def test_the_module_loads_its_own_plug_in_before_one_beside_the_interpreter(tmp_path):
+    """An installed plug-in where the interpreter's prefix would hold it (/usr/lib/kvx_base, say) does not
+    take the place of the one the module was built or installed with."""
+    (tmp_path / "bin").mkdir()
+    shutil.copy(sys.executable, tmp_path / "bin" / "python3")
+    decoy = tmp_path / "lib" / "kvx_base" / "libkvx_base.so"
+    decoy.parent.mkdir(parents=True)
+    decoy.write_bytes(b"not a plug-in")
+    environment = {k: v for k, v in os.environ.items() if k != "KVX_LIBRARY"}
+    run = subprocess.run([str(tmp_path / "bin" / "python3"), "-c", "import kvx; print(kvx.Library().path)"],
+                         capture_output=True, text=True, env=environment, check=False)
+    assert run.returncode == 0, run.stderr
+    own = pathlib.Path(kvx.__file__).resolve().parent.parent / "libkvx_base.so"
+    assert run.stdout.strip() == str(own)

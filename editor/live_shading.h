@@ -41,7 +41,7 @@ struct Shade_request {
 // {"ok": false, "error", "line"} and no pixels.
 struct Picture {
   network::Json about;
-  std::vector<float> pixels;
+  network::Pixels pixels;
   std::vector<std::uint8_t> differs;
 };
 

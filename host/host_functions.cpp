@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // The host's C functions, as the plug-in imports them. Each finds its
-// Reference_host from the record it is given; zr_get_korvex_interface, given
-// none, asks the one that is current on this thread.
+// Reference_host, or what it answers, from the record it is given;
+// zr_get_korvex_interface, given none, answers the process's one runtime
+// interface, which finds the State from the record it is then given.
 #include <cstdarg>
 
 #include <host/reference_host.h>
@@ -13,7 +14,7 @@ int zr_query(int code, Host_state* state, int zero, ...) {
   va_start(arguments, zero);
   void* answer = va_arg(arguments, void*);
   va_end(arguments);
-  return kvx::host::Host_state_record::owner(state).query(code, state, answer);
+  return kvx::host::Reference_host::query(code, state, answer);
 }
 
 void* zr_phen_eval(Host_state* state, void* parameter) {
@@ -25,6 +26,6 @@ int zr_shaderstate_set(Host_state* state, char const* key, void const* data, int
 }
 
 ZR::SHADER::Runtime_interface* zr_get_korvex_interface(int version) {
-  return kvx::host::Reference_host::current().get_korvex_interface(version);
+  return kvx::host::Reference_host::get_korvex_interface(version);
 }
 }

@@ -8,6 +8,7 @@
 
 #include <catalogue/types.h>
 #include <host/data_block.h>
+#include <host/laid_out_blocks.h>
 #include <plugin/plugin.h>
 
 namespace kvx::host {
@@ -35,6 +36,12 @@ class Shader_object {
     output.add_result();
     main(state, output);
     return output.get<catalogue::Value_bytes>("result");
+  }
+  // The same in a thread's own output block, used again for every object.
+  catalogue::Value_bytes const& result(ZR::SHADER::State* state, Result_block& output) {
+    output.clear();
+    main(state, output);
+    return output.result();
   }
 
  private:

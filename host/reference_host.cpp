@@ -62,9 +62,14 @@ ZR::SHADER::Color State_object::lookup_texcube(ZR::SHADER::Texture_handle t, flo
 
 // Reference_host
 
-thread_local Reference_host* Reference_host::current_ = nullptr;
+constinit thread_local Reference_host* Reference_host::current_ = nullptr;
 
-Reference_host::Reference_host() : previous_(current_) { current_ = this; }
+constinit Runtime_object Reference_host::runtime_;
+
+Reference_host::Reference_host() : previous_(current_) {
+  current_ = this;
+  record_.set_state(&state_);
+}
 
 Reference_host::~Reference_host() { current_ = previous_; }
 

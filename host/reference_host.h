@@ -15,7 +15,9 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <span>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include <bridge/interface.h>
@@ -27,7 +29,8 @@ namespace kvx::host {
 class Reference_host;
 
 // The host's C shading-state record with its evaluation settings, as bytes
-// with the fields where the library reads them. Its first word, which the
+// with the fields where the library reads them, and after them what the host
+// keeps of its own: the answers to zr_query. Its first word, which the
 // library never reads, names the Reference_host that owns it: the host's C
 // functions find their Reference_host from the record they are given.
 class Host_state_record {
@@ -36,8 +39,28 @@ class Host_state_record {
   Host_state_record(Host_state_record const&) = delete;
   Host_state_record& operator=(Host_state_record const&) = delete;
 
-  ::Host_state* get() { return reinterpret_cast<::Host_state*>(bytes_.data()); }
+  // The record begins with the library's bytes, so a Host_state* is its address.
+  ::Host_state* get() { return reinterpret_cast<::Host_state*>(this); }
+  static Host_state_record& of(::Host_state* record) { return *reinterpret_cast<Host_state_record*>(record); }
   static Reference_host& owner(::Host_state* record) { return *bridge::record_field::read<Reference_host*>(record, 0); }
+
+  // zr_query: whether the call gathers (QUERY_GATHER_FLAG), and the address
+  // of the evaluated instance's own slot (QUERY_INSTANCE_SLOT).
+  int query(int code, void* answer) {
+    if (code == QUERY_INSTANCE_SLOT) {
+      void** slot = &instance_slot_;
+      std::memcpy(answer, &slot, sizeof slot);
+    } else if (code == QUERY_GATHER_FLAG) {
+      std::memcpy(answer, &gather_flag_, sizeof gather_flag_);
+    }
+    return 1;
+  }
+  void set_gather_flag(std::uint32_t flag) { gather_flag_ = flag; }
+  void*& instance_slot() { return instance_slot_; }
+
+  // The State that the runtime interface answers for this record.
+  ZR::SHADER::State* state() const { return state_; }
+  void set_state(ZR::SHADER::State* state) { state_ = state; }
 
   void set_ray_type(int ray_type) {
     bridge::record_field::write(bytes_.data(), bridge::record_field::ray_type, ray_type);
@@ -61,7 +84,11 @@ class Host_state_record {
  private:
   alignas(16) std::array<std::byte, 0x200> bytes_{};
   alignas(16) std::array<std::byte, 0x80> eval_settings_{};
+  std::uint32_t gather_flag_ = 0;
+  void* instance_slot_ = nullptr;
+  ZR::SHADER::State* state_ = nullptr;
 };
+static_assert(std::is_standard_layout_v<Host_state_record>);
 
 // Which texture lookup a texture answers: it says how many coordinate floats
 // there are (1, 2, or 3 for 3-D and cube lookups).
@@ -118,14 +145,12 @@ class State_object : public ZR::SHADER::State {
   ZR::SHADER::Render_settings& render_;
 };
 
+// What zr_get_korvex_interface answers: one for the process, as it holds
+// nothing of its own; the State it gives is the one the record names.
 class Runtime_object : public ZR::SHADER::Runtime_interface {
  public:
-  explicit Runtime_object(ZR::SHADER::State& state) : state_(state) {}
   void release() override {}
-  ZR::SHADER::State* get_state(::Host_state*) override { return &state_; }
-
- protected:
-  ZR::SHADER::State& state_;
+  ZR::SHADER::State* get_state(::Host_state* record) override { return Host_state_record::of(record).state(); }
 };
 
 // What a host object answers, by id: the ids the State_ shaders read (all
@@ -154,7 +179,8 @@ class Answers {
 
 class Reference_host {
  public:
-  // The newest live Reference_host on this thread answers zr_get_korvex_interface.
+  // The newest live Reference_host on this thread is current(): how host
+  // functions that are given no record, as the tests' own, find one.
   Reference_host();
   virtual ~Reference_host();
   Reference_host(Reference_host const&) = delete;
@@ -182,14 +208,14 @@ class Reference_host {
 
   // zr_phen_eval: the value a connected parameter at `slot` evaluates to.
   void connect(void const* slot, catalogue::Value_bytes value) { connections_[slot] = value; }
-  // zr_phen_eval asks this first, with its context: how a network answers
-  // for the connections it made. A null answer falls back to connect().
-  using Evaluator = void* (*)(void* context, void* slot);
-  void set_evaluator(Evaluator evaluator, void* context) { evaluator_ = evaluator, evaluator_context_ = context; }
+  // How a network answers instead, for every connection at once: a connected
+  // parameter's slot holds a 32-bit index into `values`, the addresses where
+  // the values lie.
+  void answer_connections(std::span<void* const> values) { connection_values_ = values; }
 
   // zr_query answers.
-  void set_gather_flag(std::uint32_t flag) { gather_flag_ = flag; }
-  void*& instance_slot() { return instance_slot_; }
+  void set_gather_flag(std::uint32_t flag) { record_.set_gather_flag(flag); }
+  void*& instance_slot() { return record_.instance_slot(); }
 
   // What zr_shaderstate_set stored last under key, or nothing.
   std::optional<std::vector<std::uint8_t>> shader_state(std::string_view key) const;
@@ -216,20 +242,16 @@ class Reference_host {
 
   // Where the host's C functions arrive (host_functions.cpp): the runtime
   // interface, the two queries' answers, a parameter's value, a stored state.
-  ZR::SHADER::Runtime_interface* get_korvex_interface(int) { return &runtime_; }
-  int query(int code, ::Host_state*, void* answer) {
-    if (code == QUERY_GATHER_FLAG) std::memcpy(answer, &gather_flag_, sizeof gather_flag_);
-    if (code == QUERY_INSTANCE_SLOT) {
-      void** slot = &instance_slot_;
-      std::memcpy(answer, &slot, sizeof slot);
-    }
-    return 1;
+  static ZR::SHADER::Runtime_interface* get_korvex_interface(int) { return &runtime_; }
+  static int query(int code, ::Host_state* record, void* answer) {
+    return Host_state_record::of(record).query(code, answer);
   }
-  // A connected parameter evaluates to what the evaluator or connect() gives;
-  // any other to its slot.
+  // A connected parameter evaluates to what its index in the table of
+  // answer_connections gives, or else connect(); any other to its slot.
   void* phen_eval(::Host_state*, void* slot) {
-    if (evaluator_)
-      if (void* value = evaluator_(evaluator_context_, slot)) return value;
+    std::uint32_t index;
+    std::memcpy(&index, slot, sizeof index);
+    if (index < connection_values_.size()) [[likely]] return connection_values_[index];
     return connection(slot);
   }
   int shaderstate_set(::Host_state* record, char const* key, void const* data, int size, int mode);
@@ -254,10 +276,7 @@ class Reference_host {
   // A scene has a handful: a walk over them beats any search structure.
   std::vector<std::pair<ZR::SHADER::Texture_handle, Texture>> textures_;
   std::map<void const*, catalogue::Value_bytes> connections_;
-  Evaluator evaluator_ = nullptr;
-  void* evaluator_context_ = nullptr;
-  std::uint32_t gather_flag_ = 0;
-  void* instance_slot_ = nullptr;
+  std::span<void* const> connection_values_;
   // A few keys, stored in place: answering a call allocates nothing.
   struct Stored_state {
     std::array<char, 32> key{};
@@ -270,9 +289,9 @@ class Reference_host {
   Camera_object camera_{*this};
   Render_object render_{*this, camera_};
   State_object state_{*this, render_};
-  Runtime_object runtime_{state_};
+  static constinit Runtime_object runtime_;
   Reference_host* previous_;
-  static thread_local Reference_host* current_;
+  static constinit thread_local Reference_host* current_;
 };
 
 }  // namespace kvx::host

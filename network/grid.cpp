@@ -135,12 +135,20 @@ Shaded shade_grid(Network const& network, Network::Node output, catalogue::Type 
     auto thread = std::make_shared<Shading_thread>(network, calls);
     set_grid_settings(thread->host(), grid);
     return [&, thread](unsigned y) {
-      float* pixel = shaded.pixels.data() + std::size_t{y} * grid.width * shaded.channels;
-      for (unsigned x = 0; x < grid.width; ++x, pixel += shaded.channels) {
-        set_grid_point(thread->host(), grid, x, y);
-        if (inputs) inputs(thread->network(), x, y);
-        catalogue::Value_bytes const& value = thread->shade(output, paths, mismatches, x, y);
-        store(value, pixel);
+      // Copied out of the closure: the shading calls between their uses
+      // would make the compiler read each of them again at every point.
+      Shading_thread& shading = *thread;
+      Grid const points = grid;
+      Network::Node const node = output;
+      Paths const path = paths;
+      Pixel_store const put = store;
+      unsigned const channels = shaded.channels;
+      bool const varies = bool(inputs);
+      float* pixel = shaded.pixels.data() + std::size_t{y} * points.width * channels;
+      for (unsigned x = 0; x < points.width; ++x, pixel += channels) {
+        set_grid_point(shading.host(), points, x, y);
+        if (varies) inputs(shading.network(), x, y);
+        put(shading.shade(node, path, mismatches, x, y), pixel);
       }
     };
   };

@@ -6,7 +6,10 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <new>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include <catalogue/types.h>
@@ -20,6 +23,25 @@ namespace kvx::network {
 struct Grid {
   unsigned width = 256, height = 256;
 };
+
+// Floats made without a value: a shaded grid writes every one of them before
+// anyone reads it, so the image costs no pass of zeros.
+template <class T>
+struct Unset_allocator : std::allocator<T> {
+  template <class U>
+  struct rebind {
+    using other = Unset_allocator<U>;
+  };
+  template <class U>
+  void construct(U* at) noexcept {
+    ::new (static_cast<void*>(at)) U;
+  }
+  template <class U, class... Args>
+  void construct(U* at, Args&&... args) {
+    ::new (static_cast<void*>(at)) U(std::forward<Args>(args)...);
+  }
+};
+using Pixels = std::vector<float, Unset_allocator<float>>;
 
 // Texture handles the grid's host answers; any other handle is the host's checker.
 namespace grid_texture {
@@ -41,7 +63,7 @@ void set_grid_point(host::Reference_host& host, Grid grid, unsigned x, unsigned 
 struct Shaded {
   catalogue::Type type;    // the output's result type
   unsigned channels;       // its components
-  std::vector<float> pixels;  // rows top to bottom, components interleaved
+  Pixels pixels;  // rows top to bottom, components interleaved
   std::uint64_t shader_calls = 0;
   // With Paths::both: the first point where the interfaces' bits differ, how
   // many do, and a mask of them, one byte a point in the pixels' order, 1

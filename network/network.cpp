@@ -12,10 +12,13 @@ namespace kvx::network {
 namespace {
 constexpr std::uint32_t tag_connected = 1;
 
-// What the slot of a connected parameter holds: the source's node, and in
-// the top bit whether its float is splatted. The library never reads the slot
-// of a connected parameter; it hands its address to zr_phen_eval.
-constexpr std::uint32_t splat_bit = 0x80000000u;
+// What the slot of a connected parameter holds: the index, in the network's
+// table of values (host::Reference_host::answer_connections), of the source's
+// result (2 × source) or of its splatted result (2 × source + 1). The library
+// never reads the slot of a connected parameter; it hands its address to
+// zr_phen_eval.
+constexpr std::uint32_t link(Network::Node source, bool splat) { return 2 * source + (splat ? 1 : 0); }
+constexpr Network::Node max_nodes = 0x7FFFFFFF;
 
 catalogue::Value_bytes splat(catalogue::Value_bytes const& scalar) {
   catalogue::Value_bytes out;
@@ -39,10 +42,12 @@ struct Network::Instance {
   std::array<Input, catalogue::max_parameters> inputs{};
   std::array<catalogue::Value_bytes, catalogue::max_parameters> constants{};
   Instance_block block{tag_offset};
+  // The shader object's inputs: the constants, or the sources' results.
+  host::Input_block object_inputs{*row};
+  bool splatted = false;  // some instance takes its result splatted
   catalogue::Value_bytes result{};
   catalogue::Value_bytes splat_result{};
   std::uint64_t evaluated_at = 0;
-  std::uint64_t splatted_at = 0;
 
   unsigned char* slot(unsigned k) { return block.slot(row->parameter_list[k]); }
   void set_tag(unsigned k, std::uint32_t tag) { block.set_tag(row->parameter_list[k], tag); }
@@ -58,7 +63,27 @@ struct Network::Shaders {
 
 Network::Network(host::Library const& library) : library_(library), shaders_(std::make_shared<Shaders>()) {}
 Network::Network(Network const& other)
-    : library_(other.library_), shaders_(other.shaders_), nodes_(other.nodes_), plans_(other.plans_) {}
+    : library_(other.library_), shaders_(other.shaders_), nodes_(other.nodes_) {}  // plans point at own instances
+
+// Where each connection's value lies in this copy's own instances, for
+// zr_phen_eval and for the object input blocks: again after the instances
+// move or their connections change.
+void Network::lay_out() {
+  connection_values_.resize(2 * nodes_.size());
+  for (std::size_t i = 0; i < nodes_.size(); ++i) {
+    connection_values_[link(Node(i), false)] = nodes_[i].result.data();
+    connection_values_[link(Node(i), true)] = nodes_[i].splat_result.data();
+    nodes_[i].splatted = false;
+  }
+  for (auto& node : nodes_)
+    for (unsigned k = 0; k < node.row->parameter_count; ++k) {
+      Input const& input = node.inputs[k];
+      if (input.connected && input.splat) nodes_[input.source].splatted = true;
+      node.object_inputs.point(k, input.connected ? connection_values_[link(input.source, input.splat)]
+                                                  : node.constants[k].data());
+    }
+  laid_out_ = true;
+}
 
 void Network::forget_plans() {
   plans_.clear();
@@ -78,6 +103,8 @@ Network::Node Network::add(std::string_view shader) {
     shaders_->plugins[row->index] = library_.shader_plugin(row->index);
   }
   Instance& node = nodes_.emplace_back(Instance{row, entry, shaders_->plugins[row->index].get()});
+  forget_plans();  // the instances may have moved
+  laid_out_ = false;
   for (unsigned k = 0; k < row->parameter_count; ++k) {
     node.constants[k] = row->parameter_list[k].default_value;
     std::memcpy(node.slot(k), node.constants[k].data(), slot_size(row->parameter_list[k].type));
@@ -97,7 +124,10 @@ unsigned parameter_index(catalogue::Shader const& row, std::string_view paramete
 void Network::set(Node node, std::string_view parameter, catalogue::Value_bytes value) {
   auto& n = instance(node);
   unsigned const k = parameter_index(*n.row, parameter);
-  if (n.inputs[k].connected) forget_plans();
+  if (n.inputs[k].connected) {
+    forget_plans();
+    laid_out_ = false;
+  }
   n.inputs[k] = Input{};
   n.constants[k] = value;
   std::memcpy(n.slot(k), value.data(), slot_size(n.row->parameter_list[k].type));
@@ -108,11 +138,12 @@ void Network::connect(Node node, std::string_view parameter, Node source, bool s
   auto& n = instance(node);
   instance(source);  // must exist
   unsigned const k = parameter_index(*n.row, parameter);
-  if (source >= splat_bit) throw std::invalid_argument("too many instances");
+  if (source >= max_nodes) throw std::invalid_argument("too many instances");
   forget_plans();
+  laid_out_ = false;
   n.inputs[k] = Input{true, source, splat_result};
-  std::uint32_t const link = source | (splat_result ? splat_bit : 0u);
-  std::memcpy(n.slot(k), &link, sizeof link);
+  std::uint32_t const index = link(source, splat_result);
+  std::memcpy(n.slot(k), &index, sizeof index);
   n.set_tag(k, tag_connected);
 }
 
@@ -120,8 +151,8 @@ catalogue::Type Network::result_type(Node node) const { return nodes_.at(node).r
 
 // The node and every instance it depends on, inputs first: a depth-first
 // walk with its own stack, so a long chain cannot exhaust the thread's.
-std::vector<Network::Node> const& Network::make_plan(Node node) {
-  auto remember = [&](std::vector<Node> const& plan) -> std::vector<Node> const& {
+Network::Plan const& Network::make_plan(Node node) {
+  auto remember = [&](Plan const& plan) -> Plan const& {
     last_planned_ = node;  // only once there is a plan: a cycle leaves none
     return *(last_plan_ = &plan);
   };
@@ -147,66 +178,48 @@ std::vector<Network::Node> const& Network::make_plan(Node node) {
     state[input.source] = open;
     stack.emplace_back(input.source, 0);
   }
-  return remember(plans_.emplace(node, std::move(order)).first->second);
+  Plan instances;
+  instances.reserve(order.size());
+  for (Node n : order) instances.push_back(&nodes_[n]);
+  return remember(plans_.emplace(node, std::move(instances)).first->second);
 }
 
-// A float result repeated into every component, made once a point.
-inline catalogue::Value_bytes& Network::splatted(Instance& source) {
-  if (source.splatted_at != point_) {
-    source.splat_result = splat(source.result);
-    source.splatted_at = point_;
+// Runs each instance of the plan that has not run at this point, with
+// `run`, which leaves its result in instance.result. A float result some
+// instance takes splatted is repeated into every component once, when made.
+template <class Run>
+inline void Network::run_plan(Plan const& plan, Run run) {
+  std::uint64_t const point = point_;
+  for (Instance* instance : plan) {
+    if (instance->evaluated_at == point) continue;
+    run(*instance);
+    if (instance->splatted) instance->splat_result = splat(instance->result);
+    instance->evaluated_at = point;
+    ++shader_calls_;
   }
-  return source.splat_result;
-}
-
-// zr_phen_eval for a connected parameter of this network's: its source ran
-// before the instance that asks.
-inline void* Network::connection_value(void* slot) {
-  std::uint32_t link;
-  std::memcpy(&link, slot, sizeof link);
-  Instance& source = nodes_[link & ~splat_bit];
-  if (!(link & splat_bit)) return source.result.data();
-  return splatted(source).data();
-}
-
-inline void Network::run_c(Instance& node, host::Reference_host& host) {
-  if (node.evaluated_at == point_) return;
-  node.result.fill(0);
-  node.entry(node.result.data(), host.record().get(), node.block.params());
-  ++shader_calls_;
-  node.evaluated_at = point_;
-}
-
-catalogue::Value_bytes const& Network::input_value(Instance& node, unsigned k) {
-  auto const& input = node.inputs[k];
-  if (!input.connected) return node.constants[k];
-  Instance& source = nodes_[input.source];
-  return input.splat ? splatted(source) : source.result;
-}
-
-// Shader objects capture their inputs once, so each shading point makes a
-// fresh object from a data block of the values its inputs computed.
-void Network::run_cpp(Instance& node, host::Reference_host& host) {
-  if (node.evaluated_at == point_) return;
-  host::Block inputs;
-  for (unsigned k = 0; k < node.row->parameter_count; ++k)
-    inputs.set_bytes(node.row->parameter_list[k].name, input_value(node, k).data(),
-                     width(node.row->parameter_list[k].type));
-  node.result = host::Shader_object(*node.plugin, inputs).result(host.state());
-  ++shader_calls_;
-  node.evaluated_at = point_;
 }
 
 catalogue::Value_bytes const& Network::evaluate(Node node, host::Reference_host& host, Paths path) {
   host.record().set_tag_offset(tag_offset);
   host.record().set_integer_tags(1);
-  host.set_evaluator([](void* network, void* slot) { return static_cast<Network*>(network)->connection_value(slot); },
-                     this);
-  if (path == Paths::cpp)
-    for (Node n : plan(node)) run_cpp(nodes_[n], host);
-  else
-    for (Node n : plan(node)) run_c(nodes_[n], host);
-  return nodes_[node].result;  // planned, so it exists
+  if (!laid_out_) [[unlikely]] lay_out();
+  host.answer_connections(connection_values_);
+  if (path == Paths::cpp) {
+    // Shader objects capture their inputs once, so each point makes a fresh
+    // object, from the instance's input block, which points at where the
+    // values already lie.
+    ZR::SHADER::State* const state = host.state();
+    run_plan(plan(node), [&](Instance& instance) {
+      instance.result = host::Shader_object(*instance.plugin, instance.object_inputs).result(state, object_result_);
+    });
+  } else {
+    ::Host_state* const record = host.record().get();
+    run_plan(plan(node), [record](Instance& instance) {
+      instance.result.fill(0);
+      instance.entry(instance.result.data(), record, instance.block.params());
+    });
+  }
+  return plan(node).back()->result;  // the node itself runs last
 }
 
 }  // namespace kvx::network

@@ -17,6 +17,7 @@
 
 #include <catalogue/catalogue.h>
 #include <host/reference_host.h>
+#include <host/laid_out_blocks.h>
 #include <host/library.h>
 #include <host/parameter_block.h>
 #include <network/paths.h>
@@ -66,26 +67,30 @@ class Network {
 
   Instance& instance(Node node);
   // The order in which `node` and what it depends on run; made once.
-  std::vector<Node> const& plan(Node node) {
+  using Plan = std::vector<Instance*>;
+  Plan const& plan(Node node) {
     if (last_plan_ && last_planned_ == node) [[likely]] return *last_plan_;
     return make_plan(node);
   }
-  std::vector<Node> const& make_plan(Node node);
+  Plan const& make_plan(Node node);
   void forget_plans();
-  void* connection_value(void* slot);
-  catalogue::Value_bytes& splatted(Instance& source);
-  void run_c(Instance& node, host::Reference_host& host);
-  void run_cpp(Instance& node, host::Reference_host& host);
-  catalogue::Value_bytes const& input_value(Instance& node, unsigned k);
+  void lay_out();
+  template <class Run>
+  void run_plan(Plan const& plan, Run run);
 
   host::Library const& library_;
   std::shared_ptr<Shaders> shaders_;
   std::vector<Instance> nodes_;
-  std::unordered_map<Node, std::vector<Node>> plans_;  // by the node evaluated
-  std::vector<Node> const* last_plan_ = nullptr;       // the last one asked for, of
+  std::unordered_map<Node, Plan> plans_;  // by the node evaluated
+  Plan const* last_plan_ = nullptr;       // the last one asked for, of
   Node last_planned_ = 0;
   std::uint64_t point_ = 1;
   std::uint64_t shader_calls_ = 0;
+  // Where each instance's result and splatted result lie, 2 × node (+ 1):
+  // what a connected parameter's slot indexes.
+  std::vector<void*> connection_values_;
+  bool laid_out_ = false;  // connection_values_ and the object inputs are current
+  host::Result_block object_result_;  // what main writes, for every object of this copy
 };
 
 }  // namespace kvx::network

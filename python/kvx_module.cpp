@@ -177,7 +177,7 @@ class Network {
       throw std::invalid_argument("threads is 1 to " + std::to_string(network::max_threads));
     network::Paths const paths = parse_path(path);
     auto const network = text_.finish(source_);
-    auto pixels = std::make_unique<std::vector<float>>();
+    auto pixels = std::make_unique<network::Pixels>();
     std::optional<network::Mismatch> mismatch;
     unsigned channels;
     {
@@ -191,7 +191,7 @@ class Network {
     if (mismatch) throw Path_mismatch(network::mismatch_text(network.shader.result, *mismatch));
     // The array keeps the shaded floats: no copy.
     float* data = pixels->data();
-    py::capsule owner(pixels.release(), [](void* p) { delete static_cast<std::vector<float>*>(p); });
+    py::capsule owner(pixels.release(), [](void* p) { delete static_cast<network::Pixels*>(p); });
     return py::array_t<float>({std::size_t{height}, std::size_t{width}, std::size_t{channels}}, data, owner);
   }
 

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include <host/laid_out_blocks.h>
+
 #include "support.h"
 
 namespace kvx::test {
@@ -65,6 +67,29 @@ TEST_P(Every_shader, CapturesEachParameterWithTwoLookupsInOrderAtItsWidth) {
     EXPECT_TRUE(same_bytes(field, pattern(k), width(r.parameter_list[k].type))) << r.parameter_list[k].name;
   }
   object->release();
+}
+
+// The reference host's hot-path block, laid out from the catalogue, gives
+// every object the same fields as a block found by name, the first time (by
+// the names' characters) and after it (by the addresses they were asked at).
+TEST_P(Every_shader, LaidOutBlockCapturesWhatTheNamedBlockDoes) {
+  std::vector<catalogue::Value_bytes> values(r.parameter_count);
+  host::Input_block laid_out(r);
+  kvx::test::Block named;
+  for (unsigned k = 0; k < r.parameter_count; ++k) {
+    values[k] = pattern(k);
+    laid_out.point(k, values[k].data());
+    named.set(r.parameter_list[k].name, values[k]);
+  }
+  auto const offsets = field_offsets(r);
+  unsigned const end = r.parameter_count ? offsets.back() + width(r.parameter_list[r.parameter_count - 1].type) : 8;
+  ZR::SHADER::Shader* expected = plugin->new_instance(nullptr, &named);
+  for (int time = 0; time < 2; ++time) {
+    ZR::SHADER::Shader* object = plugin->new_instance(nullptr, &laid_out);
+    EXPECT_EQ(std::memcmp(bytes_of(object) + 8, bytes_of(expected) + 8, end - 8), 0) << "time " << time;
+    object->release();
+  }
+  expected->release();
 }
 
 TEST_P(Every_shader, MissingParametersAreLookedUpOnceAndLeftZero) {
@@ -130,6 +155,26 @@ TEST_P(Every_shader, MainWithoutResultInTheBlockStoresNothing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Catalogue, Every_shader, ::testing::Range(0u, catalogue::shader_count), shader_test_name);
+
+// A laid-out block answers its names wherever they lie, and no other name.
+TEST(Laid_out_blocks, AnswerTheirNamesAtAnyAddressAndNoOther) {
+  float left = 1, right = 2;
+  host::Input_block inputs(*catalogue::find("Math_float_add"));
+  inputs.point(0, &left);
+  inputs.point(1, &right);
+  host::Result_block output;
+  for (int time = 0; time < 2; ++time) {
+    std::string const copies[] = {"left", "right", "result"};
+    EXPECT_EQ(inputs.lookup("left"), &left);
+    EXPECT_EQ(inputs.lookup(copies[0].c_str()), &left);
+    EXPECT_EQ(inputs.lookup(copies[1].c_str()), &right);
+    EXPECT_EQ(output.lookup(copies[2].c_str()), output.result().data());
+    EXPECT_EQ(output.lookup("result"), output.result().data());
+    for (char const* other : {"", "lef", "lefts", "Left", "result", "rightx"})
+      EXPECT_EQ(inputs.lookup(other), nullptr) << other;
+    for (char const* other : {"", "resul", "results", "left"}) EXPECT_EQ(output.lookup(other), nullptr) << other;
+  }
+}
 
 // The worked member of the family, from end to end.
 TEST(Shader_object, CapturedValuesAreFrozenAtCreation) {

@@ -101,7 +101,7 @@ struct Recording_host::State final : host::State_object {
 };
 
 struct Recording_host::Runtime final : host::Runtime_object {
-  Runtime(Recording_host& host, State& state) : Runtime_object(state), test(host) {}
+  explicit Runtime(Recording_host& host) : test(host) {}
   void release() override { test.record_call(Call::interface_release); }
   ZR::SHADER::State* get_state(::Host_state* record) override {
     test.record_call(Call::get_state, 0, record);
@@ -112,7 +112,7 @@ struct Recording_host::Runtime final : host::Runtime_object {
 
 struct Recording_host::Objects {
   explicit Objects(Recording_host& host)
-      : camera(host), render(host, camera), state(host, render), runtime(host, state) {}
+      : camera(host), render(host, camera), state(host, render), runtime(host) {}
   Camera camera;
   Render render;
   State state;
@@ -123,6 +123,8 @@ struct Recording_host::Objects {
 
 Recording_host::Recording_host(std::size_t call_capacity) : objects_(std::make_shared<Objects>(*this)) {
   calls_.reserve(call_capacity);
+  record().set_state(&objects_->state);
+  second_record_.set_state(&objects_->state);
 }
 
 std::size_t Recording_host::count(Call call) const {

@@ -6,6 +6,9 @@
 #include <catalogue/catalogue.h>
 
 #include <host/library.h>
+#include <network/descriptions.h>
+#include <network/printable.h>
+#include <network/suggestions.h>
 #include <network/values.h>
 
 #include "command_line.h"
@@ -19,7 +22,7 @@ using network::format_value;
 
 int describe(host::Library const& library, std::string const& shader) {
   auto const* row = catalogue::find(shader);
-  if (!row) return usage_error("unknown shader '" + shader + "'");
+  if (!row) return usage_error("unknown shader '" + network::printable(shader) + "'" + network::did_you_mean_shader(shader));
   for (char const* suffix : {"", "_version", "_init", "_exit"})
     if (!library.symbol((shader + suffix).c_str())) {
       std::fprintf(stderr, "kvx-host: the library does not export %s%s\n", shader.c_str(), suffix);
@@ -27,6 +30,7 @@ int describe(host::Library const& library, std::string const& shader) {
     }
 
   std::printf("%s  (factory index %u)\n", shader.c_str(), row->index);
+  std::printf("  computes       %s\n", network::description(*row).c_str());
   if (row->source != catalogue::Source::none)
     std::printf("  reads          id %d of the host's %s\n", row->id,
                 row->source == catalogue::Source::state    ? "State"

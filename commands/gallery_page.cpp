@@ -3,6 +3,7 @@
 
 #include <editor/page.h>
 #include <network/catalogue_json.h>
+#include <network/descriptions.h>
 #include <network/values.h>
 
 #include "families.h"
@@ -53,6 +54,7 @@ std::string entry_html(Gallery_entry const& e) {
   html += "<h3><span class=\"index\">" + std::to_string(s.index) + "</span> " + name + "</h3>\n";
   html += "<div>operation <code>" + escaped(s.operation) + "</code> → result <code>" +
           std::string(kvx::catalogue::name(s.result)) + "</code></div>\n";
+  html += "<p class=\"description\">" + escaped(network::description(s)) + "</p>\n";
   html += "<table>" + parameter_rows(s) + "</table>\n";
   html += "<figure><img src=\"" + escaped(e.image) + "\" alt=\"" + name + "\"><figcaption>" + escaped(e.rule) +
           ". <a href=\"" + escaped(e.data) + "\">exact values</a></figcaption></figure>\n";

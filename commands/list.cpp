@@ -48,7 +48,7 @@ int list(host::Library const& library, bool json) try {
 void add_list(CLI::App& app, Run& run) {
   auto json = std::make_shared<bool>(false);
   auto* command = app.add_subcommand("list", "every shader in the library, in factory order");
-  command->add_flag("--json", *json, "print the kvx-host/list/1 JSON schema (docs/kvx-host.md)");
+  command->add_flag("--json", *json, "print the kvx-host/list/2 JSON schema (docs/kvx-host.md)");
   command->callback([json, &run] {
     run = [json] {
       host::Library const library;

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include <network/descriptions.h>
 #include <network/printable.h>
 #include <network/values.h>
 
@@ -42,7 +43,7 @@ std::vector<catalogue::Shader const*> loaded_shaders(host::Library const& librar
 Json catalogue_document(host::Library const& library) {
   Json shaders = Json::array();
   for (auto const* row : loaded_shaders(library)) shaders.push_back(shader_json(*row));
-  return {{"schema", "kvx-host/list/1"}, {"library", library.path()}, {"shaders", std::move(shaders)}};
+  return {{"schema", "kvx-host/list/2"}, {"library", library.path()}, {"shaders", std::move(shaders)}};
 }
 
 Json shader_json(catalogue::Shader const& row) {
@@ -53,12 +54,16 @@ Json shader_json(catalogue::Shader const& row) {
                           {"offset", p.offset},
                           {"slot_size", slot_size(p.type)},
                           {"default", default_json(p)}});
+  Json also = Json::array();
+  for (std::string_view other : other_names(row)) also.push_back(std::string(other));
   return {{"index", row.index},
           {"name", std::string(row.name)},
           {"operation", std::string(row.operation)},
           {"type", row.typed ? Json(std::string(name(row.type))) : Json(nullptr)},
           {"result", std::string(name(row.result))},
-          {"parameters", std::move(parameters)}};
+          {"parameters", std::move(parameters)},
+          {"description", description(row)},
+          {"also", std::move(also)}};
 }
 
 }  // namespace kvx::network

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-// The catalogue in the `kvx-host/list/1` JSON schema (docs/kvx-host.md), as
+// The catalogue in the `kvx-host/list/2` JSON schema (docs/kvx-host.md), as
 // the loaded library hands it out. `kvx-host list`, the gallery, the live
 // editor and the Python module all describe shaders with it.
 #pragma once
@@ -16,7 +16,8 @@ namespace kvx::network {
 // Members in the documented order.
 using Json = nlohmann::ordered_json;
 
-// {"index": …, "name": …, "operation": …, "type": …, "result": …, "parameters": […]}
+// {"index": …, "name": …, "operation": …, "type": …, "result": …, "parameters": […],
+//  "description": one line, "also": [the usual names elsewhere]}
 Json shader_json(catalogue::Shader const& shader);
 
 // The shaders the library's plug-ins are, from initializer(0) on until it
@@ -24,7 +25,7 @@ Json shader_json(catalogue::Shader const& shader);
 // naming a plug-in the catalogue does not know, or one out of its place.
 std::vector<catalogue::Shader const*> loaded_shaders(host::Library const& library);
 
-// {"schema": "kvx-host/list/1", "library": its path, "shaders": [shader_json, …]}
+// {"schema": "kvx-host/list/2", "library": its path, "shaders": [shader_json, …]}
 Json catalogue_document(host::Library const& library);
 
 }  // namespace kvx::network

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <memory>
 
+#include <network/printable.h>
+#include <network/suggestions.h>
 #include <network/values.h>
 
 namespace kvx::network {
@@ -46,7 +48,8 @@ void apply(host::Reference_host& host, Host_setting const& s) {
 Evaluation_request request_for(std::string_view shader) {
   Evaluation_request request;
   request.shader = catalogue::find(shader);
-  if (!request.shader) throw Unknown_name("unknown shader '" + std::string(shader) + "'");
+  if (!request.shader)
+    throw Unknown_name("unknown shader '" + printable(shader) + "'" + did_you_mean_shader(shader));
   return request;
 }
 
@@ -59,7 +62,9 @@ void set_parameter(Evaluation_request& r, std::string_view name, std::string_vie
     r.values[k] = *parsed.value;
     return;
   }
-  throw Unknown_name(std::string(row.name) + " has no parameter '" + std::string(name) + "'");
+  std::vector<std::string_view> known;
+  for (auto const& p : row.parameters()) known.push_back(p.name);
+  throw Unknown_name(std::string(row.name) + " has no parameter '" + printable(name) + "'" + did_you_mean(name, known));
 }
 
 Host_setting parse_setting(Host_setting::Target target, std::string_view text_view) {

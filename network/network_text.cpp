@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include <network/printable.h>
+#include <network/suggestions.h>
 #include <network/values.h>
 
 namespace kvx::network {
@@ -23,7 +24,10 @@ bool is_instance_name(std::string_view name) {
   return true;
 }
 
-std::string in_quotes(std::string_view text) { return "'" + printable(text) + "'"; }
+std::string in_quotes(std::string_view text) {
+  std::string quoted = "'";  // appended: GCC 12 warns wrongly of "'" + a temporary
+  return quoted.append(printable(text)).append("'");
+}
 
 std::string too_large() {
   return "larger than " + std::to_string(Network_text::max_bytes >> 20) + " MiB, the most a network may be";
@@ -98,12 +102,18 @@ unsigned Network_text::read(std::string_view text, std::string const& source) {
     throw Network_error({source, line}, "not text: the byte " + printable(text.substr(end, 1)) +
                                             " (a network is plain text, one statement a line)");
   }
+  // The lines below the one read, for messages about what they make.
+  struct Ahead {
+    std::string_view& text;
+    ~Ahead() { text = {}; }
+  } const ahead{ahead_};
   unsigned line = 0;
   while (!text.empty()) {
     ++line;
     std::size_t const end = text.find('\n');
     std::string_view content = text.substr(0, end);
     text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
+    ahead_ = text;
     content = content.substr(0, content.find('#'));
     statement(split_words(content), {source, line});
   }
@@ -155,7 +165,7 @@ std::vector<Network_text::Made> Network_text::instances() const {
 
 void Network_text::add_shader(std::string_view shader, std::string_view name, Location const& at) {
   auto const* row = catalogue::find(shader);
-  if (!row) throw Network_error(at, "unknown shader " + in_quotes(shader));
+  if (!row) throw Network_error(at, "unknown shader " + in_quotes(shader) + did_you_mean_shader(shader));
   if (!is_instance_name(name))
     throw Network_error(at, in_quotes(name) + " is not an instance name (letters, digits and _, not first a digit)");
   if (auto it = instances_.find(std::string(name)); it != instances_.end())
@@ -170,13 +180,40 @@ Network_text::Reference Network_text::reference(std::string_view text, Location 
   std::string const instance_name(text.substr(0, dot));
   std::string const parameter(text.substr(dot + 1));
   auto it = instances_.find(instance_name);
-  if (it == instances_.end()) throw Network_error(at, "unknown instance " + in_quotes(instance_name));
+  if (it == instances_.end()) unknown_instance(instance_name, at);
   Instance& instance = it->second;
   if (parameter == "result") return {&instance, instance_name, nullptr, parameter};
-  for (auto const& p : instance.shader->parameters())
+  std::vector<std::string_view> known{"result"};
+  for (auto const& p : instance.shader->parameters()) {
     if (p.name == parameter) return {&instance, instance_name, &p, parameter};
-  throw Network_error(at, instance_name + " (" + std::string(instance.shader->name) + ") has no parameter " +
-                              in_quotes(parameter) + ": " + parameter_names(*instance.shader));
+    known.push_back(p.name);
+  }
+  std::string const suggestion = did_you_mean(parameter, known);
+  std::string message = instance_name + " (" + std::string(instance.shader->name) + ") has no parameter ";
+  message.append(in_quotes(parameter));
+  if (suggestion.empty())
+    message.append(": ").append(parameter_names(*instance.shader));
+  else
+    message.append(suggestion).append(" (").append(parameter_names(*instance.shader)).append(")");
+  throw Network_error(at, message);
+}
+
+// An instance no line above made: perhaps one below does, or the name is a slip.
+void Network_text::unknown_instance(std::string_view name, Location const& at) const {
+  std::string_view rest = ahead_;
+  for (unsigned line = at.line + 1; !rest.empty(); ++line) {
+    std::size_t const end = rest.find('\n');
+    std::string_view content = rest.substr(0, end);
+    rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 1);
+    auto const words = split_words(content.substr(0, content.find('#')));
+    if (words.size() == 3 && words[0] == "shader" && words[2] == name)
+      throw Network_error(at, "instance " + in_quotes(name) + " is made below, on line " + std::to_string(line) +
+                                  ": make an instance above the lines that use it");
+  }
+  std::vector<std::string_view> known;
+  for (auto const& [made, instance] : instances_) known.push_back(made);
+  std::sort(known.begin(), known.end());
+  throw Network_error(at, "unknown instance " + in_quotes(name) + did_you_mean(name, known));
 }
 
 unsigned& Network_text::set_line(Reference const& target) const {
@@ -267,7 +304,7 @@ void Network_text::add_connection(std::string_view from, std::string_view to, bo
 }
 
 void Network_text::set_output(std::string_view name, Location const& at) {
-  if (!instances_.contains(std::string(name))) throw Network_error(at, "unknown instance " + in_quotes(name));
+  if (!instances_.contains(std::string(name))) unknown_instance(name, at);
   if (output_)
     throw Network_error(at, "the output is already " + in_quotes(output_->first) + ", on line " +
                                 std::to_string(output_->second));

@@ -112,6 +112,7 @@ class Network_text {
   void add_connection(std::string_view from, std::string_view to, bool splat, Location const& at);
   void set_output(std::string_view name, Location const& at);
   Reference reference(std::string_view text, Location const& at);
+  [[noreturn]] void unknown_instance(std::string_view name, Location const& at) const;
   void check_unset(Reference const& target, Location const& at) const;
   unsigned& set_line(Reference const& target) const;
   std::optional<Connection> first_cycle() const;
@@ -121,6 +122,7 @@ class Network_text {
   std::unordered_map<std::string, Instance> instances_;
   std::optional<std::pair<std::string, unsigned>> output_;  // instance, line
   std::vector<Connection> connections_;
+  std::string_view ahead_;  // while read() runs: the text below the line it reads
 };
 
 }  // namespace kvx::network

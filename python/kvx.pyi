@@ -32,7 +32,8 @@ class Library:
     def shaders(self) -> list[dict[str, Any]]:
         """Every shader in factory order, as `kvx-host list --json` gives it:
         index, name, operation, type, result, parameters (name, type, offset,
-        slot_size, default)."""
+        slot_size, default), description (what it computes, in one line) and
+        also (the operation's usual names in other shading languages)."""
     def shader(self, name: str) -> dict[str, Any]:
         """One shader's entry; KeyError for an unknown name."""
     def eval(

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // kvx-host, run as a user runs it: output, exit status, and a small render on
 // both paths compared byte for byte.
+#include <algorithm>
+#include <set>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -31,7 +33,7 @@ TEST(Kvx_host, ListsAsJsonInItsDocumentedSchema) {
   Command_run const run = kvx_host("list --json 2>/dev/null");
   ASSERT_EQ(run.status, 0) << run.output;
   auto const document = nlohmann::json::parse(run.output);
-  EXPECT_EQ(document["schema"], "kvx-host/list/1");
+  EXPECT_EQ(document["schema"], "kvx-host/list/2");
   auto const& shaders = document["shaders"];
   ASSERT_EQ(shaders.size(), kvx::catalogue::shader_count);
   for (auto const& row : kvx::catalogue::shaders) {
@@ -57,9 +59,44 @@ TEST(Kvx_host, ListsAsJsonInItsDocumentedSchema) {
   EXPECT_EQ(defaults, nlohmann::json({1.0, 1.0, 1.0, 1.0}));
 }
 
+// Every shader says what it computes, by its type's rules, and can be found
+// by the names other shading languages give its operation.
+TEST(Kvx_host, DescribesEveryShaderAndItsUsualNames) {
+  Command_run const run = kvx_host("list --json 2>/dev/null");
+  ASSERT_EQ(run.status, 0) << run.output;
+  auto const shaders = nlohmann::json::parse(run.output)["shaders"];
+  std::set<std::string> lines;
+  for (auto const& row : kvx::catalogue::shaders) {
+    std::string const line = shaders[row.index]["description"];
+    lines.insert(line);
+    EXPECT_GE(line.size(), 12u) << row.name << ": " << line;
+    bool const vector = row.typed && !kvx::catalogue::is_scalar(row.type);
+    if (vector && (row.operation == "add" || row.operation == "lerp" || row.operation == "less_than")) {
+      EXPECT_TRUE(line.starts_with(row.type == kvx::catalogue::Type::color ? "per component, alpha included: "
+                                                                            : "per component: "))
+          << row.name << ": " << line;
+    }
+    if (row.source != kvx::catalogue::Source::none) {
+      EXPECT_NE(line.find("id " + std::to_string(row.id)), std::string::npos) << row.name << ": " << line;
+    }
+  }
+  EXPECT_GT(lines.size(), 150u) << "one line per operation and kind, not one for all";
+  EXPECT_NE(shaders[0]["description"], shaders[kvx::catalogue::find("Math_int_add")->index]["description"])
+      << "the int kinds wrap";
+  std::pair<char const*, char const*> const usual[] = {
+      {"mix", "lerp"}, {"fract", "frac"}, {"select", "conditional"}, {"inversesqrt", "rsqrt"}, {"clamp01", "saturate"}};
+  for (auto const& [other, operation] : usual)
+    for (auto const& shader : shaders)
+      if (shader["operation"] == operation) {
+        EXPECT_NE(std::ranges::find(shader["also"], other), shader["also"].end()) << shader["name"] << " " << other;
+      }
+}
+
 TEST(Kvx_host, DescribesOneShader) {
   Command_run const run = kvx_host("describe Math_bool4_conditional");
   ASSERT_EQ(run.status, 0) << run.output;
+  EXPECT_NE(run.output.find("  computes       true_value if condition is non-zero, else false_value"),
+            std::string::npos);
   EXPECT_NE(run.output.find("ZR::SHADER::Math_bool4_conditional_shader_plugin"), std::string::npos);
   EXPECT_NE(run.output.find("ZR::SHADER::gather<ZR::SHADER::Kvx_Math_bool4_conditional::Result>"), std::string::npos);
   EXPECT_NE(run.output.find("    20    16  false_value  bool4"), std::string::npos) << run.output;
@@ -117,7 +154,9 @@ struct Bad_input {
 TEST(Kvx_host, BadInputGetsOneLineNamingTheProblemAndStatusTwo) {
   Bad_input const cases[] = {
       {"eval Math_float_nope left=1", "kvx-host: unknown shader 'Math_float_nope'\n"},
-      {"eval Math_float_add lefty=1", "kvx-host: Math_float_add has no parameter 'lefty'\n"},
+      {"eval Math_flaot_sin input=1", "kvx-host: unknown shader 'Math_flaot_sin'; did you mean 'Math_float_sin'?\n"},
+      {"describe Math_float3_Lerp", "kvx-host: unknown shader 'Math_float3_Lerp'; did you mean 'Math_float3_lerp'?\n"},
+      {"eval Math_float_add lefty=1", "kvx-host: Math_float_add has no parameter 'lefty'; did you mean 'left'?\n"},
       {"eval Math_float_add left=one", "kvx-host: left: 'one' is not a float\n"},
       {"eval Math_float_add left=1e40", "kvx-host: left: '1e40' is out of range for a float (inf is written inf)\n"},
       {"eval Math_float_add left=-1e39", "kvx-host: left: '-1e39' is out of range for a float (inf is written inf)\n"},

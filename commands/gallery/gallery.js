@@ -5,10 +5,15 @@
 'use strict';
 
 const entries = [...document.querySelectorAll('.shader')];
+// Each entry carries its shader's JSON: what the filter searches.
+const searched = new Map(entries.map((entry) => {
+  const about = entry.querySelector('script[type="application/json"]');
+  return [entry, about ? JSON.parse(about.textContent) : { name: entry.id }];
+}));
 const search = document.getElementById('search');
 function filter() {
   const matches = catalogueMatcher(search.value);
-  for (const entry of entries) entry.hidden = !matches(entry.id);
+  for (const entry of entries) entry.hidden = !matches(searched.get(entry));
   for (const family of document.querySelectorAll('.family'))
     family.hidden = !family.querySelector('.shader:not([hidden])');
 }

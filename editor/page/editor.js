@@ -446,6 +446,7 @@ function formatDefault(value) {
 async function loadCatalogue() {
   const catalogue = await getJson('/api/catalogue');
   const list = $('shaders');
+  const shown = new Map();  // each entry's shader, as the catalogue gives it
   for (const shader of catalogue.shaders) {
     const item = document.createElement('li');
     item.dataset.name = shader.name;
@@ -456,13 +457,17 @@ async function loadCatalogue() {
     signature.className = 'signature';
     const parameters = shader.parameters.map((p) => `${p.name} ${p.type}${formatDefault(p.default)}`);
     signature.textContent = `(${parameters.join('; ')}) → ${shader.result}`;
-    item.append(name, signature);
+    const description = document.createElement('span');
+    description.className = 'description';
+    description.textContent = shader.description;
+    item.append(name, signature, description);
+    shown.set(item, shader);
     item.addEventListener('click', () => insertShader(shader));
     list.append(item);
   }
   $('filter').addEventListener('input', () => {
     const matches = catalogueMatcher($('filter').value);
-    for (const item of list.children) item.hidden = !matches(item.dataset.name);
+    for (const item of list.children) item.hidden = !matches(shown.get(item));
   });
 }
 

@@ -1,13 +1,17 @@
 // SPDX-License-Identifier: Apache-2.0
 // The catalogue's filter, the same in the live editor and in the gallery: a
-// shader's name matches when it holds every word typed, in any case
-// ("float3 sin" keeps Math_float3_sin and Math_float3_asin).
+// shader of the kvx-host/list/2 document matches when every word typed, in
+// any case, is in its name, or begins a word of its description or of the
+// usual names of its operation elsewhere ("float3 sin" keeps Math_float3_sin
+// and Math_float3_asin, "the arc sine", but not the cosines; "mix" finds the
+// lerps).
 'use strict';
 
 function catalogueMatcher(query) {
   const words = query.toLowerCase().split(/\s+/).filter(Boolean);
-  return (name) => {
-    const lowered = name.toLowerCase();
-    return words.every((word) => lowered.includes(word));
+  return (shader) => {
+    const name = shader.name.toLowerCase();
+    const described = [shader.description || '', ...(shader.also || [])].join(' ').toLowerCase().split(/\s+/);
+    return words.every((word) => name.includes(word) || described.some((w) => w.startsWith(word)));
   };
 }

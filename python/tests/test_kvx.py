@@ -41,15 +41,18 @@ def bits(kind, value):
 
 def test_the_catalogue_is_what_list_json_gives(lib):
     listed = json.loads(kvx_host("list", "--json").stdout)
-    assert listed["schema"] == "kvx-host/list/1"
+    assert listed["schema"] == "kvx-host/list/2"
     assert [s["index"] for s in listed["shaders"]] == list(range(402))
     assert listed["shaders"][0] == {
         "index": 0, "name": "Math_float_add", "operation": "add", "type": "float", "result": "float",
         "parameters": [{"name": "left", "type": "float", "offset": 0, "slot_size": 4, "default": [0]},
-                       {"name": "right", "type": "float", "offset": 4, "slot_size": 4, "default": [0]}]}
+                       {"name": "right", "type": "float", "offset": 4, "slot_size": 4, "default": [0]}],
+        "description": "left + right", "also": ["plus", "sum", "+"]}
     assert lib.shaders == listed["shaders"]
     assert lib.path == listed["library"]
     assert lib.shader("Math_float2_lerp")["parameters"][2]["offset"] == 24
+    assert lib.shader("Math_color_smoothstep")["description"].startswith("per component, alpha included: a Hermite")
+    assert "mix" in lib.shader("Math_float3_lerp")["also"]
 
 
 EVALUATIONS = [
@@ -129,7 +132,11 @@ def test_bad_input_raises_what_kvx_host_says(lib):
     refused(lambda: kvx.Library("/nonexistent/libkvx_base.so"), RuntimeError, "cannot load the plug-in library")
     refused(lambda: lib.eval("Math_float_nope"), KeyError, "unknown shader 'Math_float_nope'")
     refused(lambda: lib.shader("Math_float_nope"), KeyError, "unknown shader 'Math_float_nope'")
-    refused(lambda: lib.eval("Math_float_add", lefty=1), KeyError, "Math_float_add has no parameter 'lefty'")
+    refused(lambda: lib.eval("Math_float_add", lefty=1), KeyError,
+            "Math_float_add has no parameter 'lefty'; did you mean 'left'?")
+    refused(lambda: lib.shader("math_float_sine"), KeyError, "did you mean 'Math_float_sin'?")
+    refused(lambda: kvx.Network(lib, "shader Math_float_add m\nconnect s.result m.left\nshader Math_float_sin s\n"),
+            kvx.NetworkError, "<text>:2: instance 's' is made below, on line 3")
     refused(lambda: lib.eval("Math_float_add", left="one"), ValueError, "left: 'one' is not a float")
     refused(lambda: lib.eval("Math_float3_add", left=(1, 2)), ValueError, "left: float3 takes 3 components, not 2")
     refused(lambda: lib.eval("Math_int_add", left=2**32), ValueError, "left: '4294967296' is not a 32-bit int")

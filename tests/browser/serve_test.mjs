@@ -163,10 +163,16 @@ try {
   await settled(page);
   assert.equal(await page.$eval('#status', (e) => e.textContent), 'shaded');
 
-  // The catalogue, filtered; a choice adds a shader line with a new instance.
-  await page.type('#filter', 'float3 sin');
-  const shown = await page.$$eval('#shaders li', (items) => items.filter((i) => !i.hidden).map((i) => i.dataset.name));
-  assert.deepEqual(shown.sort(), ['Math_float3_asin', 'Math_float3_sin']);
+  // The catalogue, filtered by names, descriptions and the usual names
+  // elsewhere; a choice adds a shader line with a new instance.
+  const filtered = async (words) => {
+    await page.$eval('#filter', (f) => { f.value = ''; });
+    await page.type('#filter', words);
+    return (await page.$$eval('#shaders li', (items) => items.filter((i) => !i.hidden).map((i) => i.dataset.name))).sort();
+  };
+  assert.deepEqual(await filtered('mix'), ['Math_color_lerp', 'Math_float2_lerp', 'Math_float3_lerp', 'Math_float4_lerp',
+    'Math_float_lerp']);
+  assert.deepEqual(await filtered('float3 sin'), ['Math_float3_asin', 'Math_float3_sin']);
   await page.click('#shaders li[data-name="Math_float3_sin"]');
   await settled(page);
   const text = await page.$eval('#text', (e) => e.value);

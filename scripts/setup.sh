@@ -3,7 +3,8 @@
 # Installs the Debian packages the project needs that this machine lacks
 # (scripts/debian-packages.txt), and nothing when all are there. As root with
 # apt-get it installs them; otherwise it prints the command to run. Then the
-# browser tests' npm packages, as tests/browser/package-lock.json pins them.
+# npm packages of the editor's page and of the browser tests, as their lock
+# files pin them.
 set -euo pipefail
 list="$(dirname "$0")/debian-packages.txt"
 mapfile -t packages < <(sed 's/#.*//' "$list" | tr -s ' \t' '\n' | sed '/^$/d')
@@ -20,14 +21,18 @@ for p in "${packages[@]}"; do
   missing+=("$p")
 done
 
-# The browser tests' npm packages, pinned by tests/browser/package-lock.json.
-browser=$(cd "$(dirname "$0")/../tests/browser" && pwd)
+# The npm packages, pinned by their lock files: the live editor's page's
+# (bundled into kvx-host when it is built) and the browser tests'.
+top=$(cd "$(dirname "$0")/.." && pwd)
 install_npm_packages() {
-  local stamp="$browser/node_modules/.installed-lock.json"
-  if cmp -s "$browser/package-lock.json" "$stamp"; then return; fi
-  echo "setup: installing the browser tests' npm packages (npm ci in tests/browser)"
-  (cd "$browser" && npm ci --no-audit --no-fund --ignore-scripts --loglevel=error)
-  cp "$browser/package-lock.json" "$stamp"
+  local folder
+  for folder in editor/page tests/browser; do
+    local stamp="$top/$folder/node_modules/.installed-lock.json"
+    if cmp -s "$top/$folder/package-lock.json" "$stamp"; then continue; fi
+    echo "setup: installing the npm packages of $folder (npm ci)"
+    (cd "$top/$folder" && npm ci --no-audit --no-fund --ignore-scripts --loglevel=error)
+    cp "$top/$folder/package-lock.json" "$stamp"
+  done
 }
 
 if ((${#missing[@]} == 0)); then

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
-// The live editor: the network's text, shaded by the server (kvx-host serve)
-// after each pause in typing; the picture, a point's exact value under the
-// pointer, the instances to look at, and the library's catalogue.
+// The live editor: the network's text in a code editor (code_editor.js),
+// shaded by the server (kvx-host serve) as it is typed; the picture, a
+// point's exact value under the pointer, the instances to look at, and the
+// library's catalogue.
 //
 // The file on disk is the truth: the page starts from it, takes it again when
 // it changes outside and the page has no unsaved edits, and saves only over
@@ -9,7 +10,14 @@
 'use strict';
 
 const $ = (id) => document.getElementById(id);
-const text = $('text');
+
+// The catalogue as the server lists it, and by name; filled at start.
+const catalogue = { shaders: [], byName: new Map() };
+const editor = window.kvxCodeEditor.create($('editor'), {
+  catalogue: () => catalogue, changed: () => typed(), label: 'network text',
+});
+// For whoever drives the page (the browser test): the text as it stands.
+window.kvxEditor = editor;
 
 // A name for this page, sent with its shading requests: the server abandons
 // a request only for a newer one of the same page, never another tab's.
@@ -35,10 +43,11 @@ const state = {
   controller: null,  // aborts the request a newer one replaces
   hover: null,       // the point under the pointer, {x, y}, read out again with each picture
   hoverSequence: 0,
-  errorLine: 0,
   timer: 0,
+  lastShading: 0,    // ms from request to picture, the last time
 };
-const pause = 250;         // ms without typing before the text is shaded
+const pause = 250;         // ms without typing before a slow text is shaded
+const quick = 150;         // a text shaded faster than this is shaded at once
 const fileCheck = 1000;    // ms between looks at the file on disk
 
 function setStatus(message) { $('status').textContent = message; }
@@ -67,7 +76,7 @@ async function getJson(route) {
 
 // ---- The file and unsaved edits
 
-function unsaved() { return text.value !== state.savedText; }
+function unsaved() { return editor.text !== state.savedText; }
 
 function showUnsaved() {
   const edits = unsaved();
@@ -83,7 +92,7 @@ function adopt(network) {
   state.file = network.file;
   state.base = network.version;
   state.savedText = network.text;
-  text.value = network.text;
+  if (editor.text !== network.text) editor.text = network.text;
   $('file').textContent = state.file || 'a new network (Save downloads it)';
   hideDisk();
   showUnsaved();
@@ -102,7 +111,7 @@ function hideDisk() { $('disk').hidden = true; }
 // text changed while the file was read.
 async function loadFile(message, unless = null) {
   const sync = ++state.syncing;
-  const typed = text.value;
+  const typed = editor.text;
   let network;
   try {
     network = await getJson('/api/network');
@@ -115,7 +124,7 @@ async function loadFile(message, unless = null) {
     setStatus(`cannot read the file: ${network.error}`);
     return;
   }
-  if (unless && text.value !== typed) {
+  if (unless && editor.text !== typed) {
     unless(network.version);
     return;
   }
@@ -158,7 +167,7 @@ async function checkFile() {
 
 function download() {
   const link = document.createElement('a');
-  link.href = URL.createObjectURL(new Blob([text.value], { type: 'text/plain' }));
+  link.href = URL.createObjectURL(new Blob([editor.text], { type: 'text/plain' }));
   link.download = state.file || 'network.kvx';
   link.click();
   URL.revokeObjectURL(link.href);
@@ -170,14 +179,14 @@ function download() {
 async function save(overwrite = false) {
   if (!state.file) {
     download();
-    state.savedText = text.value;
+    state.savedText = editor.text;
     showUnsaved();
     return;
   }
   if (state.saving) return;
   state.saving = true;
   ++state.syncing;
-  const sent = text.value;
+  const sent = editor.text;
   let result;
   try {
     result = await post('/api/save', { text: sent, base: overwrite ? state.disk : state.base });
@@ -202,60 +211,33 @@ async function save(overwrite = false) {
   }
 }
 
-// ---- Lines and errors
+// ---- Errors
 
-// The instances the text makes, by name: `shader NAME INSTANCE` lines.
-function madeInstances() {
-  const names = new Set();
-  for (const line of text.value.split('\n')) {
-    const words = line.replace(/#.*/, '').trim().split(/\s+/);
-    if (words[0] === 'shader' && words.length === 3) names.add(words[2]);
-  }
-  return names;
-}
+// The instances the text makes, by name.
+function madeInstances() { return new Set(editor.instances().keys()); }
 
-// The gutter's line numbers and the highlighted line, kept with the text.
-function redrawLines() {
-  const count = text.value.split('\n').length;
-  const numbers = [];
-  for (let n = 1; n <= count; ++n)
-    numbers.push(n === state.errorLine ? `<span class="wrong">${n}</span>` : String(n));
-  $('gutter').innerHTML = numbers.join('\n') + '\n';
-  const marks = text.value.split('\n').map((line, i) => {
-    const escaped = line.replace(/&/g, '&amp;').replace(/</g, '&lt;') || ' ';
-    return i + 1 === state.errorLine ? `<span class="wrong">${escaped}</span>` : escaped;
-  });
-  $('marks').innerHTML = marks.join('\n') + '\n';
-  placeError();
-}
-
-function lineHeight() { return parseFloat(getComputedStyle($('marks')).lineHeight); }
-
-function placeError() {
-  const box = $('error');
-  if (!state.errorLine) return;
-  const top = state.errorLine * lineHeight() + 6 - text.scrollTop;
-  box.style.top = `${top}px`;
-}
-
+// The server's error: in the editor's gutter and under its line, and in the
+// problems list, which goes to the line; the picture marked stale.
 function showError(message, line) {
-  state.errorLine = line;
-  const box = $('error');
-  box.textContent = message;
-  box.dataset.line = String(line);
-  box.hidden = false;
+  editor.showProblem({ line, message });
+  const item = document.createElement('li');
+  const go = document.createElement('button');
+  go.type = 'button';
+  go.className = 'problem';
+  go.dataset.line = String(line);
+  go.textContent = message;  // it names the file and the line
+  go.addEventListener('click', () => editor.goToLine(line));
+  item.append(go);
+  $('problems').replaceChildren(item);
   $('frame').classList.add('stale');
   $('stale').hidden = false;
-  redrawLines();
 }
 
 function clearError() {
-  state.errorLine = 0;
-  $('error').hidden = true;
-  delete $('error').dataset.line;
+  editor.showProblem(null);
+  $('problems').replaceChildren();
   $('frame').classList.remove('stale');
   $('stale').hidden = true;
-  redrawLines();
 }
 
 // ---- The picture
@@ -265,7 +247,7 @@ function clearError() {
 function chosenPath() { return document.querySelector('input[name=path]:checked').value; }
 
 function request() {
-  return { text: text.value, instance: state.shown, path: chosenPath(), width: state.width, height: state.height };
+  return { text: editor.text, instance: state.shown, path: chosenPath(), width: state.width, height: state.height };
 }
 
 // As kvx-host shade's PNG: each component clamped to [0, 1] (NaN as 0) and
@@ -301,12 +283,14 @@ function draw(answer, floats, differs) {
 function showInstances(answer) {
   const box = $('instances');
   box.replaceChildren();
+  const matches = catalogueMatcher($('instance-filter').value);
   for (const made of answer.instances) {
     const button = document.createElement('button');
     button.type = 'button';
     button.textContent = made.name;
     button.title = `${made.shader} (${made.type}), line ${made.line}`;
     button.dataset.name = made.name;
+    button.hidden = !matches({ name: made.name, description: made.shader });
     if (made.name === state.output) button.classList.add('output');
     if (made.name === answer.instance) button.classList.add('shown');
     button.addEventListener('click', () => {
@@ -339,7 +323,7 @@ async function shade() {
   const answer = result.answer;
   // For whoever watches the page (the browser test): the answer is for the
   // text as it stands.
-  const current = sent.text === text.value && sent.instance === state.shown && sent.path === chosenPath();
+  const current = sent.text === editor.text && sent.instance === state.shown && sent.path === chosenPath();
   document.body.dataset.answered = current ? 'current' : 'older';
   if (state.hover) readPoint();
   if (!answer.ok) {
@@ -356,20 +340,23 @@ async function shade() {
   draw(answer, result.floats, result.differs);
   showInstances(answer);
   const elapsed = performance.now() - started;
+  state.lastShading = elapsed;
   document.body.dataset.pictures = String(Number(document.body.dataset.pictures || 0) + 1);
   document.body.dataset.elapsed = elapsed.toFixed(1);
+  document.body.dataset.drawnAt = performance.now().toFixed(1);
   $('timing').textContent = `${answer.instance} (${answer.shader}, ${answer.type}) at ${answer.width}×${answer.height} ` +
     `points: ${answer.calls} shader calls in ${(answer.seconds * 1000).toFixed(1)} ms; ` +
     `${elapsed.toFixed(1)} ms from request to picture`;
   setStatus(answer.mismatches ? `the paths differ at ${answer.mismatches} points (marked)` : 'shaded');
 }
 
+// A text that shaded quickly is shaded at once; a slow one after a pause in
+// typing, so that the server is not kept busy with texts already gone.
 function typed() {
   document.body.dataset.answered = 'typing';
   showUnsaved();
-  redrawLines();
   clearTimeout(state.timer);
-  state.timer = setTimeout(shade, pause);
+  state.timer = setTimeout(shade, state.lastShading && state.lastShading < quick ? 0 : pause);
 }
 
 // ---- The point under the pointer
@@ -420,22 +407,14 @@ function hovered(event) {
 
 // ---- The catalogue
 
-// A `shader` line for the chosen shader, with an instance name not yet made.
+// A `shader` line for the chosen shader, with an instance name not yet
+// made, after the caret's line: an edit that undo takes back.
 function insertShader(shader) {
   const base = shader.operation.replace(/[^A-Za-z0-9_]/g, '_');
   const made = madeInstances();
   let name = base;
   for (let n = 2; made.has(name); ++n) name = `${base}${n}`;
-  const at = text.value.indexOf('\n', text.selectionEnd);
-  const end = at < 0 ? text.value.length : at;
-  const line = `shader ${shader.name} ${name}`;
-  const before = text.value.slice(0, end);
-  const glue = before === '' || before.endsWith('\n') ? '' : '\n';
-  text.value = before + glue + line + text.value.slice(end);
-  const caret = before.length + glue.length + line.length;
-  text.setSelectionRange(caret, caret);
-  text.focus();
-  typed();
+  editor.insertLine(`shader ${shader.name} ${name}`);
 }
 
 function formatDefault(value) {
@@ -444,12 +423,17 @@ function formatDefault(value) {
 }
 
 async function loadCatalogue() {
-  const catalogue = await getJson('/api/catalogue');
+  const listed = await getJson('/api/catalogue');
+  catalogue.shaders = listed.shaders;
+  catalogue.byName = new Map(listed.shaders.map((s) => [s.name, s]));
   const list = $('shaders');
   const shown = new Map();  // each entry's shader, as the catalogue gives it
   for (const shader of catalogue.shaders) {
     const item = document.createElement('li');
     item.dataset.name = shader.name;
+    item.tabIndex = 0;
+    item.setAttribute('role', 'button');
+    item.setAttribute('aria-label', `insert ${shader.name}: ${shader.description}`);
     const name = document.createElement('span');
     name.className = 'name';
     name.textContent = shader.name;
@@ -463,6 +447,11 @@ async function loadCatalogue() {
     item.append(name, signature, description);
     shown.set(item, shader);
     item.addEventListener('click', () => insertShader(shader));
+    item.addEventListener('keydown', (event) => {
+      if (event.key !== 'Enter' && event.key !== ' ') return;
+      event.preventDefault();
+      insertShader(shader);
+    });
     list.append(item);
   }
   $('filter').addEventListener('input', () => {
@@ -480,20 +469,19 @@ async function start() {
   state.width = network.width ?? state.width;
   state.height = network.height ?? state.height;
   $('save').title = state.file ? `write the text to ${state.file} (Ctrl+S)` : 'download the text (Ctrl+S)';
-  text.addEventListener('input', typed);
-  text.addEventListener('scroll', () => {
-    $('marks').scrollTop = $('gutter').scrollTop = text.scrollTop;
-    $('marks').scrollLeft = text.scrollLeft;
-    placeError();
-  });
   for (const radio of document.querySelectorAll('input[name=path]')) radio.addEventListener('change', shade);
   $('overlay').addEventListener('mousemove', hovered);
   // A double-click on an instance's name in the text shows it too.
-  text.addEventListener('dblclick', () => {
-    const word = text.value.slice(text.selectionStart, text.selectionEnd).trim();
+  $('editor').addEventListener('dblclick', () => {
+    const word = editor.wordAtCaret();
     if (!madeInstances().has(word)) return;
     state.shown = word === state.output ? null : word;
     shade();
+  });
+  $('instance-filter').addEventListener('input', () => {
+    const matches = catalogueMatcher($('instance-filter').value);
+    for (const button of $('instances').children)
+      button.hidden = !matches({ name: button.dataset.name, description: button.title });
   });
   $('save').addEventListener('click', () => save());
   $('disk-load').addEventListener('click', () => loadFile(`loaded ${state.file} as it is on disk`));
@@ -514,9 +502,8 @@ async function start() {
   });
   setInterval(checkFile, fileCheck);
   window.addEventListener('focus', checkFile);
-  redrawLines();
   await loadCatalogue();
-  if (text.value.trim()) shade();
+  if (editor.text.trim()) shade();
 }
 
 start();

@@ -75,26 +75,46 @@ async function settled(page) {
   await page.waitForFunction(() => document.body.dataset.answered === 'current', { timeout: 20000 });
 }
 
+// The whole text replaced, as an edit (the page's own hook on its editor).
 async function setText(page, value, settle = true) {
-  await page.$eval('#text', (area, v) => {
-    area.value = v;
-    area.dispatchEvent(new Event('input'));
-  }, value);
+  await page.evaluate((v) => { window.kvxEditor.text = v; }, value);
   if (settle) await settled(page);
 }
 
-// Typed by the keyboard at the end of the text.
-async function typeAtEnd(page, more) {
-  await page.$eval('#text', (area) => {
-    area.focus();
-    area.setSelectionRange(area.value.length, area.value.length);
+// The caret at the end of the text, in the editor.
+async function caretAtEnd(page) {
+  await page.evaluate(() => {
+    const view = window.kvxEditor.view;
+    view.dispatch({ selection: { anchor: view.state.doc.length } });
+    view.focus();
   });
-  await page.keyboard.type(more);
+}
+
+// Typed by the keyboard at the end of the text, a line at a time; Escape
+// before each line's end closes any completion, as a typist who means a new
+// line does.
+async function typeAtEnd(page, more) {
+  await caretAtEnd(page);
+  const lines = more.split('\n');
+  for (let i = 0; i < lines.length; ++i) {
+    await page.keyboard.type(lines[i]);
+    if (i + 1 < lines.length) {
+      await page.keyboard.press('Escape');
+      await page.keyboard.press('Enter');
+    }
+  }
+}
+
+async function press(page, key, modifier = 'Control') {
+  await page.keyboard.down(modifier);
+  await page.keyboard.press(key);
+  await page.keyboard.up(modifier);
 }
 
 const onDisk = () => readFileSync(join(work, file), 'utf8');
 const unsaved = (page) => page.$eval('#save', (b) => b.hasAttribute('data-unsaved'));
-const textOf = (page) => page.$eval('#text', (e) => e.value);
+const textOf = (page) => page.evaluate(() => window.kvxEditor.text);
+const hasText = (page, text) => page.waitForFunction((t) => window.kvxEditor.text === t, {}, text);
 const readout = (page) => page.$eval('#readout', (e) => ({ ...e.dataset, text: e.textContent }));
 
 try {
@@ -105,10 +125,36 @@ try {
   await page.goto(address);
   await page.waitForFunction(() => document.querySelectorAll('#shaders li').length === 402);
 
-  // Typed, then shaded after the pause.
-  await page.type('#text', network);
+  // Typed, with completion: the statement, the shader (its signature and
+  // description shown), an instance and its parameter.
+  // (The editor takes Enter as a choice only once a list has been shown a
+  // moment, as a person sees it: `accept` waits for that.)
+  const accept = async () => {
+    await new Promise((resolve) => setTimeout(resolve, 150));
+    await page.keyboard.press('Enter');
+  };
+  await caretAtEnd(page);
+  await page.keyboard.type('sha');
+  await page.waitForSelector('.cm-tooltip-autocomplete');
+  await accept();
+  await page.keyboard.type(' Math_float2_distan');
+  await page.waitForFunction(() => document.querySelector('.cm-completionInfo')?.textContent.includes('square root'));
+  await accept();
+  await page.keyboard.type(' d');
+  await page.keyboard.press('Escape');
+  await page.keyboard.press('Enter');
+  await page.keyboard.type('param d.f');
+  await page.waitForFunction(() => [...document.querySelectorAll('.cm-tooltip-autocomplete li')]
+    .some((li) => li.textContent.startsWith('from')));
+  await accept();
+  assert.equal(await textOf(page), 'shader Math_float2_distance d\nparam d.from');
+  // Undone, and the rest typed line by line.
+  for (let i = 0; i < 12 && (await textOf(page)) !== ''; ++i) await press(page, 'z');
+  assert.equal(await textOf(page), '');
+  await typeAtEnd(page, network);
   await settled(page);
-  assert.equal(await page.$eval('#error', (e) => e.hidden), true);
+  assert.equal(await textOf(page), network);
+  assert.equal(await page.$eval('#problems', (e) => e.children.length), 0);
   assert.match(await page.$eval('#timing', (e) => e.textContent), /^scaled \(Math_float2_multiply, float2\) at 256×256/);
 
   // The value under the pointer is what kvx-host eval gives for that point.
@@ -139,10 +185,14 @@ try {
     message = e.stderr.trim().replace(/^kvx-host: /, '');
   }
   assert.match(message, /^picture\.kvx:6: /);
-  assert.equal(await page.$eval('#error', (e) => e.textContent), message);
-  assert.equal(await page.$eval('#error', (e) => e.dataset.line), '6');
-  assert.equal(await page.$eval('#gutter .wrong', (e) => e.textContent), '6');
+  assert.equal(await page.$eval('#problems .problem', (e) => e.textContent), message);
+  assert.equal(await page.$eval('#problems .problem', (e) => e.dataset.line), '6');
+  await page.waitForSelector('.cm-lint-marker-error');
   assert.equal(await page.$eval('#stale', (e) => e.hidden), false);
+  // The problems list goes to the line.
+  await page.evaluate(() => window.kvxEditor.goToLine(1));
+  await page.click('#problems .problem');
+  assert.equal(await page.evaluate(() => window.kvxEditor.caretLine()), 6);
   // The point's read-out follows the text, and says why it has no value.
   await page.waitForFunction(() => document.getElementById('readout').dataset.failed === 'true');
   assert.ok((await readout(page)).text.includes(message), (await readout(page)).text);
@@ -173,10 +223,22 @@ try {
   assert.deepEqual(await filtered('mix'), ['Math_color_lerp', 'Math_float2_lerp', 'Math_float3_lerp', 'Math_float4_lerp',
     'Math_float_lerp']);
   assert.deepEqual(await filtered('float3 sin'), ['Math_float3_asin', 'Math_float3_sin']);
+  await caretAtEnd(page);
   await page.click('#shaders li[data-name="Math_float3_sin"]');
   await settled(page);
-  const text = await page.$eval('#text', (e) => e.value);
+  const text = await textOf(page);
   assert.ok(text.endsWith('output scaled\nshader Math_float3_sin sin'), text);
+  // Undo takes the insertion back, redo makes it again; the keyboard reaches
+  // the catalogue's entries.
+  await press(page, 'z');
+  assert.equal(await textOf(page), network);
+  await press(page, 'y');
+  assert.equal(await textOf(page), text);
+  await page.focus('#shaders li[data-name="Math_float3_asin"]');
+  await page.keyboard.press('Enter');
+  await press(page, 'z');
+  assert.equal(await textOf(page), text);
+  await settled(page);
 
   // Save writes the named file, and only that one; the title and Save show
   // unsaved edits until then.
@@ -201,7 +263,7 @@ try {
   // Changed outside, the page without edits: it takes the file's new text.
   const outside = `${network}\n# changed outside\n`;
   writeFileSync(join(work, file), outside);
-  await page.waitForFunction((t) => document.getElementById('text').value === t, {}, outside);
+  await hasText(page, outside);
   assert.equal(await unsaved(page), false);
 
   // Changed outside while the page has edits: Save writes nothing and offers
@@ -224,7 +286,7 @@ try {
   await page.waitForFunction(() => !document.getElementById('disk').hidden);
   assert.equal(await textOf(page), `${outside}# mine\n# again\n`, 'edits are never replaced unasked');
   await page.click('#disk-load');
-  await page.waitForFunction((t) => document.getElementById('text').value === t, {}, network);
+  await hasText(page, network);
   assert.equal(await unsaved(page), false);
   await settled(page);
 
@@ -265,8 +327,48 @@ try {
       times.push(Number(await page.$eval('body', (b) => b.dataset.elapsed)));
     }
     times.sort((a, b) => a - b);
-    console.log(`serve: ${example}: ${times[2].toFixed(1)} ms from request to picture (median of 5)`);
+    // A key typed at the end of the text, to its picture drawn.
+    const keys = [];
+    for (let round = 0; round < 5; ++round) {
+      await caretAtEnd(page);
+      const pictures = await page.$eval('body', (b) => Number(b.dataset.pictures));
+      const keyAt = await page.evaluate(() => performance.now());
+      await page.keyboard.press(round % 2 ? 'Backspace' : 'Space');
+      await page.waitForFunction((n) => Number(document.body.dataset.pictures) > n, {}, pictures);
+      await settled(page);
+      keys.push(await page.$eval('body', (b, at) => Number(b.dataset.drawnAt) - at, keyAt));
+    }
+    keys.sort((a, b) => a - b);
+    console.log(`serve: ${example}: ${times[2].toFixed(1)} ms from request to picture, ${keys[2].toFixed(1)} ms ` +
+      'from a key to its picture (medians of 5)');
   }
+
+  // The cost of a key in the editor, by the text's size (no output: nothing
+  // to shade, the editor's own work alone).
+  for (const count of [10, 1000, 10000]) {
+    const lines = [];
+    for (let i = 0; i < count; ++i) lines.push(`shader Math_float_sin s${i}`, `param s${i}.input ${i}`);
+    await setText(page, lines.join('\n'));
+    await page.evaluate(() => window.kvxEditor.goToLine(Math.floor(window.kvxEditor.view.state.doc.lines / 2)));
+    // The editor's and the page's work for a key, the layout it forces
+    // included; each key in a frame of its own.
+    const cost = await page.evaluate(async () => {
+      const frame = () => new Promise((resolve) => requestAnimationFrame(() => setTimeout(resolve)));
+      const view = window.kvxEditor.view;
+      let spent = 0;
+      for (let k = 0; k < 20; ++k) {
+        await frame();
+        const started = performance.now();
+        view.dispatch(view.state.replaceSelection(k % 2 ? '' : '7'));
+        view.dom.getBoundingClientRect();
+        void document.body.offsetHeight;
+        spent += performance.now() - started;
+      }
+      return spent / 20;
+    });
+    console.log(`serve: a key at ${count} instances: ${cost.toFixed(2)} ms of work`);
+  }
+  await setText(page, network);
   if (process.env.KVX_SCREENSHOT) {
     // docs/serve.png: rings.kvx, a point's value read out, the catalogue filtered.
     await setText(page, readFileSync(join(examples, 'rings.kvx'), 'utf8'));

@@ -1,0 +1,273 @@
+// SPDX-License-Identifier: Apache-2.0
+// The live editor's code editor: CodeMirror 6 with a mode for the network
+// format, completion and hover from the library's catalogue, the server's
+// errors as diagnostics, undo over every edit. Bundled into one script
+// (window.kvxCodeEditor) by esbuild when kvx-host is built.
+import { EditorState, StateEffect, StateField, Transaction } from '@codemirror/state';
+import {
+  EditorView, keymap, lineNumbers, highlightActiveLine, highlightActiveLineGutter, drawSelection, hoverTooltip,
+} from '@codemirror/view';
+import { defaultKeymap, history, historyKeymap, indentWithTab } from '@codemirror/commands';
+import { StreamLanguage, HighlightStyle, syntaxHighlighting, bracketMatching } from '@codemirror/language';
+import { autocompletion, completionKeymap, closeBrackets } from '@codemirror/autocomplete';
+import { lintGutter, setDiagnostics } from '@codemirror/lint';
+import { searchKeymap, highlightSelectionMatches } from '@codemirror/search';
+import { tags } from '@lezer/highlight';
+
+const statements = ['shader', 'param', 'connect', 'splat', 'output'];
+const statementHelp = {
+  shader: 'shader NAME INSTANCE: makes an instance of a shader',
+  param: 'param INSTANCE.PARAMETER VALUE: sets a parameter to a constant (components separated by commas)',
+  connect: 'connect INSTANCE.result INSTANCE.PARAMETER: the parameter takes another instance\'s result',
+  splat: 'splat INSTANCE.result INSTANCE.PARAMETER: a float result repeated into every component',
+  output: 'output INSTANCE: the instance shaded',
+};
+
+// ---- The mode: a line is a statement, its words in fixed places.
+
+const networkLanguage = StreamLanguage.define({
+  name: 'kvx-network',
+  startState: () => ({ word: 0, keyword: '' }),
+  token(stream, state) {
+    if (stream.sol()) { state.word = 0; state.keyword = ''; }
+    if (stream.eatSpace()) return null;
+    if (stream.peek() === '#') { stream.skipToEnd(); return 'comment'; }
+    const word = state.word++;
+    if (word === 0) {
+      stream.match(/^\S+/);
+      state.keyword = stream.current();
+      return statements.includes(state.keyword) ? 'keyword' : 'invalid';
+    }
+    if (state.keyword === 'shader') {
+      stream.match(/^\S+/);
+      return word === 1 ? 'typeName' : 'variableName.definition';
+    }
+    if (stream.match(/^[A-Za-z_][A-Za-z0-9_]*(?=\.)/)) { state.word--; return 'variableName'; }
+    if (stream.match(/^\.result\b/)) return 'propertyName.special';
+    if (stream.match(/^\.[A-Za-z_][A-Za-z0-9_]*/)) return 'propertyName';
+    if (stream.match(/^[-+]?(\d+\.?\d*|\.\d+)([eE][-+]?\d+)?|^[-+]?(inf|nan)\b/)) return 'number';
+    if (stream.match(/^(true|false)\b/)) return 'bool';
+    if (stream.match(/^,/)) { state.word--; return 'punctuation'; }
+    stream.match(/^[^\s,]+/);
+    return state.keyword === 'output' ? 'variableName' : null;
+  },
+  languageData: { commentTokens: { line: '#' } },
+});
+
+const highlighting = HighlightStyle.define([
+  { tag: tags.comment, class: 'tok-comment' },
+  { tag: tags.keyword, class: 'tok-keyword' },
+  { tag: tags.typeName, class: 'tok-shader' },
+  { tag: [tags.variableName, tags.definition(tags.variableName)], class: 'tok-instance' },
+  { tag: tags.special(tags.propertyName), class: 'tok-result' },
+  { tag: tags.propertyName, class: 'tok-parameter' },
+  { tag: [tags.number, tags.bool], class: 'tok-number' },
+  { tag: tags.invalid, class: 'tok-invalid' },
+]);
+
+// ---- What the text makes, read from its lines
+
+// Instance name → {shader, line}, from the `shader` lines.
+function madeInstances(doc) {
+  const made = new Map();
+  for (let n = 1; n <= doc.lines; ++n) {
+    const words = doc.line(n).text.replace(/#.*/, '').trim().split(/\s+/);
+    if (words[0] === 'shader' && words.length === 3 && !made.has(words[2])) made.set(words[2], { shader: words[1], line: n });
+  }
+  return made;
+}
+
+function signature(shader) {
+  const parameters = shader.parameters.map((p) => `${p.name} ${p.type}${formatDefault(p.default)}`);
+  return `(${parameters.join('; ')}) → ${shader.result}`;
+}
+
+function formatDefault(value) {
+  if (value === null || value === undefined) return '';
+  return ` = ${Array.isArray(value) ? value.join(', ') : value}`;
+}
+
+function infoNode(title, lines) {
+  const box = document.createElement('div');
+  box.className = 'cm-kvx-info';
+  const head = document.createElement('div');
+  head.className = 'cm-kvx-info-title';
+  head.textContent = title;
+  box.append(head);
+  for (const line of lines) {
+    const text = document.createElement('div');
+    text.textContent = line;
+    box.append(text);
+  }
+  return box;
+}
+
+// ---- Completion
+
+function completionSource(catalogue) {
+  return (context) => {
+    const line = context.state.doc.lineAt(context.pos);
+    const before = line.text.slice(0, context.pos - line.from);
+    if (before.includes('#')) return null;
+    const words = before.split(/\s+/).filter((w, i, all) => w !== '' || i === all.length - 1);
+    const current = /\s$/.test(before) || before === '' ? '' : words[words.length - 1];
+    const index = current === '' ? words.filter(Boolean).length : words.length - 1;
+    const keyword = words[0];
+    const from = context.pos - current.length;
+    if (!context.explicit && current === '' && index > 0 && !['shader', 'output'].includes(keyword) && index > 2) return null;
+
+    if (index === 0)
+      return {
+        from, validFor: /^\w*$/,
+        options: statements.map((s) => ({ label: s, type: 'keyword', detail: statementHelp[s].split(':')[0] })),
+      };
+    if (keyword === 'shader' && index === 1)
+      return {
+        from, validFor: /^\w*$/,
+        options: catalogue().shaders.map((s) => ({
+          label: s.name, type: 'class', detail: signature(s),
+          info: () => infoNode(s.name, [signature(s), s.description]),
+        })),
+      };
+    const wantsInstance = (keyword === 'output' && index === 1) ||
+      (['param', 'connect', 'splat'].includes(keyword) && (index === 1 || (index === 2 && keyword !== 'param')));
+    if (!wantsInstance) return null;
+    const made = madeInstances(context.state.doc);
+    const dot = current.indexOf('.');
+    if (dot < 0) {
+      const options = [...made].map(([name, about]) => ({
+        label: name, type: 'variable', detail: about.shader, apply: keyword === 'output' ? name : `${name}.`,
+      }));
+      return { from, validFor: /^\w*$/, options };
+    }
+    const instance = made.get(current.slice(0, dot));
+    const shader = instance && catalogue().byName.get(instance.shader);
+    if (!shader) return null;
+    const source = keyword !== 'param' && index === 1;
+    const options = source ? [] : shader.parameters.map((p) => ({
+      label: p.name, type: 'property', detail: `${p.type}${formatDefault(p.default)}`,
+    }));
+    options.push({ label: 'result', type: 'property', detail: `${shader.result}: the instance's result`, boost: source ? 1 : -1 });
+    return { from: from + dot + 1, validFor: /^\w*$/, options };
+  };
+}
+
+// ---- Hover over a shader or instance name
+
+function hover(catalogue) {
+  return hoverTooltip((view, pos) => {
+    const line = view.state.doc.lineAt(pos);
+    const text = line.text;
+    let start = pos - line.from, end = start;
+    while (start > 0 && /\w/.test(text[start - 1])) --start;
+    while (end < text.length && /\w/.test(text[end])) ++end;
+    if (start === end) return null;
+    const word = text.slice(start, end);
+    let shader = catalogue().byName.get(word);
+    let title = word;
+    if (!shader) {
+      const made = madeInstances(view.state.doc).get(word);
+      if (!made) return null;
+      shader = catalogue().byName.get(made.shader);
+      if (!shader) return null;
+      title = `${word}: ${made.shader}, made on line ${made.line}`;
+    }
+    return {
+      pos: line.from + start, end: line.from + end, above: true,
+      create: () => ({ dom: infoNode(title, [signature(shader), shader.description]) }),
+    };
+  });
+}
+
+// ---- The page's side
+
+// Problems the server reported, for whoever lists them; a field so that they
+// move with the text as it changes.
+const setProblems = StateEffect.define();
+const problems = StateField.define({
+  create: () => [],
+  update(value, transaction) {
+    for (const effect of transaction.effects) if (effect.is(setProblems)) return effect.value;
+    return value;
+  },
+});
+
+// parent: where the editor goes; catalogue(): {shaders, byName}; changed():
+// after every edit of the text; label: its accessible name.
+function create(parent, { catalogue, changed, label }) {
+  const theme = EditorView.theme({
+    '&': { height: '100%', color: 'var(--ink)', backgroundColor: 'var(--paper)' },
+    '.cm-content': { caretColor: 'var(--ink)', fontFamily: 'ui-monospace, monospace' },
+    '.cm-gutters': { backgroundColor: 'var(--paper)', color: 'var(--muted)', borderRight: '1px solid var(--rule)' },
+    '.cm-activeLine, .cm-activeLineGutter': { backgroundColor: 'var(--active)' },
+    '&.cm-focused .cm-selectionBackground, .cm-selectionBackground': { backgroundColor: 'var(--selection)' },
+    '.cm-tooltip': { backgroundColor: 'var(--paper)', color: 'var(--ink)', border: '1px solid var(--rule)' },
+  });
+  const view = new EditorView({
+    parent,
+    state: EditorState.create({
+      doc: '',
+      extensions: [
+        lineNumbers(), highlightActiveLineGutter(), highlightActiveLine(), drawSelection(), history(),
+        bracketMatching(), closeBrackets(), highlightSelectionMatches(), lintGutter(), problems,
+        networkLanguage, syntaxHighlighting(highlighting), theme,
+        autocompletion({ override: [completionSource(catalogue)], icons: false }),
+        hover(catalogue),
+        keymap.of([...completionKeymap, ...searchKeymap, ...historyKeymap, ...defaultKeymap, indentWithTab]),
+        EditorView.updateListener.of((update) => { if (update.docChanged) changed(); }),
+        EditorView.contentAttributes.of({ 'aria-label': label, spellcheck: 'false' }),
+      ],
+    }),
+  });
+
+  return {
+    view,
+    get text() { return view.state.doc.toString(); },
+    // The whole text replaced by the file's, as read: one step undo takes
+    // back, except the first, which undo does not empty again.
+    set text(value) {
+      view.dispatch({
+        changes: { from: 0, to: view.state.doc.length, insert: value },
+        annotations: Transaction.addToHistory.of(view.state.doc.length > 0),
+      });
+    },
+    // A line after the caret's, the caret at its end: an edit like any other.
+    insertLine(line) {
+      const state = view.state;
+      const at = state.doc.lineAt(state.selection.main.head);
+      const glue = at.text === '' && at.number === state.doc.lines && at.from === state.doc.length ? '' : '\n';
+      const insert = glue === '' ? line : `\n${line}`;
+      view.dispatch({
+        changes: { from: at.to, insert },
+        selection: { anchor: at.to + insert.length },
+        scrollIntoView: true, userEvent: 'input.catalogue',
+      });
+      view.focus();
+    },
+    // The server's error, at its line (1-based), or none.
+    showProblem(problem) {
+      const diagnostics = [];
+      if (problem && problem.line >= 1 && problem.line <= view.state.doc.lines) {
+        const line = view.state.doc.line(problem.line);
+        diagnostics.push({ from: line.from, to: line.to, severity: 'error', message: problem.message });
+      }
+      view.dispatch(setDiagnostics(view.state, diagnostics), { effects: setProblems.of(problem ? [problem] : []) });
+    },
+    goToLine(number) {
+      const line = view.state.doc.line(Math.min(Math.max(number, 1), view.state.doc.lines));
+      view.dispatch({ selection: { anchor: line.from, head: line.to }, scrollIntoView: true });
+      view.focus();
+    },
+    // The word under the caret, and the line it is on.
+    wordAtCaret() {
+      const head = view.state.selection.main.head;
+      const word = view.state.wordAt(head);
+      return word ? view.state.sliceDoc(word.from, word.to) : '';
+    },
+    caretLine() { return view.state.doc.lineAt(view.state.selection.main.head).number; },
+    instances() { return madeInstances(view.state.doc); },
+    focus() { view.focus(); },
+  };
+}
+
+window.kvxCodeEditor = { create };

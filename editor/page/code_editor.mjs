@@ -253,6 +253,17 @@ function create(parent, { catalogue, changed, label }) {
       }
       view.dispatch(setDiagnostics(view.state, diagnostics), { effects: setProblems.of(problem ? [problem] : []) });
     },
+    // The first `word` on the line (1-based) replaced by `by`, as an edit.
+    replaceWord(number, word, by) {
+      if (number < 1 || number > view.state.doc.lines) return false;
+      const line = view.state.doc.line(number);
+      const found = new RegExp(`(^|[\\s.])(${word.replace(/[.*+?^${}()|[\]\\]/g, '\\$&')})(?=$|[\\s.])`).exec(line.text);
+      if (!found) return false;
+      const from = line.from + found.index + found[1].length;
+      view.dispatch({ changes: { from, to: from + word.length, insert: by }, userEvent: 'input.suggestion' });
+      view.focus();
+      return true;
+    },
     goToLine(number) {
       const line = view.state.doc.line(Math.min(Math.max(number, 1), view.state.doc.lines));
       view.dispatch({ selection: { anchor: line.from, head: line.to }, scrollIntoView: true });

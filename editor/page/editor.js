@@ -228,6 +228,19 @@ function showError(message, line) {
   go.textContent = message;  // it names the file and the line
   go.addEventListener('click', () => editor.goToLine(line));
   item.append(go);
+  // "did you mean": each name offered replaces the misspelt one on its line.
+  const misspelt = /(?:unknown shader|unknown instance|has no parameter) '([^']+)'/.exec(message);
+  const offered = /did you mean (.*)\?/.exec(message);
+  if (misspelt && offered)
+    for (const [, name] of offered[1].matchAll(/'([^']+)'/g)) {
+      const use = document.createElement('button');
+      use.type = 'button';
+      use.className = 'suggestion';
+      use.dataset.name = name;
+      use.textContent = `use ${name}`;
+      use.addEventListener('click', () => editor.replaceWord(line, misspelt[1], name));
+      item.append(use);
+    }
   $('problems').replaceChildren(item);
   $('frame').classList.add('stale');
   $('stale').hidden = false;

@@ -196,7 +196,13 @@ try {
   // The point's read-out follows the text, and says why it has no value.
   await page.waitForFunction(() => document.getElementById('readout').dataset.failed === 'true');
   assert.ok((await readout(page)).text.includes(message), (await readout(page)).text);
-  await setText(page, network);
+  // A misspelt name: the problem offers the nearest, which one choice puts in.
+  await setText(page, network.replace('Math_float2_multiply', 'Math_float2_multiplY'));
+  assert.match(await page.$eval('#problems .problem', (e) => e.textContent),
+    /unknown shader 'Math_float2_multiplY'; did you mean 'Math_float2_multiply'\?/);
+  await page.click('#problems .suggestion[data-name="Math_float2_multiply"]');
+  await settled(page);
+  assert.equal(await textOf(page), network);
   assert.equal(await page.$eval('#stale', (e) => e.hidden), true);
   await page.waitForFunction(() => document.getElementById('readout').dataset.failed === undefined);
 

@@ -91,6 +91,20 @@ CLI::Option* add_path_option(CLI::App& command, network::Paths& paths) {
   return option;
 }
 
+CLI::Option* add_geometry_option(CLI::App& command, network::Geometry& geometry) {
+  auto* option = command.add_option_function<std::string>(
+      "--geometry", [&geometry](std::string const& name) { geometry = *network::parse_geometry(name); },
+      "what the points lie on: plane, a flat patch facing the camera, or sphere, the unit sphere filling the "
+      "picture (points off it are not shaded: zeros, transparent in a PNG)");
+  option->type_name("plane|sphere")->default_str("plane");
+  option->check(CLI::Validator(
+      [](std::string& name) -> std::string {
+        return network::parse_geometry(name) ? "" : "'" + name + "' is not plane or sphere";
+      },
+      ""));
+  return option;
+}
+
 std::string Help_formatter::make_option_opts(CLI::Option const* option) const {
   return option->get_type_size() == 0 || option->get_positional() ? "" : " " + option->get_type_name();
 }

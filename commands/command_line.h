@@ -25,6 +25,8 @@ CLI::Option* add_grid_option(CLI::App& command, network::Grid& grid, unsigned hi
 CLI::Option* add_threads_option(CLI::App& command, unsigned& threads);
 // --path c|cpp|both: the C entries, the shader objects, or both compared.
 CLI::Option* add_path_option(CLI::App& command, network::Paths& paths);
+// --geometry plane|sphere: what the grid's points lie on.
+CLI::Option* add_geometry_option(CLI::App& command, network::Geometry& geometry);
 
 // Help in kvx-host's style: an option's value named once ("-g W H"), its
 // default after its description.

@@ -75,7 +75,7 @@ int shade(host::Library const& library, Shade_options const& o) {
   double const seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
   for (auto const& file : o.outputs)
-    image::write_image(file, {o.grid.width, o.grid.height, shaded.channels, shaded.pixels});
+    image::write_image(file, {o.grid.width, o.grid.height, shaded.channels, shaded.pixels, shaded.covered});
   std::printf("shaded %s (%s) at %ux%u points through %s on %u thread%s in %.3f s: %llu shader calls, %.3g calls/s\n",
               network->name.c_str(), std::string(network->shader.name).c_str(), o.grid.width, o.grid.height,
               network::path_name(o.paths), o.threads, o.threads == 1 ? "" : "s", seconds,
@@ -147,6 +147,7 @@ void add_shade(CLI::App& app, Run& run) {
           },
           ""));
   add_path_option(*command, o->paths);
+  add_geometry_option(*command, o->grid.geometry);
   add_threads_option(*command, o->threads);
   command->callback([o, command, &run] {
     o->statements = statements_in_order(*command);

@@ -32,8 +32,8 @@ void refuse(httplib::Response& response, Refusal const& refusal) {
 
 // A picture as the page reads it: the length of the JSON that describes it
 // (32 bits, little-endian), that JSON, spaces to a multiple of four bytes,
-// the float32 components, and the byte a point that marks where the paths
-// differ, if any do. Binary, so that nothing encodes or compresses the floats
+// the float32 components, the byte a point that marks where the paths
+// differ, if any do, and on the sphere the byte a point that marks it. Binary, so that nothing encodes or compresses the floats
 // on the way; sent from where they lie, not copied.
 void answer_picture(httplib::Response& response, Picture picture) {
   std::string about = picture.about.dump();
@@ -47,13 +47,15 @@ void answer_picture(httplib::Response& response, Picture picture) {
   for (int shift = 0; shift < 32; shift += 8) body->head += static_cast<char>(length >> shift & 0xff);
   body->head += about;
   std::size_t const size =
-      body->head.size() + body->picture.pixels.size() * sizeof(float) + body->picture.differs.size();
+      body->head.size() + body->picture.pixels.size() * sizeof(float) + body->picture.differs.size() +
+      body->picture.covered.size();
   response.set_content_provider(
       size, "application/octet-stream", [body](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
         std::pair<char const*, std::size_t> const parts[] = {
             {body->head.data(), body->head.size()},
             {reinterpret_cast<char const*>(body->picture.pixels.data()), body->picture.pixels.size() * sizeof(float)},
-            {reinterpret_cast<char const*>(body->picture.differs.data()), body->picture.differs.size()}};
+            {reinterpret_cast<char const*>(body->picture.differs.data()), body->picture.differs.size()},
+            {reinterpret_cast<char const*>(body->picture.covered.data()), body->picture.covered.size()}};
         for (auto const& [bytes, count] : parts) {
           if (offset < count) return sink.write(bytes + offset, std::min(count - offset, length));
           offset -= count;
@@ -164,6 +166,11 @@ struct Live_server::State {
     }
     request.grid = {count_member(body, "width", options.grid.width, network::max_grid_side),
                     count_member(body, "height", options.grid.height, network::max_grid_side)};
+    if (auto it = body.find("geometry"); it != body.end()) {
+      auto const geometry = it->is_string() ? network::parse_geometry(it->get<std::string>()) : std::nullopt;
+      if (!geometry) throw Refusal{400, "'geometry' takes plane or sphere"};
+      request.grid.geometry = *geometry;
+    }
     request.threads = options.threads;
     request.max_picture_bytes = network::max_picture_bytes;
     return request;

@@ -53,7 +53,7 @@ std::optional<Picture> shade(host::Library const& library, Shade_request const& 
   try {
     build(built, request);
   } catch (network::Network_error const& e) {
-    return Picture{error_json(e), {}, {}};
+    return Picture{error_json(e), {}, {}, {}};
   }
   auto const& network = *built.network;
   catalogue::Type const type = network.shader.result;
@@ -82,12 +82,13 @@ std::optional<Picture> shade(host::Library const& library, Shade_request const& 
                       {"width", request.grid.width},
                       {"height", request.grid.height},
                       {"path", network::paths_keyword(request.paths)},
+                      {"geometry", request.grid.geometry == network::Geometry::sphere ? "sphere" : "plane"},
                       {"mismatches", shaded.mismatches},
                       {"instances", instances_json(built.text)},
                       {"calls", shaded.shader_calls},
                       {"seconds", seconds}};
   if (shaded.mismatches == 0) shaded.differs.clear();
-  return Picture{std::move(about), std::move(shaded.pixels), std::move(shaded.differs)};
+  return Picture{std::move(about), std::move(shaded.pixels), std::move(shaded.differs), std::move(shaded.covered)};
 }
 
 network::Json point(host::Library const& library, Shade_request const& request, unsigned x, unsigned y) {
@@ -102,7 +103,7 @@ network::Json point(host::Library const& library, Shade_request const& request, 
   std::atomic<std::uint64_t> calls{0};
   network::Shading_thread thread(network.network, calls);
   network::set_grid_settings(thread.host(), request.grid);
-  network::set_grid_point(thread.host(), request.grid, x, y);
+  bool const covered = network::set_grid_point(thread.host(), request.grid, x, y);
   network::Mismatches unused;
   network::Json answer = {{"ok", true},
                        {"x", x},
@@ -110,6 +111,10 @@ network::Json point(host::Library const& library, Shade_request const& request, 
                        {"u", network::grid_u(request.grid, x)},
                        {"v", network::grid_v(request.grid, y)},
                        {"type", std::string(name(type))}};
+  if (!covered) {
+    answer["covered"] = false;  // off the sphere: nothing is shaded there
+    return answer;
+  }
   std::optional<catalogue::Value_bytes> values[2];
   for (network::Paths path : {network::Paths::c, network::Paths::cpp}) {
     if (request.paths != network::Paths::both && request.paths != path) continue;

@@ -34,15 +34,17 @@ struct Shade_request {
 };
 
 // A shaded picture: what it is, {"ok": true, "instance", "shader", "type",
-// "channels", "width", "height", "path", "mismatches" (how many points the
-// two paths give different bits), "instances", "calls", "seconds"}; its float
-// components, rows top to bottom; and with both paths, a byte a point, 1
-// where they differ. For a text that does not read or check:
+// "channels", "width", "height", "path", "geometry", "mismatches" (how many
+// points the two paths give different bits), "instances", "calls",
+// "seconds"}; its float components, rows top to bottom; with both paths, a
+// byte a point, 1 where they differ; on the sphere, a byte a point, 1 where
+// it is. For a text that does not read or check:
 // {"ok": false, "error", "line"} and no pixels.
 struct Picture {
   network::Json about;
   network::Pixels pixels;
   std::vector<std::uint8_t> differs;
+  std::vector<std::uint8_t> covered;  // on the sphere, a byte a point: 1 where it is
 };
 
 // Nothing when the work was abandoned: a stop requested through `stop`, or

@@ -25,12 +25,21 @@ std::uint8_t to_byte(float value) {
 }
 
 void write_8bit_png(std::string const& path, Float_image const& image) {
-  unsigned const channels = image.channels == 2 ? 3 : image.channels;
+  bool const alpha = !image.covered.empty();
+  // With coverage, every picture gets an alpha: RGBA, a gray one's gray in all three.
+  unsigned const channels = alpha ? 4 : image.channels == 2 ? 3 : image.channels;
   std::vector<std::uint8_t> bytes(std::size_t{image.width} * image.height * channels);
   std::size_t const pixels = std::size_t{image.width} * image.height;
-  for (std::size_t p = 0; p < pixels; ++p)
+  for (std::size_t p = 0; p < pixels; ++p) {
+    float const* pixel = image.pixels.data() + p * image.channels;
+    std::uint8_t* out = bytes.data() + p * channels;
     for (unsigned c = 0; c < channels; ++c)
-      bytes[p * channels + c] = c < image.channels ? to_byte(image.pixels[p * image.channels + c]) : 0;
+      out[c] = c < image.channels ? to_byte(pixel[c]) : 0;
+    if (!alpha) continue;
+    if (image.channels == 1) out[1] = out[2] = out[0];
+    if (image.channels < 4) out[3] = 255;
+    if (!image.covered[p]) out[3] = 0;
+  }
   write_png(path, image.width, image.height, channels, bytes);
 }
 

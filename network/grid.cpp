@@ -3,6 +3,7 @@
 
 #include <network/shading_thread.h>
 
+#include <algorithm>
 #include <cmath>
 #include <atomic>
 #include <cstring>
@@ -66,13 +67,53 @@ void set_grid_settings(host::Reference_host& host, Grid grid) {
   host.set_texture(grid_texture::ramp, ramp);
 }
 
-void set_grid_point(host::Reference_host& host, Grid grid, unsigned x, unsigned y) {
+std::optional<Geometry> parse_geometry(std::string_view name) {
+  if (name == "plane") return Geometry::plane;
+  if (name == "sphere") return Geometry::sphere;
+  return std::nullopt;
+}
+
+namespace {
+
+// The unit sphere at the origin, seen by the orthographic camera looking down
+// -z, as large as the picture's shorter side: pixel (x, y) is at
+// s = (2x + 1 - width, height - 2y - 1) / min(width, height), on the sphere
+// where |s| <= 1, at (s, sqrt(1 - |s|^2)), which is also its normal; the ray
+// comes from z = 2. Its u and v are longitude and latitude:
+// u = 1/2 + atan2(x, z) / 2 pi, v = 1/2 + asin(y) / pi.
+bool set_sphere_point(host::Reference_host& host, Grid grid, unsigned x, unsigned y) {
   using catalogue::state_id;
+  float const side = float(std::min(grid.width, grid.height));
+  float const sx = (2.0f * float(x) + 1.0f - float(grid.width)) / side;
+  float const sy = (float(grid.height) - 2.0f * float(y) - 1.0f) / side;
+  float const r2 = sx * sx + sy * sy;
+  if (!(r2 <= 1.0f)) return false;
+  float const z = std::sqrt(1.0f - r2);
+  ZR::SHADER::Vector3 const normal{sx, sy, z};
+  constexpr float pi = 3.14159265358979f;
+  host.set_float2(state_id("State_parametric_uv"),
+                  {0.5f + std::atan2(sx, z) / (2.0f * pi), 0.5f + std::asin(std::clamp(sy, -1.0f, 1.0f)) / pi});
+  host.set_float3(state_id("State_position"), normal);
+  host.set_float3(state_id("State_origin"), {sx, sy, 2.0f});
+  host.set_float3(state_id("State_normal"), normal);
+  host.set_float3(state_id("State_geometry_normal"), normal);
+  host.record().set_normal(normal);
+  host.set_float(state_id("State_ray_length"), 2.0f - z);
+  host.set_float(state_id("State_dot_nd"), -z);
+  return true;
+}
+
+}  // namespace
+
+bool set_grid_point(host::Reference_host& host, Grid grid, unsigned x, unsigned y) {
+  using catalogue::state_id;
+  host.set_float2(state_id("State_raster"), {float(x) + 0.5f, float(y) + 0.5f});
+  if (grid.geometry == Geometry::sphere) return set_sphere_point(host, grid, x, y);
   float const u = grid_u(grid, x), v = grid_v(grid, y);
   host.set_float2(state_id("State_parametric_uv"), {u, v});
   host.set_float3(state_id("State_position"), {u, v, 0});
   host.set_float3(state_id("State_origin"), {u, v, 1});
-  host.set_float2(state_id("State_raster"), {float(x) + 0.5f, float(y) + 0.5f});
+  return true;
 }
 
 float component_value(catalogue::Type type, catalogue::Value_bytes const& value, unsigned component) {
@@ -123,10 +164,11 @@ Pixel_store pixel_store(catalogue::Type type) {
 
 Shaded shade_grid(Network const& network, Network::Node output, catalogue::Type result, Grid grid, Paths paths,
                   unsigned threads, Progress const& progress, Point_inputs const& inputs, std::stop_token stop) {
-  Shaded shaded{result, catalogue::components(result), {}, 0, std::nullopt, 0, {}};
+  Shaded shaded{result, catalogue::components(result), {}, 0, std::nullopt, 0, {}, {}};
   std::size_t const points = std::size_t{grid.width} * grid.height;
   shaded.pixels.resize(points * shaded.channels);
   if (paths == Paths::both) shaded.differs.resize(points);
+  if (grid.geometry == Geometry::sphere) shaded.covered.resize(points);
   std::atomic<std::uint64_t> calls{0};
   Mismatches mismatches(shaded.differs.data(), grid.width);
 
@@ -145,8 +187,14 @@ Shaded shade_grid(Network const& network, Network::Node output, catalogue::Type 
       unsigned const channels = shaded.channels;
       bool const varies = bool(inputs);
       float* pixel = shaded.pixels.data() + std::size_t{y} * points.width * channels;
+      std::uint8_t* covered = shaded.covered.empty() ? nullptr : shaded.covered.data() + std::size_t{y} * points.width;
       for (unsigned x = 0; x < points.width; ++x, pixel += channels) {
-        set_grid_point(shading.host(), points, x, y);
+        bool const on = set_grid_point(shading.host(), points, x, y);
+        if (covered) covered[x] = on ? 1 : 0;
+        if (!on) {
+          std::fill(pixel, pixel + channels, 0.0f);
+          continue;
+        }
         if (varies) inputs(shading.network(), x, y);
         put(shading.shade(node, path, mismatches, x, y), pixel);
       }

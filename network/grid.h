@@ -9,6 +9,7 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -20,8 +21,14 @@
 
 namespace kvx::network {
 
+// What the grid's points lie on: a flat unit patch facing the camera, or the
+// unit sphere that fills the picture (points off it are not shaded).
+enum class Geometry : std::uint8_t { plane, sphere };
+std::optional<Geometry> parse_geometry(std::string_view name);
+
 struct Grid {
   unsigned width = 256, height = 256;
+  Geometry geometry = Geometry::plane;
 };
 
 // Floats made without a value: a shaded grid writes every one of them before
@@ -57,8 +64,9 @@ inline float grid_v(Grid grid, unsigned y) { return (float(grid.height - y) - 0.
 // What stays the same over the grid: render and camera settings, the state
 // that does not vary, the textures.
 void set_grid_settings(host::Reference_host& host, Grid grid);
-// The state that varies from point to point.
-void set_grid_point(host::Reference_host& host, Grid grid, unsigned x, unsigned y);
+// The state that varies from point to point; false for a point off the
+// sphere, which has none.
+bool set_grid_point(host::Reference_host& host, Grid grid, unsigned x, unsigned y);
 
 struct Shaded {
   catalogue::Type type;    // the output's result type
@@ -71,6 +79,9 @@ struct Shaded {
   std::optional<Mismatch> mismatch;
   std::uint64_t mismatches = 0;
   std::vector<std::uint8_t> differs;
+  // On the sphere: a byte a point, 1 where the sphere is (the pixels
+  // elsewhere are zeros); empty on the plane.
+  std::vector<std::uint8_t> covered;
 };
 
 // A component as a float: floats as they are, ints and truth bytes as their values.

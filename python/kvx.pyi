@@ -67,9 +67,11 @@ class Network:
     def splat(self, source: str, target: str) -> None: ...
     def output(self, instance: str) -> None: ...
     def shade(
-        self, width: int, height: int, path: str = "c", threads: int = 1
+        self, width: int, height: int, path: str = "c", threads: int = 1, geometry: str = "plane"
     ) -> numpy.typing.NDArray[numpy.float32]:
         """The output's result at every grid point, shape (height, width,
         components): the floats the library computed, ints and bools as
         their values. Rows run top to bottom; u grows to the right, v upwards.
-        With path="both", PathMismatch names the first point that differs."""
+        With path="both", PathMismatch names the first point that differs.
+        geometry="sphere" shades the unit sphere that fills the picture, as
+        `kvx-host shade --geometry sphere` does (zeros off it)."""

@@ -170,12 +170,15 @@ class Network {
   void splat(std::string const& from, std::string const& to) { statement({"splat", from, to}); }
   void output(std::string const& instance) { statement({"output", instance}); }
 
-  py::array_t<float> shade(unsigned width, unsigned height, std::string const& path, unsigned threads) const {
+  py::array_t<float> shade(unsigned width, unsigned height, std::string const& path, unsigned threads,
+                           std::string const& geometry) const {
     if (width < 1 || width > network::max_grid_side || height < 1 || height > network::max_grid_side)
       throw std::invalid_argument("width and height are 1 to " + std::to_string(network::max_grid_side));
     if (threads < 1 || threads > network::max_threads)
       throw std::invalid_argument("threads is 1 to " + std::to_string(network::max_threads));
     network::Paths const paths = parse_path(path);
+    auto const on = network::parse_geometry(geometry);
+    if (!on) throw std::invalid_argument("geometry takes plane or sphere");
     auto const network = text_.finish(source_);
     auto pixels = std::make_unique<network::Pixels>();
     std::optional<network::Mismatch> mismatch;
@@ -183,7 +186,8 @@ class Network {
     {
       py::gil_scoped_release unlocked;
       auto shaded =
-          network::shade_grid(network.network, network.output, network.shader.result, {width, height}, paths, threads);
+          network::shade_grid(network.network, network.output, network.shader.result, {width, height, *on}, paths,
+                              threads);
       *pixels = std::move(shaded.pixels);
       mismatch = shaded.mismatch;
       channels = shaded.channels;
@@ -241,5 +245,5 @@ PYBIND11_MODULE(kvx, m) {
       .def("splat", &Network::splat, py::arg("source"), py::arg("target"))
       .def("output", &Network::output, py::arg("instance"))
       .def("shade", &Network::shade, py::arg("width"), py::arg("height"), py::arg("path") = "c",
-           py::arg("threads") = 1);
+           py::arg("threads") = 1, py::arg("geometry") = "plane");
 }

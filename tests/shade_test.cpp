@@ -63,6 +63,48 @@ TEST(Shade, EveryExampleGivesTheSameBytesOnBothPathsAndThreadCounts) {
   }
 }
 
+// On the sphere every covered point's normal is a unit vector facing the
+// camera; light from a direction varies over it; the paths agree; nothing is
+// shaded off it, and a PNG is transparent there.
+TEST(Shade, OnTheSphereTheNormalsFaceTheCameraAndTheLightVaries) {
+  std::string const sphere = " -g 48 40 --geometry sphere --path both ";
+  Command_run const normals = kvx_host("shade --shader State_normal n --output n" + sphere + "-o " +
+                                       temp("normal.exr") + " -o " + temp("normal.png"));
+  ASSERT_EQ(normals.status, 0) << normals.output;
+  EXPECT_NE(normals.output.find("both paths agree at every point"), std::string::npos) << normals.output;
+  Exr const n = read_exr(temp("normal.exr"));
+  ASSERT_EQ(n.channels, (std::vector<std::string>{"B", "G", "R"}));  // by name
+  unsigned covered = 0;
+  for (int y = 0; y < n.height; ++y)
+    for (int x = 0; x < n.width; ++x) {
+      // As large as the shorter side, in the middle: docs/kvx-host.md.
+      float const sx = (2.0f * float(x) + 1.0f - 48.0f) / 40.0f, sy = (40.0f - 2.0f * float(y) - 1.0f) / 40.0f;
+      float const nx = n.at(2, x, y), ny = n.at(1, x, y), nz = n.at(0, x, y);
+      if (sx * sx + sy * sy > 1) {
+        EXPECT_EQ(nx * nx + ny * ny + nz * nz, 0.0f) << "off the sphere at " << x << ", " << y;
+        continue;
+      }
+      ++covered;
+      EXPECT_NEAR(std::sqrt(nx * nx + ny * ny + nz * nz), 1.0f, 1e-6f) << x << ", " << y;
+      EXPECT_GE(nz, 0.0f) << "faces the camera at " << x << ", " << y;
+      EXPECT_EQ(nx, sx) << "the point under pixel " << x << ", " << y;
+    }
+  EXPECT_GT(covered, 40u * 40u * 3 / 4);  // pi / 4 of the square around it
+  EXPECT_LT(covered, 40u * 40u * 4 / 5);
+  std::string const png = file_bytes(temp("normal.png"));
+  EXPECT_EQ(static_cast<unsigned char>(png.at(25)), 6) << "an RGBA PNG: transparent off the sphere";
+
+  Command_run const lit = kvx_host("shade --shader State_normal n --shader Math_float3_dot lit --connect n.result "
+                                   "lit.left --param lit.right 0.48,0.6,0.64 --output lit" + sphere + "-o " +
+                                   temp("lit.exr"));
+  ASSERT_EQ(lit.status, 0) << lit.output;
+  EXPECT_NE(lit.output.find("both paths agree at every point"), std::string::npos) << lit.output;
+  Exr const light = read_exr(temp("lit.exr"));
+  auto const [low, high] = std::ranges::minmax(light.planes[0]);
+  EXPECT_LT(low, 0.0f) << "the far side is turned away";
+  EXPECT_GT(high, 0.95f) << "the near side faces the light";
+}
+
 TEST(Shade, TheExrHoldsTheBitsEvalGivesForTheSameInputs) {
   struct Case {
     char const* statements;

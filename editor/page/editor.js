@@ -66,8 +66,10 @@ async function post(route, body, signal) {
   const answer = JSON.parse(new TextDecoder().decode(new Uint8Array(buffer, 4, length)));
   const count = answer.width * answer.height;
   const floats = new Float32Array(buffer, 4 + length, count * answer.channels);
-  const differs = answer.mismatches ? new Uint8Array(buffer, 4 + length + floats.byteLength, count) : null;
-  return { status: response.status, answer, floats, differs };
+  const differsAt = 4 + length + floats.byteLength;
+  const differs = answer.mismatches ? new Uint8Array(buffer, differsAt, count) : null;
+  const covered = answer.geometry === 'sphere' ? new Uint8Array(buffer, differsAt + (differs ? count : 0), count) : null;
+  return { status: response.status, answer, floats, differs, covered };
 }
 
 async function getJson(route) {
@@ -258,16 +260,21 @@ function clearError() {
 // The path chosen, read where it is shown: a browser may restore the choice
 // when the page is loaded again, or take a click before this script runs.
 function chosenPath() { return document.querySelector('input[name=path]:checked').value; }
+function chosenGeometry() { return document.querySelector('input[name=geometry]:checked').value; }
 
 function request() {
-  return { text: editor.text, instance: state.shown, path: chosenPath(), width: state.width, height: state.height };
+  return {
+    text: editor.text, instance: state.shown, path: chosenPath(), geometry: chosenGeometry(),
+    width: state.width, height: state.height,
+  };
 }
 
 // As kvx-host shade's PNG: each component clamped to [0, 1] (NaN as 0) and
 // scaled; one component is gray, two are red and green, four carry alpha.
 function byte(value) { return Number.isNaN(value) ? 0 : Math.round(Math.min(Math.max(value, 0), 1) * 255); }
 
-function draw(answer, floats, differs) {
+// Off the sphere, nothing: transparent over the checker.
+function draw(answer, floats, differs, covered) {
   const picture = $('picture');
   const overlay = $('overlay');
   picture.width = overlay.width = answer.width;
@@ -281,7 +288,7 @@ function draw(answer, floats, differs) {
     image.data[o] = first;
     image.data[o + 1] = n === 1 ? first : byte(floats[i + 1]);
     image.data[o + 2] = n === 1 ? first : n === 2 ? 0 : byte(floats[i + 2]);
-    image.data[o + 3] = n === 4 ? byte(floats[i + 3]) : 255;
+    image.data[o + 3] = covered && !covered[p] ? 0 : n === 4 ? byte(floats[i + 3]) : 255;
   }
   context.putImageData(image, 0, 0);
   // Every point where the two paths' bits differ, in magenta.
@@ -336,7 +343,8 @@ async function shade() {
   const answer = result.answer;
   // For whoever watches the page (the browser test): the answer is for the
   // text as it stands.
-  const current = sent.text === editor.text && sent.instance === state.shown && sent.path === chosenPath();
+  const current = sent.text === editor.text && sent.instance === state.shown && sent.path === chosenPath() &&
+    sent.geometry === chosenGeometry();
   document.body.dataset.answered = current ? 'current' : 'older';
   if (state.hover) readPoint();
   if (!answer.ok) {
@@ -350,7 +358,7 @@ async function shade() {
   }
   if (!state.shown) state.output = answer.instance;
   clearError();
-  draw(answer, result.floats, result.differs);
+  draw(answer, result.floats, result.differs, result.covered);
   showInstances(answer);
   const elapsed = performance.now() - started;
   state.lastShading = elapsed;
@@ -396,6 +404,11 @@ async function readPoint() {
     return;
   }
   delete readout.dataset.failed;
+  if (answer.covered === false) {
+    readout.textContent = `point (${answer.x}, ${answer.y}): off the sphere, nothing shaded`;
+    Object.assign(readout.dataset, { x: String(answer.x), y: String(answer.y), value: '', bits: '', sequence: String(sequence) });
+    return;
+  }
   const lines = [`point (${answer.x}, ${answer.y})  u ${answer.u}, v ${answer.v}  ${answer.type}`];
   if (answer.c) lines.push(`C entry        ${answer.c.value}  [${answer.c.bits}]`);
   if (answer.cpp) lines.push(`shader object  ${answer.cpp.value}  [${answer.cpp.bits}]`);
@@ -482,7 +495,8 @@ async function start() {
   state.width = network.width ?? state.width;
   state.height = network.height ?? state.height;
   $('save').title = state.file ? `write the text to ${state.file} (Ctrl+S)` : 'download the text (Ctrl+S)';
-  for (const radio of document.querySelectorAll('input[name=path]')) radio.addEventListener('change', shade);
+  for (const radio of document.querySelectorAll('input[name=path], input[name=geometry]'))
+    radio.addEventListener('change', shade);
   $('overlay').addEventListener('mousemove', hovered);
   // A double-click on an instance's name in the text shows it too.
   $('editor').addEventListener('dblclick', () => {

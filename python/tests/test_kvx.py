@@ -87,6 +87,18 @@ def grid_point(width, height, x, y):
     return float(u), float(v)
 
 
+def test_the_sphere_shades_as_kvx_host_does(lib):
+    net = kvx.Network(lib, "shader State_normal n\noutput n\n")
+    normals = net.shade(24, 20, path="both", geometry="sphere")
+    lengths = np.linalg.norm(normals, axis=2)
+    covered = lengths > 0
+    assert not covered[0, 0] and covered[10, 12]  # nothing off the sphere, as large as the shorter side
+    assert np.allclose(lengths[covered], 1, atol=1e-6) and (normals[covered][:, 2] >= 0).all()
+    assert covered.sum() == 316  # the points of the 20-pixel disc, as kvx-host shade covers them
+    with pytest.raises(ValueError, match="geometry takes plane or sphere"):
+        net.shade(4, 4, geometry="cube")
+
+
 def test_shade_holds_the_floats_eval_gives(lib):
     net = kvx.Network(lib)
     net.add("State_parametric_uv", "uv")

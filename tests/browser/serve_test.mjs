@@ -349,6 +349,28 @@ try {
       'from a key to its picture (medians of 5)');
   }
 
+  // On the sphere: the normal under the pointer, a unit vector facing the
+  // camera; off the sphere, nothing, and the picture transparent there.
+  await page.click('#instances button[data-name="scaled"]').catch(() => {});
+  await setText(page, 'shader State_normal n\noutput n\n');
+  await page.click('input[name=geometry][value=sphere]');
+  await settled(page);
+  const onSphere = async (px, py) => {
+    await page.mouse.move(box.x + (px + 0.5) * (box.width / 256), box.y + (py + 0.5) * (box.height / 256));
+    await page.waitForFunction((qx, qy) => {
+      const r = document.getElementById('readout').dataset;
+      return r.x === String(qx) && r.y === String(qy);
+    }, {}, px, py);
+    return readout(page);
+  };
+  const normal = (await onSphere(160, 100)).value.replace(/[()]/g, '').split(',').map(Number);
+  assert.ok(Math.abs(Math.hypot(...normal) - 1) < 1e-6 && normal[2] > 0, JSON.stringify(normal));
+  assert.ok(Math.abs(normal[0] - (2 * 160 + 1 - 256) / 256) < 1e-6, JSON.stringify(normal));
+  assert.match((await onSphere(2, 2)).text, /off the sphere/);
+  assert.equal(await page.$eval('#picture', (c) => c.getContext('2d').getImageData(2, 2, 1, 1).data[3]), 0);
+  await page.click('input[name=geometry][value=plane]');
+  await setText(page, network);
+
   // The cost of a key in the editor, by the text's size (no output: nothing
   // to shade, the editor's own work alone).
   for (const count of [10, 1000, 10000]) {

@@ -11,6 +11,7 @@
 #include <editor/http_server.h>
 #include <editor/live_shading.h>
 #include <editor/network_file.h>
+#include <image/exr.h>
 #include <editor/page.h>
 #include <editor/refusal.h>
 #include <network/catalogue_json.h>
@@ -221,6 +222,16 @@ struct Live_server::State {
     return std::nullopt;
   }
 
+  // The picture a body asks for (no pixels for a text that does not shade);
+  // 409 when abandoned.
+  Picture shaded(network::Json const& body, Shade_request const& asked) {
+    Running const running(*this, page_member(body));
+    // A client that has gone, the page closed or its request abandoned, wants nothing more.
+    auto picture = shade(library, asked, running.token(), [] { return !Http_server::client_gone(); });
+    if (!picture) throw Refusal{409, "abandoned: the page sent a newer request, or went away"};
+    return std::move(*picture);
+  }
+
   void routes() {
     for (auto const& page_file : page_files())
       server.Get(exactly(page_file.path), [&page_file](httplib::Request const&, httplib::Response& response) {
@@ -237,13 +248,21 @@ struct Live_server::State {
     });
     server.Post("/api/shade", [this](httplib::Request const& request, httplib::Response& response) {
       network::Json const body = parse_body(request);
+      Picture picture = shaded(body, shade_request(body));
+      if (picture.pixels.empty()) return answer_json(response, picture.about);
+      answer_picture(response, std::move(picture));
+    });
+    // The picture as kvx-host shade writes it to an EXR: the exact floats.
+    server.Post("/api/exr", [this](httplib::Request const& request, httplib::Response& response) {
+      network::Json const body = parse_body(request);
       Shade_request const asked = shade_request(body);
-      Running const running(*this, page_member(body));
-      // A client that has gone, the page closed or its request abandoned, wants nothing more.
-      auto picture = shade(library, asked, running.token(), [] { return !Http_server::client_gone(); });
-      if (!picture) throw Refusal{409, "abandoned: the page sent a newer request, or went away"};
-      if (picture->pixels.empty()) return answer_json(response, picture->about);
-      answer_picture(response, std::move(*picture));
+      Picture const picture = shaded(body, asked);
+      if (picture.pixels.empty()) return answer_json(response, picture.about);
+      unsigned const channels = picture.about["channels"];
+      response.set_content(image::exr_bytes(asked.grid.width, asked.grid.height, channels, picture.pixels),
+                           "image/x-exr");
+      response.set_header("Content-Disposition", "attachment; filename=\"" +
+                                                     picture.about["instance"].get<std::string>() + ".exr\"");
     });
     server.Post("/api/point", [this](httplib::Request const& request, httplib::Response& response) {
       network::Json const body = parse_body(request);

@@ -11,5 +11,7 @@ namespace kvx::image {
 // channels are named Y; R, G; R, G, B; or R, G, B, A. Throws on failure.
 void write_exr(std::string const& path, unsigned width, unsigned height, unsigned channels,
                std::span<float const> pixels);
+// The same file's bytes, made in memory.
+std::string exr_bytes(unsigned width, unsigned height, unsigned channels, std::span<float const> pixels);
 
 }  // namespace kvx::image

@@ -46,7 +46,7 @@ TEST(Layout, EachFolderIncludesOnlyTheLayersBelowIt) {
       {"host", library},
       {"network", with(library, {"host"})},
       {"image", {}},
-      {"editor", with(library, {"host", "network"})},
+      {"editor", with(library, {"host", "network", "image"})},
       {"commands", with(library, {"host", "network", "image", "editor"})},
       {"python", with(library, {"host", "network"})},
   };

@@ -60,6 +60,30 @@ TEST(Serve, ThePictureHoldsTheBitsShadeWritesAndTheErrorItsMessage) {
   EXPECT_EQ(error["line"], 5);
 }
 
+// The page's EXR export is the file kvx-host shade writes for the same text
+// and grid, on the sphere too, read back through OpenEXR.
+TEST(Serve, TheExrExportIsTheFileShadeWrites) {
+  Folder folder;
+  auto const file = folder.path / "ball.kvx";
+  std::filesystem::copy_file(std::filesystem::path(KVX_EXAMPLES_DIR) / "ball.kvx", file);
+  std::ifstream in(file);
+  std::string const text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  Serving server({file.string(), "--threads", "2"});
+  auto const answer =
+      server.post("/api/exr", Json{{"text", text}, {"width", 40}, {"height", 30}, {"geometry", "sphere"}});
+  ASSERT_TRUE(answer);
+  ASSERT_EQ(answer->status, 200) << answer->body;
+  EXPECT_EQ(answer->get_header_value("Content-Type"), "image/x-exr");
+  auto const exported = (folder.path / "exported.exr").string(), shaded = (folder.path / "shaded.exr").string();
+  std::ofstream(exported, std::ios::binary) << answer->body;
+  ASSERT_EQ(kvx_host("shade " + file.string() + " -g 40 30 --geometry sphere -o " + shaded).status, 0);
+  Exr const a = read_exr(exported), b = read_exr(shaded);
+  EXPECT_EQ(a.channels, b.channels);
+  ASSERT_EQ(a.planes.size(), 4u);
+  for (std::size_t c = 0; c < a.planes.size(); ++c) EXPECT_EQ(bits_text(a.planes[c]), bits_text(b.planes[c])) << c;
+  EXPECT_EQ(Json::parse(server.post("/api/exr", Json{{"text", "shader Math_float_add a\n"}})->body)["ok"], false);
+}
+
 // The same as a float, different as an int: the plug-in of faulty_plugin.cpp
 // gives 2^24 through the C entry where the shader object gives 2^24 + 1, on
 // the left half of the grid.

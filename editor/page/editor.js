@@ -275,6 +275,16 @@ function byte(value) { return Number.isNaN(value) ? 0 : Math.round(Math.min(Math
 
 // Off the sphere, nothing: transparent over the checker.
 function draw(answer, floats, differs, covered) {
+  state.picture = { answer, floats, differs, covered };
+  redraw();
+}
+
+// The last picture as the views ask: the channels shown (rgb, or one of them
+// as gray), an exposure of 2^stops, and in false colour what lies outside
+// [0, 1] (blue below, red above, magenta NaN).
+function redraw() {
+  if (!state.picture) return;
+  const { answer, floats, differs, covered } = state.picture;
   const picture = $('picture');
   const overlay = $('overlay');
   picture.width = overlay.width = answer.width;
@@ -282,13 +292,32 @@ function draw(answer, floats, differs, covered) {
   const context = picture.getContext('2d');
   const image = context.createImageData(answer.width, answer.height);
   const n = answer.channels;
+  const channel = $('channel').value;
+  const scale = 2 ** (Number($('exposure').value) || 0);
+  const falseColour = $('false-colour').checked;
+  const shown = [0, 0, 0];
   for (let p = 0, i = 0; p < answer.width * answer.height; ++p, i += n) {
     const o = 4 * p;
-    const first = byte(floats[i]);
-    image.data[o] = first;
-    image.data[o + 1] = n === 1 ? first : byte(floats[i + 1]);
-    image.data[o + 2] = n === 1 ? first : n === 2 ? 0 : byte(floats[i + 2]);
-    image.data[o + 3] = covered && !covered[p] ? 0 : n === 4 ? byte(floats[i + 3]) : 255;
+    const alpha = n === 4 ? floats[i + 3] : 1;
+    if (channel === 'rgb') {
+      shown[0] = floats[i];
+      shown[1] = n === 1 ? floats[i] : floats[i + 1];
+      shown[2] = n === 1 ? floats[i] : n === 2 ? 0 : floats[i + 2];
+    } else {
+      const c = { r: 0, g: 1, b: 2, a: 3 }[channel];
+      const value = c === 3 ? alpha : c < n ? floats[i + c] : 0;
+      shown[0] = shown[1] = shown[2] = value;
+    }
+    let outside = null;
+    for (let k = 0; k < 3; ++k) {
+      const v = channel === 'a' ? shown[k] : shown[k] * scale;
+      if (Number.isNaN(v)) outside = [255, 0, 255];
+      else if (!outside && v > 1) outside = [255, 40, 40];
+      else if (!outside && v < 0) outside = [40, 90, 255];
+      image.data[o + k] = byte(v);
+    }
+    if (falseColour && outside) image.data.set(outside, o);
+    image.data[o + 3] = covered && !covered[p] ? 0 : channel === 'rgb' ? byte(alpha) : 255;
   }
   context.putImageData(image, 0, 0);
   // Every point where the two paths' bits differ, in magenta.
@@ -298,6 +327,48 @@ function draw(answer, floats, differs, covered) {
     for (let p = 0; p < differs.length; ++p)
       if (differs[p]) marked.data.set([255, 0, 255, 255], 4 * p);
   marks.putImageData(marked, 0, 0);
+}
+
+function saveBlob(blob, name) {
+  const link = document.createElement('a');
+  link.href = URL.createObjectURL(blob);
+  link.download = name;
+  link.click();
+  URL.revokeObjectURL(link.href);
+}
+
+// What is shown, a pixel a point; or the exact floats, as kvx-host shade
+// writes them, shaded again by the server.
+function exportPng() {
+  if (!state.picture) return;
+  $('picture').toBlob((blob) => saveBlob(blob, `${state.picture.answer.instance}.png`), 'image/png');
+}
+
+async function exportExr() {
+  const response = await fetch('/api/exr', {
+    method: 'POST', headers: { 'Content-Type': 'application/json' }, body: JSON.stringify(request()),
+  });
+  if (response.headers.get('Content-Type') !== 'image/x-exr') {
+    const answer = await response.json();
+    setStatus(`not exported: ${answer.error}`);
+    return;
+  }
+  const name = /filename="([^"]+)"/.exec(response.headers.get('Content-Disposition') || '')?.[1] || 'picture.exr';
+  saveBlob(await response.blob(), name);
+  setStatus(`exported ${name}`);
+}
+
+function viewsChanged() {
+  $('frame').classList.toggle('black', $('backdrop').value === 'black');
+  $('stage').style.setProperty('--zoom', $('zoom').value);
+  redraw();
+}
+
+function gridChanged() {
+  const side = (id, now) => Math.min(8192, Math.max(1, Math.round(Number($(id).value)) || now));
+  state.width = side('grid-width', state.width);
+  state.height = side('grid-height', state.height);
+  shade();
 }
 
 function showInstances(answer) {
@@ -321,32 +392,55 @@ function showInstances(answer) {
   }
 }
 
+// A text whose last picture was slow, or a long one, is shaded at an eighth
+// of the size first, so that something is on screen at once, then whole;
+// Cancel stops the rest.
 async function shade() {
   if (state.shown && !madeInstances().has(state.shown)) state.shown = null;
   const sequence = ++state.sequence;
   state.controller?.abort();
   const controller = (state.controller = new AbortController());
+  const slow = state.lastShading > quick || editor.view.state.doc.lines > 2000;
+  const coarse = slow && Math.min(state.width, state.height) >= 64;
+  $('cancel').hidden = false;
+  const whole = !coarse ||
+    (await shadeAt(sequence, controller, Math.floor(state.width / 8), Math.floor(state.height / 8)));
+  if (whole) await shadeAt(sequence, controller, state.width, state.height);
+  if (sequence === state.sequence) $('cancel').hidden = true;
+}
+
+function cancel() {
+  ++state.sequence;
+  state.controller?.abort();
+  $('cancel').hidden = true;
+  document.body.dataset.answered = 'cancelled';
+  setStatus('cancelled: the picture shown stays');
+}
+
+// One picture of width × height points; whether the next may follow.
+async function shadeAt(sequence, controller, width, height) {
+  const whole = width === state.width && height === state.height;
   const started = performance.now();
-  setStatus('shading…');
+  setStatus(whole ? 'shading…' : `shading ${width}×${height} points first…`);
   document.body.dataset.answered = 'waiting';
-  const sent = request();
+  const sent = { ...request(), width, height };
   let result;
   try {
     result = await post('/api/shade', { ...sent, page: state.page }, controller.signal);
   } catch (error) {
-    if (error.name === 'AbortError' || sequence !== state.sequence) return;  // a newer request replaced it
+    if (error.name === 'AbortError' || sequence !== state.sequence) return false;  // a newer request replaced it
     setStatus(`not shaded: the server did not answer (${error.message})`);
     document.body.dataset.answered = 'failed';
-    return;
+    return false;
   }
-  if (sequence !== state.sequence) return;  // a newer request is under way
+  if (sequence !== state.sequence) return false;  // a newer request is under way
   const answer = result.answer;
   // For whoever watches the page (the browser test): the answer is for the
   // text as it stands.
   const current = sent.text === editor.text && sent.instance === state.shown && sent.path === chosenPath() &&
     sent.geometry === chosenGeometry();
-  document.body.dataset.answered = current ? 'current' : 'older';
-  if (state.hover) readPoint();
+  if (!answer.ok || whole) document.body.dataset.answered = current ? 'current' : 'older';
+  if (state.hover && (whole || !answer.ok)) readPoint();
   if (!answer.ok) {
     if (answer.line !== undefined) {
       showError(answer.error, answer.line);
@@ -354,13 +448,19 @@ async function shade() {
     } else {
       setStatus(`not shaded: ${answer.error}`);
     }
-    return;
+    return false;
   }
   if (!state.shown) state.output = answer.instance;
   clearError();
   draw(answer, result.floats, result.differs, result.covered);
   showInstances(answer);
   const elapsed = performance.now() - started;
+  if (!whole) {
+    document.body.dataset.coarseAt = performance.now().toFixed(1);
+    setStatus(`a first picture of ${width}×${height} points in ${elapsed.toFixed(0)} ms; shading ` +
+      `${state.width}×${state.height}…`);
+    return true;
+  }
   state.lastShading = elapsed;
   document.body.dataset.pictures = String(Number(document.body.dataset.pictures || 0) + 1);
   document.body.dataset.elapsed = elapsed.toFixed(1);
@@ -369,6 +469,7 @@ async function shade() {
     `points: ${answer.calls} shader calls in ${(answer.seconds * 1000).toFixed(1)} ms; ` +
     `${elapsed.toFixed(1)} ms from request to picture`;
   setStatus(answer.mismatches ? `the paths differ at ${answer.mismatches} points (marked)` : 'shaded');
+  return true;
 }
 
 // A text that shaded quickly is shaded at once; a slow one after a pause in
@@ -423,9 +524,10 @@ async function readPoint() {
 
 let hoverTimer = 0;
 function hovered(event) {
+  // In the whole grid's points, whatever size the picture shown has.
   const overlay = $('overlay');
-  const x = Math.min(overlay.width - 1, Math.floor((event.offsetX / overlay.clientWidth) * overlay.width));
-  const y = Math.min(overlay.height - 1, Math.floor((event.offsetY / overlay.clientHeight) * overlay.height));
+  const x = Math.min(state.width - 1, Math.floor((event.offsetX / overlay.clientWidth) * state.width));
+  const y = Math.min(state.height - 1, Math.floor((event.offsetY / overlay.clientHeight) * state.height));
   state.hover = { x, y };
   clearTimeout(hoverTimer);
   hoverTimer = setTimeout(readPoint, 30);
@@ -511,6 +613,14 @@ async function start() {
       button.hidden = !matches({ name: button.dataset.name, description: button.title });
   });
   $('save').addEventListener('click', () => save());
+  $('cancel').addEventListener('click', cancel);
+  for (const id of ['channel', 'backdrop', 'exposure', 'false-colour', 'zoom'])
+    $(id).addEventListener(id === 'exposure' ? 'input' : 'change', viewsChanged);
+  $('grid-width').value = String(state.width);
+  $('grid-height').value = String(state.height);
+  for (const id of ['grid-width', 'grid-height']) $(id).addEventListener('change', gridChanged);
+  $('export-png').addEventListener('click', exportPng);
+  $('export-exr').addEventListener('click', exportExr);
   $('disk-load').addEventListener('click', () => loadFile(`loaded ${state.file} as it is on disk`));
   $('disk-overwrite').addEventListener('click', () => save(true));
   $('disk-download').addEventListener('click', download);

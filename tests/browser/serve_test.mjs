@@ -368,8 +368,33 @@ try {
   assert.ok(Math.abs(normal[0] - (2 * 160 + 1 - 256) / 256) < 1e-6, JSON.stringify(normal));
   assert.match((await onSphere(2, 2)).text, /off the sphere/);
   assert.equal(await page.$eval('#picture', (c) => c.getContext('2d').getImageData(2, 2, 1, 1).data[3]), 0);
+  // Views of the same floats: one channel, zoomed in to single points.
+  await page.select('#channel', 'a');
+  assert.equal(await page.$eval('#picture', (c) => c.getContext('2d').getImageData(128, 128, 1, 1).data[3]), 255,
+    'a channel shown is opaque');
+  await page.select('#zoom', '8');
+  assert.equal(await page.$eval('#stage', (s) => s.clientWidth / document.getElementById('frame').clientWidth > 7), true);
+  await page.select('#zoom', '1');
+  await page.select('#channel', 'rgb');
   await page.click('input[name=geometry][value=plane]');
   await setText(page, network);
+
+  // A chain of 10 000 instances shows an eighth-size picture first; Cancel
+  // stops the whole one.
+  {
+    const long = ['shader State_parametric_uv at', 'shader Math_float2_distance s0', 'connect at.result s0.from'];
+    for (let i = 1; i < 10000; ++i) long.push(`shader Math_float_sin s${i}`, `connect s${i - 1}.result s${i}.input`);
+    long.push('output s9999');
+    const asked = await page.evaluate(() => performance.now());
+    await setText(page, long.join('\n'), false);
+    await page.waitForFunction((t) => Number(document.body.dataset.coarseAt || 0) > t, { timeout: 20000 }, asked);
+    const first = await page.$eval('body', (b, t) => Number(b.dataset.coarseAt) - t, asked);
+    console.log(`serve: a 10 000-instance chain: its first (32×32) picture ${first.toFixed(0)} ms after the text`);
+    assert.equal(await page.$eval('#cancel', (b) => b.hidden), false);
+    await page.click('#cancel');
+    assert.equal(await page.$eval('body', (b) => b.dataset.answered), 'cancelled');
+    await setText(page, network);
+  }
 
   // The cost of a key in the editor, by the text's size (no output: nothing
   // to shade, the editor's own work alone).

@@ -87,6 +87,9 @@ unsigned index_member(network::Json const& body, char const* name, unsigned belo
   return it->get<unsigned>();
 }
 
+// The most instances one thumbnails request shades: a graph's view.
+constexpr std::size_t max_thumbnails = 256;
+
 unsigned count_member(network::Json const& body, char const* name, unsigned fallback, unsigned limit) {
   auto const it = body.find(name);
   if (it == body.end()) return fallback;
@@ -263,6 +266,22 @@ struct Live_server::State {
                            "image/x-exr");
       response.set_header("Content-Disposition", "attachment; filename=\"" +
                                                      picture.about["instance"].get<std::string>() + ".exr\"");
+    });
+    // Small pictures of the instances a graph shows, in one request.
+    server.Post("/api/thumbnails", [this](httplib::Request const& request, httplib::Response& response) {
+      network::Json const body = parse_body(request);
+      Shade_request const asked = shade_request(body);
+      std::vector<std::string> names;
+      if (auto it = body.find("instances"); it != body.end() && it->is_array())
+        for (auto const& name : *it)
+          if (name.is_string()) names.push_back(name.get<std::string>());
+      if (names.size() > max_thumbnails) throw Refusal{400, "at most " + std::to_string(max_thumbnails) + " instances"};
+      unsigned const size = count_member(body, "size", 24, 64);
+      Running const running(*this, page_member(body));
+      auto picture = thumbnails(library, asked, names, size, running.token());
+      if (!picture) throw Refusal{409, "abandoned: the page sent a newer request, or went away"};
+      if (picture->pixels.empty()) return answer_json(response, picture->about);
+      answer_picture(response, std::move(*picture));
     });
     server.Post("/api/point", [this](httplib::Request const& request, httplib::Response& response) {
       network::Json const body = parse_body(request);

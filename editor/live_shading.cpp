@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <algorithm>
 #include <optional>
 
 #include <network/network_text.h>
@@ -89,6 +90,56 @@ std::optional<Picture> shade(host::Library const& library, Shade_request const& 
                       {"seconds", seconds}};
   if (shaded.mismatches == 0) shaded.differs.clear();
   return Picture{std::move(about), std::move(shaded.pixels), std::move(shaded.differs), std::move(shaded.covered)};
+}
+
+std::optional<Picture> thumbnails(host::Library const& library, Shade_request const& request,
+                                  std::vector<std::string> const& names, unsigned size, std::stop_token stop) {
+  Built built(library);
+  std::vector<std::pair<network::Network::Node, catalogue::Shader const*>> nodes;
+  network::Json listed = network::Json::array();
+  try {
+    network::Location const end{request.source, built.text.read(request.text, request.source)};
+    for (auto const& made : built.text.instances())
+      if (std::find(names.begin(), names.end(), made.name) != names.end()) {
+        nodes.emplace_back(*built.text.node(made.name), made.shader);
+        listed.push_back({{"name", made.name},
+                          {"type", std::string(name(made.shader->result))},
+                          {"channels", components(made.shader->result)}});
+      }
+    if (nodes.empty()) return Picture{{{"ok", true}, {"size", size}, {"instances", listed}}, {}, {}, {}};
+    built.network.emplace(built.text.finish(end, listed[0]["name"].get<std::string>()));  // the whole checked
+  } catch (network::Network_error const& e) {
+    return Picture{error_json(e), {}, {}, {}};
+  }
+  std::size_t floats_per_point = 0;
+  for (auto const& [node, shader] : nodes) floats_per_point += components(shader->result);
+  Picture picture{{{"ok", true}, {"size", size}, {"instances", listed}}, {}, {}, {}};
+  picture.pixels.resize(std::size_t{size} * size * floats_per_point);
+  std::atomic<std::uint64_t> calls{0};
+  network::Shading_thread thread(built.network->network, calls);
+  network::Grid const grid{size, size, request.grid.geometry};
+  network::set_grid_settings(thread.host(), grid);
+  std::size_t const points = std::size_t{size} * size;
+  for (unsigned y = 0; y < size; ++y) {
+    if (stop.stop_requested()) return std::nullopt;
+    for (unsigned x = 0; x < size; ++x) {
+      bool const on = network::set_grid_point(thread.host(), grid, x, y);
+      thread.network().next_point();
+      std::size_t at = 0;  // each instance's floats follow the one before's, a picture each
+      for (auto const& [node, shader] : nodes) {
+        unsigned const channels = components(shader->result);
+        float* pixel = picture.pixels.data() + at * points + (std::size_t{y} * size + x) * channels;
+        if (on)
+          network::pixel_store(shader->result)(thread.network().evaluate(node, thread.host(), request.paths ==
+                                                   network::Paths::cpp ? network::Paths::cpp : network::Paths::c),
+                                               pixel);
+        else
+          std::fill(pixel, pixel + channels, 0.0f);
+        at += channels;
+      }
+    }
+  }
+  return picture;
 }
 
 network::Json point(host::Library const& library, Shade_request const& request, unsigned x, unsigned y) {

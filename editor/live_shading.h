@@ -56,6 +56,13 @@ std::optional<Picture> shade(host::Library const& library, Shade_request const& 
 // The shown instance's value at point (x, y) through each path asked:
 // {"ok": true, "x", "y", "u", "v", "type", "c": {"value", "bits"}, "cpp": {...}, "same"},
 // or the error as for shade.
+// Each named instance's result over a square grid of `size` points a side, as
+// one picture: {"ok": true, "size", "instances": [{"name", "type",
+// "channels"}]} and every instance's float components in turn; a point's
+// instances share what they depend on. Unknown names are left out.
+std::optional<Picture> thumbnails(host::Library const& library, Shade_request const& request,
+                                  std::vector<std::string> const& names, unsigned size, std::stop_token stop);
+
 network::Json point(host::Library const& library, Shade_request const& request, unsigned x, unsigned y);
 
 }  // namespace kvx::editor

@@ -163,6 +163,12 @@ std::vector<Network_text::Made> Network_text::instances() const {
   return made;
 }
 
+std::optional<Network::Node> Network_text::node(std::string_view name) const {
+  auto const it = instances_.find(std::string(name));
+  if (it == instances_.end()) return std::nullopt;
+  return it->second.node;
+}
+
 void Network_text::add_shader(std::string_view shader, std::string_view name, Location const& at) {
   auto const* row = catalogue::find(shader);
   if (!row) throw Network_error(at, "unknown shader " + in_quotes(shader) + did_you_mean_shader(shader));

@@ -86,6 +86,8 @@ class Network_text {
     unsigned line;
   };
   std::vector<Made> instances() const;
+  // The network's node of a named instance, if the text made it.
+  std::optional<Network::Node> node(std::string_view name) const;
 
  private:
   struct Instance {

@@ -193,8 +193,9 @@ const problems = StateField.define({
 });
 
 // parent: where the editor goes; catalogue(): {shaders, byName}; changed():
-// after every edit of the text; label: its accessible name.
-function create(parent, { catalogue, changed, label }) {
+// after every edit of the text; moved(line): the caret is on another line;
+// label: its accessible name.
+function create(parent, { catalogue, changed, moved = () => {}, label }) {
   const theme = EditorView.theme({
     '&': { height: '100%', color: 'var(--ink)', backgroundColor: 'var(--paper)' },
     '.cm-content': { caretColor: 'var(--ink)', fontFamily: 'ui-monospace, monospace' },
@@ -214,7 +215,11 @@ function create(parent, { catalogue, changed, label }) {
         autocompletion({ override: [completionSource(catalogue)], icons: false }),
         hover(catalogue),
         keymap.of([...completionKeymap, ...searchKeymap, ...historyKeymap, ...defaultKeymap, indentWithTab]),
-        EditorView.updateListener.of((update) => { if (update.docChanged) changed(); }),
+        EditorView.updateListener.of((update) => {
+          if (update.docChanged) changed();
+          const line = (state) => state.doc.lineAt(state.selection.main.head).number;
+          if (update.selectionSet && line(update.state) !== line(update.startState)) moved(line(update.state));
+        }),
         EditorView.contentAttributes.of({ 'aria-label': label, spellcheck: 'false' }),
       ],
     }),
@@ -243,6 +248,21 @@ function create(parent, { catalogue, changed, label }) {
         scrollIntoView: true, userEvent: 'input.catalogue',
       });
       view.focus();
+    },
+    // A line at the end of the text, as an edit.
+    appendLine(line) {
+      const doc = view.state.doc;
+      const insert = doc.length === 0 || doc.sliceString(doc.length - 1) === '\n' ? `${line}\n` : `\n${line}\n`;
+      view.dispatch({ changes: { from: doc.length, insert }, userEvent: 'input.graph' });
+    },
+    // Line `number` (1-based) taken out, as an edit.
+    deleteLine(number) {
+      const doc = view.state.doc;
+      if (number < 1 || number > doc.lines) return;
+      const line = doc.line(number);
+      const to = number < doc.lines ? doc.line(number + 1).from : line.to;
+      const from = number < doc.lines || number === 1 ? line.from : doc.line(number - 1).to;
+      view.dispatch({ changes: { from, to }, userEvent: 'delete.graph' });
     },
     // The server's error, at its line (1-based), or none.
     showProblem(problem) {

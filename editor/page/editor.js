@@ -14,7 +14,14 @@ const $ = (id) => document.getElementById(id);
 // The catalogue as the server lists it, and by name; filled at start.
 const catalogue = { shaders: [], byName: new Map() };
 const editor = window.kvxCodeEditor.create($('editor'), {
-  catalogue: () => catalogue, changed: () => typed(), label: 'network text',
+  catalogue: () => catalogue, changed: () => typed(), moved: (line) => caretMoved(line), label: 'network text',
+});
+const graph = window.kvxGraph.create($('graph'), {
+  catalogue: () => catalogue,
+  chosen: (name) => nodeChosen(name),
+  connect: (from, to, parameter) => wire(from, to, parameter),
+  remove: (line) => editor.deleteLine(line),
+  viewChanged: () => { clearTimeout(state.thumbnailTimer); state.thumbnailTimer = setTimeout(showThumbnails, 120); },
 });
 // For whoever drives the page (the browser test): the text as it stands.
 window.kvxEditor = editor;
@@ -454,6 +461,8 @@ async function shadeAt(sequence, controller, width, height) {
   clearError();
   draw(answer, result.floats, result.differs, result.covered);
   showInstances(answer);
+  graph.select(answer.instance);
+  if (whole) showThumbnails();
   const elapsed = performance.now() - started;
   if (!whole) {
     document.body.dataset.coarseAt = performance.now().toFixed(1);
@@ -476,9 +485,102 @@ async function shadeAt(sequence, controller, width, height) {
 // typing, so that the server is not kept busy with texts already gone.
 function typed() {
   document.body.dataset.answered = 'typing';
+  clearTimeout(state.graphTimer);
+  state.graphTimer = setTimeout(drawGraph, 150);
   showUnsaved();
   clearTimeout(state.timer);
   state.timer = setTimeout(shade, state.lastShading && state.lastShading < quick ? 0 : pause);
+}
+
+// ---- The graph
+
+const graphLimit = 3000;  // instances drawn; a larger network is text only
+const thumbnailSize = 32;
+const thumbnails = new Map();  // what a node's result depends on → its picture
+
+function drawGraph() {
+  const made = editor.instances().size;
+  $('graph').dataset.instances = String(made);
+  if (made > graphLimit) return;
+  graph.update(editor.text);
+}
+
+function nodeChosen(name) {
+  state.shown = name === state.output ? null : name;
+  graph.select(name);
+  const made = editor.instances().get(name);
+  if (made) editor.goToLine(made.line);
+  shade();
+}
+
+function caretMoved(line) {
+  for (const [name, made] of editor.instances())
+    if (made.line === line) return graph.select(name);
+  const words = editor.view.state.doc.line(line).text.replace(/#.*/, '').trim().split(/\s+/);
+  const target = words[0] === 'param' || words[0] === 'connect' || words[0] === 'splat' ? words[words.length > 2 &&
+    words[0] !== 'param' ? 2 : 1] : words[1];
+  graph.select((target || '').split('.')[0]);
+}
+
+// A wire from a result to a parameter: `connect`, or `splat` for a float into
+// a vector or color; refused as the checker would where the types differ.
+function wire(from, to, parameter) {
+  const type = (name) => catalogue.byName.get(editor.instances().get(name)?.shader);
+  const source = type(from)?.result;
+  const target = type(to)?.parameters.find((p) => p.name === parameter)?.type;
+  if (!source || !target) return;
+  if (source === target) editor.appendLine(`connect ${from}.result ${to}.${parameter}`);
+  else if (source === 'float' && /^(float[234]|color)$/.test(target)) editor.appendLine(`splat ${from}.result ${to}.${parameter}`);
+  else setStatus(`cannot connect ${from}.result (${source}) to ${to}.${parameter} (${target}): the types differ`);
+}
+
+// The nodes in view get their results' pictures, from the cache where what
+// they depend on is unchanged, the rest in one request.
+async function showThumbnails() {
+  const model = graph.model();
+  if (!model.nodes.size) return;
+  const keys = window.kvxGraph.resultKeys(model);
+  const wanted = [];
+  for (const name of graph.inView(128)) {
+    const cached = thumbnails.get(keys.get(name) + chosenGeometry());
+    if (cached) graph.thumbnail(name, cached);
+    else wanted.push(name);
+  }
+  if (!wanted.length) return;
+  const sequence = (state.thumbnailSequence = (state.thumbnailSequence || 0) + 1);
+  const text = editor.text;
+  let response;
+  try {
+    response = await fetch('/api/thumbnails', {
+      method: 'POST', headers: { 'Content-Type': 'application/json' },
+      body: JSON.stringify({ ...request(), text, instances: wanted, size: thumbnailSize, page: `${state.page}:graph` }),
+    });
+  } catch {
+    return;
+  }
+  if (sequence !== state.thumbnailSequence || text !== editor.text) return;
+  if (!(response.headers.get('Content-Type') || '').startsWith('application/octet-stream')) return;
+  const buffer = await response.arrayBuffer();
+  const length = new DataView(buffer).getUint32(0, true);
+  const about = JSON.parse(new TextDecoder().decode(new Uint8Array(buffer, 4, length)));
+  const points = about.size * about.size;
+  let at = 4 + length;
+  for (const made of about.instances) {
+    const floats = new Float32Array(buffer, at, points * made.channels);
+    at += floats.byteLength;
+    const image = new ImageData(about.size, about.size);
+    const n = made.channels;
+    for (let p = 0, i = 0; p < points; ++p, i += n) {
+      const first = byte(floats[i]);
+      image.data[4 * p] = first;
+      image.data[4 * p + 1] = n === 1 ? first : byte(floats[i + 1]);
+      image.data[4 * p + 2] = n === 1 ? first : n === 2 ? 0 : byte(floats[i + 2]);
+      image.data[4 * p + 3] = n === 4 ? byte(floats[i + 3]) : 255;
+    }
+    thumbnails.set(keys.get(made.name) + chosenGeometry(), image);
+    graph.thumbnail(made.name, image);
+  }
+  document.body.dataset.thumbnails = String(Number(document.body.dataset.thumbnails || 0) + 1);
 }
 
 // ---- The point under the pointer

@@ -349,6 +349,30 @@ try {
       'from a key to its picture (medians of 5)');
   }
 
+  // The graph: a node an instance, a thumbnail on each one in view, the
+  // output marked; a wire drawn from a result to a parameter writes its line,
+  // which undo takes back.
+  await setText(page, `${network}\nshader Math_float2_add more\n`);
+  await page.waitForFunction(() => document.querySelectorAll('.graph-node').length === 3);
+  await page.waitForFunction(() => document.querySelectorAll('.graph-thumbnail[data-drawn]').length === 3);
+  assert.equal(await page.$eval('.graph-node.output', (n) => n.dataset.name), 'scaled');
+  const from = await (await page.$('.graph-node[data-name="uv"] .graph-result')).boundingBox();
+  const to = await (await page.$('.graph-node[data-name="more"] .graph-parameter[data-parameter="left"]')).boundingBox();
+  await page.mouse.move(from.x + from.width / 2, from.y + from.height / 2);
+  await page.mouse.down();
+  await page.mouse.move(to.x + to.width / 2, to.y + to.height / 2, { steps: 4 });
+  await page.mouse.up();
+  assert.ok((await textOf(page)).endsWith('shader Math_float2_add more\nconnect uv.result more.left\n'), await textOf(page));
+  await page.waitForFunction(() => document.querySelectorAll('.graph-wire').length === 2);
+  await press(page, 'z');
+  assert.ok((await textOf(page)).endsWith('shader Math_float2_add more\n'), await textOf(page));
+  await page.waitForFunction(() => document.querySelectorAll('.graph-wire').length === 1);
+  await settled(page);
+  await page.click('.graph-node[data-name="uv"] .graph-name');
+  await settled(page);
+  assert.match(await page.$eval('#timing', (e) => e.textContent), /^uv \(State_parametric_uv, float2\)/);
+  assert.equal(await page.evaluate(() => window.kvxEditor.caretLine()), 1);
+
   // On the sphere: the normal under the pointer, a unit vector facing the
   // camera; off the sphere, nothing, and the picture transparent there.
   await page.click('#instances button[data-name="scaled"]').catch(() => {});

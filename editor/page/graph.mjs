@@ -1,0 +1,277 @@
+// SPDX-License-Identifier: Apache-2.0
+// The network drawn as a graph: a node an instance (its name, its shader, its
+// constants, its result's thumbnail), a wire a connection, laid out left to
+// right by elkjs's layered layout. Nodes keep their places across edits; new
+// ones are placed by the layout. Bundled into one script (window.kvxGraph)
+// by esbuild when kvx-host is built.
+import ELK from 'elkjs/lib/elk.bundled.js';
+
+const elk = new ELK();
+const width = 176;
+const header = 38;
+const row = 16;
+const thumb = 48;
+
+// Instances, constants and connections, read from the text's lines.
+export function readNetwork(text) {
+  const nodes = new Map();
+  const edges = [];
+  let output = null;
+  text.split('\n').forEach((raw, index) => {
+    const line = index + 1;
+    const words = raw.replace(/#.*/, '').trim().split(/\s+/).filter(Boolean);
+    if (words[0] === 'shader' && words.length === 3 && !nodes.has(words[2]))
+      nodes.set(words[2], { name: words[2], shader: words[1], line, constants: new Map() });
+    else if (words[0] === 'param' && words.length >= 3) {
+      const [instance, parameter] = words[1].split('.');
+      nodes.get(instance)?.constants.set(parameter, words.slice(2).join(' '));
+    } else if ((words[0] === 'connect' || words[0] === 'splat') && words.length === 3) {
+      const [from] = words[1].split('.');
+      const [to, parameter] = words[2].split('.');
+      edges.push({ from, to, parameter, line, splat: words[0] === 'splat' });
+    } else if (words[0] === 'output' && words.length === 2) {
+      output = words[1];
+    }
+  });
+  return { nodes, edges: edges.filter((e) => nodes.has(e.from) && nodes.has(e.to)), output };
+}
+
+// What a node's result depends on, as text: equal keys, equal thumbnails.
+export function resultKeys(model) {
+  const keys = new Map();
+  const key = (name, seen) => {
+    if (keys.has(name)) return keys.get(name);
+    if (seen.has(name)) return `cycle:${name}`;
+    seen.add(name);
+    const node = model.nodes.get(name);
+    const inputs = model.edges.filter((e) => e.to === name).sort((a, b) => (a.parameter < b.parameter ? -1 : 1))
+      .map((e) => `${e.parameter}${e.splat ? '~' : '<'}(${key(e.from, seen)})`);
+    const constants = [...node.constants].sort().map(([p, v]) => `${p}=${v}`);
+    const made = `${node.shader}[${constants.join(';')}|${inputs.join(';')}]`;
+    keys.set(name, made);
+    return made;
+  };
+  for (const name of model.nodes.keys()) key(name, new Set());
+  return keys;
+}
+
+function element(tag, className, parent) {
+  const made = document.createElement(tag);
+  if (className) made.className = className;
+  parent?.append(made);
+  return made;
+}
+
+// parent: the element the graph fills. hooks: catalogue() as the editor's,
+// chosen(name) when a node is clicked, connect(from, to, parameter) when a
+// wire is drawn, remove(line) when a wire is deleted, viewChanged() when
+// other nodes come into view.
+export function create(parent, hooks) {
+  const view = element('div', 'graph-view', parent);
+  view.tabIndex = 0;
+  view.setAttribute('aria-label', 'the network as a graph: drag to pan, wheel to zoom, Delete removes a chosen wire');
+  const stage = element('div', 'graph-stage', view);
+  const wires = document.createElementNS('http://www.w3.org/2000/svg', 'svg');
+  wires.classList.add('graph-wires');
+  stage.append(wires);
+  const places = new Map();  // name → {x, y}, kept across edits
+  const shown = new Map();   // name → the node's element
+  let model = { nodes: new Map(), edges: [], output: null };
+  let pan = { x: 20, y: 20, scale: 1 };
+  let chosenWire = null;
+  let selected = null;
+  let drawing = null;        // a wire being drawn from a result
+  let laying = 0;
+
+  const place = () => { stage.style.transform = `translate(${pan.x}px, ${pan.y}px) scale(${pan.scale})`; };
+  place();
+  const height = (node) => header + row * Math.max(1, parameters(node).length) + thumb + 10;
+  const parameters = (node) => hooks.catalogue().byName.get(node.shader)?.parameters ?? [];
+
+  function drawNode(node) {
+    let box = shown.get(node.name);
+    if (!box) {
+      box = element('div', 'graph-node', stage);
+      box.tabIndex = 0;
+      box.dataset.name = node.name;
+      box.addEventListener('click', () => hooks.chosen(node.name));
+      box.addEventListener('keydown', (event) => { if (event.key === 'Enter') hooks.chosen(node.name); });
+      shown.set(node.name, box);
+    }
+    box.replaceChildren();
+    box.classList.toggle('output', node.name === model.output);
+    box.setAttribute('aria-label', `${node.name}, ${node.shader}${node.name === model.output ? ', the output' : ''}`);
+    element('div', 'graph-name', box).textContent = node.name;
+    element('div', 'graph-shader', box).textContent = node.shader;
+    const shader = hooks.catalogue().byName.get(node.shader);
+    for (const parameter of parameters(node)) {
+      const line = element('div', 'graph-parameter', box);
+      line.dataset.parameter = parameter.name;
+      const port = element('span', 'graph-port', line);
+      port.dataset.node = node.name;
+      port.dataset.parameter = parameter.name;
+      const constant = node.constants.get(parameter.name);
+      element('span', '', line).textContent = constant === undefined ? parameter.name : `${parameter.name} ${constant}`;
+    }
+    const out = element('span', 'graph-port graph-result', box);
+    out.title = `${node.name}.result (${shader?.result ?? '?'}): drag to a parameter to connect`;
+    out.addEventListener('mousedown', (event) => {
+      event.stopPropagation();
+      event.preventDefault();
+      drawing = { from: node.name };
+    });
+    const canvas = element('canvas', 'graph-thumbnail', box);
+    canvas.width = canvas.height = 1;
+    const at = places.get(node.name);
+    box.style.left = `${at.x}px`;
+    box.style.top = `${at.y}px`;
+    box.style.height = `${height(node)}px`;
+    box.classList.toggle('selected', node.name === selected);
+  }
+
+  // The point where a wire meets a node: its result on the right, a parameter on the left.
+  function anchor(name, parameter) {
+    const at = places.get(name);
+    const node = model.nodes.get(name);
+    if (!parameter) return { x: at.x + width, y: at.y + header / 2 };
+    const index = Math.max(0, parameters(node).findIndex((p) => p.name === parameter));
+    return { x: at.x, y: at.y + header + row * index + row / 2 };
+  }
+
+  function drawWires() {
+    wires.replaceChildren();
+    let right = 0, bottom = 0;
+    for (const at of places.values()) { right = Math.max(right, at.x + width + 40); bottom = Math.max(bottom, at.y + 400); }
+    wires.setAttribute('width', String(right));
+    wires.setAttribute('height', String(bottom));
+    for (const edge of model.edges) {
+      const a = anchor(edge.from), b = anchor(edge.to, edge.parameter);
+      const path = document.createElementNS('http://www.w3.org/2000/svg', 'path');
+      const bend = Math.max(30, (b.x - a.x) / 2);
+      path.setAttribute('d', `M${a.x},${a.y} C${a.x + bend},${a.y} ${b.x - bend},${b.y} ${b.x},${b.y}`);
+      path.classList.add('graph-wire');
+      if (edge.splat) path.classList.add('splat');
+      if (chosenWire === edge.line) path.classList.add('chosen');
+      path.dataset.line = String(edge.line);
+      path.addEventListener('click', (event) => {
+        event.stopPropagation();
+        chosenWire = edge.line;
+        drawWires();
+        view.focus();
+      });
+      wires.append(path);
+    }
+  }
+
+  // New nodes are laid out with the rest in place; the first time, all.
+  async function update(text) {
+    model = readNetwork(text);
+    for (const name of [...shown.keys()])
+      if (!model.nodes.has(name)) { shown.get(name).remove(); shown.delete(name); places.delete(name); }
+    const fresh = [...model.nodes.keys()].filter((name) => !places.has(name));
+    if (fresh.length) {
+      const turn = ++laying;
+      const graph = {
+        id: 'root',
+        layoutOptions: { 'elk.algorithm': 'layered', 'elk.direction': 'RIGHT', 'elk.spacing.nodeNode': '24',
+          'elk.layered.spacing.nodeNodeBetweenLayers': '48' },
+        children: [...model.nodes.values()].map((node) => ({ id: node.name, width, height: height(node) })),
+        edges: model.edges.map((e, i) => ({ id: `e${i}`, sources: [e.from], targets: [e.to] })),
+      };
+      const laid = await elk.layout(graph);
+      if (turn !== laying) return;
+      const first = places.size === 0;
+      // A new node goes where the layout puts it, moved down past any node
+      // that kept its place there.
+      const overlaps = (x, y, h) => [...places].some(([name, at]) => Math.abs(at.x - x) < width + 8 &&
+        y < at.y + height(model.nodes.get(name) ?? { shader: '' }) + 8 && at.y < y + h + 8);
+      for (const child of laid.children) {
+        if (places.has(child.id)) continue;
+        let y = child.y;
+        for (let tries = 0; tries < 1000 && overlaps(child.x, y, child.height); ++tries) y += 24;
+        places.set(child.id, { x: child.x, y });
+      }
+      if (first) {  // the whole graph in view, if it fits at a readable size
+        const bounds = view.getBoundingClientRect();
+        const scale = Math.max(0.3, Math.min(1, (bounds.width - 40) / (laid.width || 1), (bounds.height - 40) / (laid.height || 1)));
+        pan = { x: 20, y: 20, scale };
+        place();
+      }
+    }
+    for (const node of model.nodes.values()) drawNode(node);
+    drawWires();
+    hooks.viewChanged();
+  }
+
+  // The names of the nodes in view, at most `most`.
+  function inView(most) {
+    const bounds = view.getBoundingClientRect();
+    const names = [];
+    for (const [name, box] of shown) {
+      const r = box.getBoundingClientRect();
+      if (r.right >= bounds.left && r.left <= bounds.right && r.bottom >= bounds.top && r.top <= bounds.bottom)
+        names.push(name);
+      if (names.length === most) break;
+    }
+    return names;
+  }
+
+  function thumbnail(name, image) {
+    const canvas = shown.get(name)?.querySelector('.graph-thumbnail');
+    if (!canvas) return;
+    canvas.width = image.width;
+    canvas.height = image.height;
+    canvas.getContext('2d').putImageData(image, 0, 0);
+    canvas.dataset.drawn = 'true';
+  }
+
+  function select(name) {
+    selected = name;
+    for (const [n, box] of shown) box.classList.toggle('selected', n === name);
+  }
+
+  // Pan by dragging the background, zoom with the wheel; a wire drawn from a
+  // result ends on a parameter's port.
+  let dragging = null;
+  view.addEventListener('mousedown', (event) => {
+    if (event.target.closest('.graph-node')) return;
+    dragging = { x: event.clientX - pan.x, y: event.clientY - pan.y };
+    chosenWire = null;
+    drawWires();
+  });
+  window.addEventListener('mousemove', (event) => {
+    if (!dragging) return;
+    pan = { ...pan, x: event.clientX - dragging.x, y: event.clientY - dragging.y };
+    place();
+  });
+  window.addEventListener('mouseup', (event) => {
+    if (dragging) { dragging = null; hooks.viewChanged(); }
+    if (!drawing) return;
+    // A parameter's whole row takes the wire, not its port alone.
+    const parameter = event.target.closest?.('.graph-parameter');
+    const node = parameter?.closest('.graph-node');
+    if (parameter && node) hooks.connect(drawing.from, node.dataset.name, parameter.dataset.parameter);
+    drawing = null;
+  });
+  view.addEventListener('wheel', (event) => {
+    event.preventDefault();
+    const bounds = view.getBoundingClientRect();
+    const scale = Math.min(2.5, Math.max(0.1, pan.scale * (event.deltaY < 0 ? 1.1 : 1 / 1.1)));
+    const mx = event.clientX - bounds.left, my = event.clientY - bounds.top;
+    pan = { scale, x: mx - ((mx - pan.x) * scale) / pan.scale, y: my - ((my - pan.y) * scale) / pan.scale };
+    place();
+    hooks.viewChanged();
+  }, { passive: false });
+  view.addEventListener('keydown', (event) => {
+    if ((event.key === 'Delete' || event.key === 'Backspace') && chosenWire) {
+      event.preventDefault();
+      const line = chosenWire;
+      chosenWire = null;
+      hooks.remove(line);
+    }
+  });
+
+  return { update, inView, thumbnail, select, model: () => model };
+}
+
+window.kvxGraph = { create, readNetwork, resultKeys };

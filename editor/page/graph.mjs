@@ -180,7 +180,8 @@ export function create(parent, hooks) {
       };
       const laid = await elk.layout(graph);
       if (turn !== laying) return;
-      const first = places.size === 0;
+      // Mostly a new network (the first, or a file loaded): the view fits it.
+      const refit = fresh.length > model.nodes.size / 2;
       // A new node goes where the layout puts it, moved down past any node
       // that kept its place there.
       const overlaps = (x, y, h) => [...places].some(([name, at]) => Math.abs(at.x - x) < width + 8 &&
@@ -191,9 +192,9 @@ export function create(parent, hooks) {
         for (let tries = 0; tries < 1000 && overlaps(child.x, y, child.height); ++tries) y += 24;
         places.set(child.id, { x: child.x, y });
       }
-      if (first) {  // the whole graph in view, if it fits at a readable size
+      if (refit) {  // the whole graph in view, if it fits at a readable size
         const bounds = view.getBoundingClientRect();
-        const scale = Math.max(0.3, Math.min(1, (bounds.width - 40) / (laid.width || 1), (bounds.height - 40) / (laid.height || 1)));
+        const scale = Math.max(0.6, Math.min(1, (bounds.width - 40) / (laid.width || 1), (bounds.height - 40) / (laid.height || 1)));
         pan = { x: 20, y: 20, scale };
         place();
       }

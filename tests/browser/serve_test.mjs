@@ -455,6 +455,7 @@ try {
     });
     await page.mouse.move(box.x + 150.5 * (box.width / 256), box.y + 90.5 * (box.height / 256));
     await page.waitForFunction(() => document.getElementById('readout').dataset.x === '150');
+    await page.waitForFunction(() => document.querySelectorAll('.graph-thumbnail[data-drawn]').length >= 6);
     await page.screenshot({ path: process.env.KVX_SCREENSHOT });
   }
 

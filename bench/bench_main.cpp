@@ -16,6 +16,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <host/data_block.h>
 #include <shaders/math/arithmetic.h>
 
 #include "cases.h"

@@ -7,7 +7,6 @@
 #include <memory>
 
 #include <catalogue/types.h>
-#include <host/data_block.h>
 #include <host/laid_out_blocks.h>
 #include <plugin/plugin.h>
 
@@ -30,18 +29,16 @@ class Shader_object {
 
   void main(ZR::SHADER::State* state, ZR::SHADER::Data_block& output) { object_->main(state, &output); }
 
-  // What one main stores under "result" in a fresh output block, all 16 bytes.
-  catalogue::Value_bytes result(ZR::SHADER::State* state) {
-    Block output;
-    output.add_result();
-    main(state, output);
-    return output.get<catalogue::Value_bytes>("result");
-  }
-  // The same in a thread's own output block, used again for every object.
+  // What one main stores under "result", all 16 bytes, in `output` (a
+  // thread's own, used again for every object) or in a fresh block.
   catalogue::Value_bytes const& result(ZR::SHADER::State* state, Result_block& output) {
     output.clear();
     main(state, output);
     return output.result();
+  }
+  catalogue::Value_bytes result(ZR::SHADER::State* state) {
+    Result_block output;
+    return result(state, output);
   }
 
  private:

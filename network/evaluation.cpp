@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 
+#include <host/data_block.h>
 #include <network/printable.h>
 #include <network/suggestions.h>
 #include <network/values.h>

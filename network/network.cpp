@@ -5,7 +5,6 @@
 #include <cstring>
 #include <stdexcept>
 
-#include <host/data_block.h>
 
 namespace kvx::network {
 

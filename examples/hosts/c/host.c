@@ -60,7 +60,8 @@ static void set_float(Instance* instance, unsigned offset, float value, uint32_t
   memcpy(instance->block + offset + TAG_OFFSET, &tag, sizeof tag);
 }
 
-/* ---- The host objects (step 6 on): each is a table of functions */
+/* ---- The host objects (from step 6 of docs/host-interface.md): each is a
+   table of functions */
 
 static void never_called(void* self) {
   (void)self;
@@ -103,7 +104,8 @@ static kvx_vector4 shadow_weight(kvx_state* self) {
   kvx_vector4 const full = {1.0f, 1.0f, 1.0f, 1.0f};
   return full;
 }
-/* The library releases every State it was given, once (step 13). */
+/* The library releases every State it was given, once (step 13 of
+   docs/host-interface.md). */
 static int released_states = 0;
 static void state_release(kvx_state* self) {
   (void)self;

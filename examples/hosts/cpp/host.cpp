@@ -70,7 +70,7 @@ Record record;
 std::array<float, 1> connected_values{0.5f};
 constexpr std::uint32_t first_connection = 1;
 
-// ---- The host objects (step 6 on)
+// ---- The host objects (from step 6 of docs/host-interface.md)
 
 class State final : public ZR::SHADER::State {
  public:
@@ -89,7 +89,7 @@ class State final : public ZR::SHADER::State {
   ZR::SHADER::Color lookup_tex3d(ZR::SHADER::Texture_handle, float const*) override { return {}; }
   ZR::SHADER::Color lookup_texcube(ZR::SHADER::Texture_handle, float const*) override { return {}; }
   ZR::SHADER::Render_settings* get_render_settings() override { return nullptr; }
-  // The library releases every State it was given, once (step 13).
+  // The library releases every State it was given, once (step 13 of docs/host-interface.md).
   void release() override { ++released; }
   Host_state* get_host_state() override { return record.get(); }
   Output_request_list* get_output_requests() override { return nullptr; }  // plain mode only here
@@ -106,7 +106,7 @@ class Runtime final : public ZR::SHADER::Runtime_interface {
 Runtime runtime;
 
 // A shader object's inputs or outputs by name: each value as wide as its
-// type, "result" 16 bytes (steps 20 and 21).
+// type, "result" 16 bytes (steps 20 and 21 of docs/host-interface.md).
 class Block final : public ZR::SHADER::Data_block {
  public:
   void* lookup(char const* name) override {
@@ -226,7 +226,7 @@ int main(int argc, char** argv) try {
   print("State_parametric_uv", evaluate("State_parametric_uv", uv).data(), 2);
 
   // A shader object: made by the shader's plug-in from its inputs, main
-  // writes "result", release ends it (steps 20 to 22).
+  // writes "result", release ends it (steps 20 to 22 of docs/host-interface.md).
   auto* plugin_object = static_cast<ZR::SHADER::Software_shader_plugin*>(
       find<kvx_initializer>("initializer")(row("Math_float_multiply").index));
   if (plugin_object->get_plugin_system_version() != KVX_BASE_PLUGIN_SYSTEM_VERSION)

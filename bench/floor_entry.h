@@ -11,10 +11,10 @@
 #include <cstdint>
 #include <cstring>
 
-#include <bridge/interface.h>
-#include <bridge/host_state.h>
+#include <bridge/interface/interface.h>
+#include <bridge/interface/host_state.h>
 #include <catalogue/catalogue.h>
-#include <plugin/shader_object.h>
+#include <plugin/objects/shader_object.h>
 
 namespace kvx::bench {
 
@@ -127,7 +127,7 @@ int floor_entry(void* result, Host_state* state, void* params) {
     Host_state* hs = row.parameter_count ? s->get_host_state() : nullptr;
     auto const value = [&]<std::size_t... K>(std::index_sequence<K...>) {
       auto const arguments = std::tuple{read_parameter<Index, K>(hs, block)...};
-      return std::apply([&](auto const&... a) { return plugin::evaluate<Operation>(s, a...); }, arguments);
+      return std::apply([&](auto const&... a) { return shaders::evaluate<Operation>(s, a...); }, arguments);
     }(std::make_index_sequence<row.parameter_count>{});
     alignas(16) unsigned char buffer[16] = {};
     std::memcpy(buffer, &value, sizeof value);

@@ -2,7 +2,7 @@
 // The floor of every shader (bench/floor_entry.h), by catalogue index.
 #pragma once
 
-#include <bridge/interface.h>
+#include <bridge/interface/interface.h>
 
 namespace kvx::bench {
 

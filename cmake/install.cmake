@@ -29,6 +29,9 @@ set(KVX_DEV_DOCDIR ${CMAKE_INSTALL_DATADIR}/doc/${KVX_DEB_dev})
 install(FILES docs/host-interface.md DESTINATION ${KVX_DEV_DOCDIR} COMPONENT dev)
 install(DIRECTORY examples/hosts DESTINATION ${KVX_DEV_DOCDIR}/examples COMPONENT dev)
 
+if(KVX_LIBRARY_ONLY)
+  return()
+endif()
 install(TARGETS kvx-host RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT host)
 install(FILES ${PROJECT_BINARY_DIR}/kvx-host.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT host)
 install(FILES ${PROJECT_BINARY_DIR}/kvx-host.bash DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions

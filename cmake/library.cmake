@@ -4,15 +4,15 @@
 # exported. Statics of inline functions are plain weak symbols, so the library
 # can be unloaded.
 set(kvx_plugin_sources
-  plugin/factory.cpp
-  bridge/gather.cpp
-  bridge/lifecycle.cpp
   math/fast_pow2.cpp
-  shaders/math/arithmetic.cpp
-  shaders/math/functions.cpp
-  shaders/math/comparison.cpp
-  shaders/math/geometry.cpp
-  shaders/state/state.cpp)
+  bridge/entry/gather.cpp
+  bridge/entry/lifecycle.cpp
+  plugin/emit/factory.cpp
+  plugin/emit/arithmetic.cpp
+  plugin/emit/functions.cpp
+  plugin/emit/comparison.cpp
+  plugin/emit/geometry.cpp
+  plugin/emit/state.cpp)
 
 # kvx_plugin(TARGET FOLDER): the plug-in libkvx_base.so, made in FOLDER of the build.
 function(kvx_plugin target folder)
@@ -33,9 +33,9 @@ kvx_plugin(kvx_base ${PROJECT_BINARY_DIR})
 set_target_properties(kvx_base PROPERTIES EXPORT_NAME base)
 if(KVX_BUILD_CHECKED)
   # The checked plug-in: the same sources with the host checks compiled in
-  # (bridge/check.h), beside the plain one; the suite runs against both.
+  # (bridge/check/check.h), beside the plain one; the suite runs against both.
   kvx_plugin(kvx_base_checked ${PROJECT_BINARY_DIR}/checked)
-  target_sources(kvx_base_checked PRIVATE bridge/check.cpp)
+  target_sources(kvx_base_checked PRIVATE bridge/check/check.cpp)
   target_compile_definitions(kvx_base_checked PRIVATE KVX_CHECKED)
 endif()
 if(KVX_BUILD_FUZZERS)
@@ -47,19 +47,32 @@ endif()
 # plug-in's CMake package and pkg-config file: the declarations of every
 # exported function and the host's side for C hosts (C11), the C++ interface
 # and the catalogue (C++20), the versions. Installed under include/kvx_base/
-# and included as <kvx_base/bridge/c_entries.h>, made so from the sources by
-# public_headers.cmake.
+# as they lie in the sources, included as <kvx_base/bridge/interface/c_entries.h>
+# (public_headers.cmake makes them so).
 set(kvx_public_headers
-  bridge/c_entries.h bridge/c_host.h plugin/versions.h
-  bridge/interface.h bridge/host_state.h plugin/plugin.h plugin/export.h
-  catalogue/catalogue.h catalogue/signatures.h catalogue/types.h catalogue/shaders.def)
+  catalogue/catalogue.h catalogue/signatures.h catalogue/types.h catalogue/shaders.def
+  bridge/interface/c_entries.h bridge/interface/c_host.h bridge/interface/versions.h
+  bridge/interface/interface.h bridge/interface/host_state.h bridge/interface/export.h
+  plugin/objects/plugin.h)
+# The paths of the 1.0 interface, which hosts include today: each stays, a
+# header that includes the one it names.
+set(kvx_public_aliases
+  bridge/c_entries.h=bridge/interface/c_entries.h bridge/c_host.h=bridge/interface/c_host.h
+  bridge/interface.h=bridge/interface/interface.h bridge/host_state.h=bridge/interface/host_state.h
+  plugin/versions.h=bridge/interface/versions.h plugin/export.h=bridge/interface/export.h
+  plugin/plugin.h=plugin/objects/plugin.h)
 set(kvx_public_dir ${PROJECT_BINARY_DIR}/include)
-list(TRANSFORM kvx_public_headers PREPEND ${kvx_public_dir}/kvx_base/ OUTPUT_VARIABLE kvx_public_files)
+set(kvx_public_names ${kvx_public_headers})
+foreach(alias IN LISTS kvx_public_aliases)
+  string(REGEX REPLACE "=.*" "" name ${alias})
+  list(APPEND kvx_public_names ${name})
+endforeach()
+list(TRANSFORM kvx_public_names PREPEND ${kvx_public_dir}/kvx_base/ OUTPUT_VARIABLE kvx_public_files)
 list(TRANSFORM kvx_public_headers PREPEND ${PROJECT_SOURCE_DIR}/ OUTPUT_VARIABLE kvx_public_sources)
 add_custom_command(
   OUTPUT ${kvx_public_files}
   COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${PROJECT_SOURCE_DIR} -DOUTPUT_DIR=${kvx_public_dir}
-          "-DHEADERS=${kvx_public_headers}" -P ${PROJECT_SOURCE_DIR}/cmake/public_headers.cmake
+          "-DHEADERS=${kvx_public_headers}" "-DALIASES=${kvx_public_aliases}" -P ${PROJECT_SOURCE_DIR}/cmake/public_headers.cmake
   DEPENDS ${kvx_public_sources} ${PROJECT_SOURCE_DIR}/cmake/public_headers.cmake
   COMMENT "Writing the headers hosts compile against under kvx_base/"
   VERBATIM)

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include <bridge/interface.h>
+#include <bridge/interface/interface.h>
 #include <catalogue/types.h>
 
 namespace kvx::host {

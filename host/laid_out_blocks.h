@@ -21,7 +21,7 @@
 #include <cstring>
 #include <string_view>
 
-#include <bridge/interface.h>
+#include <bridge/interface/interface.h>
 #include <catalogue/catalogue.h>
 
 namespace kvx::host {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include <host/plugin_objects.h>
-#include <plugin/plugin.h>
+#include <plugin/objects/plugin.h>
 
 namespace kvx::host {
 

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include <bridge/host_state.h>
+#include <bridge/interface/host_state.h>
 #include <catalogue/catalogue.h>
 
 namespace kvx::host {

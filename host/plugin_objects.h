@@ -8,7 +8,7 @@
 
 #include <catalogue/types.h>
 #include <host/laid_out_blocks.h>
-#include <plugin/plugin.h>
+#include <plugin/objects/plugin.h>
 
 namespace kvx::host {
 

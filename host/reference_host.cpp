@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-#include <bridge/host_state.h>
+#include <bridge/interface/host_state.h>
 
 namespace kvx::host {
 

@@ -20,8 +20,8 @@
 #include <type_traits>
 #include <vector>
 
-#include <bridge/interface.h>
-#include <bridge/host_state.h>
+#include <bridge/interface/interface.h>
+#include <bridge/interface/host_state.h>
 #include <catalogue/types.h>
 
 namespace kvx::host {

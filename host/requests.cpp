@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include <bridge/host_state.h>
+#include <bridge/interface/host_state.h>
 
 namespace kvx::host {
 

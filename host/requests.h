@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include <bridge/interface.h>
+#include <bridge/interface/interface.h>
 
 namespace kvx::host {
 

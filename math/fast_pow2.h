@@ -5,7 +5,7 @@
 
 #include <emmintrin.h>
 
-#include <plugin/export.h>
+#include <bridge/interface/export.h>
 
 namespace kvx::math {
 

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: Apache-2.0
 # Builds and checks the library every way the project knows, then prints a
-# conformance report: exported symbols, shaders checked on each path, the test
-# suite plain, against the checked plug-in, under AddressSanitizer +
+# conformance report: exported symbols, shaders checked on each path, the
+# library alone in a root with only a compiler and CMake, the test suite plain, against the checked plug-in, under AddressSanitizer +
 # UndefinedBehaviorSanitizer and ThreadSanitizer and with coverage (line and branch figures of the library's
 # own code), and each fuzz target with its executions, rate and corpus.
 # Exits non-zero if anything failed.
@@ -36,6 +36,7 @@ minutes() { printf '%d min %02d s' $(($1 / 60)) $(($1 % 60)); }
 fuzz_seconds=${KVX_FUZZ_SECONDS:-30}
 
 step tests cmake --workflow --preset default
+step library-alone scripts/library_alone.sh
 step checked cmake --workflow --preset checked
 step asan cmake --workflow --preset asan
 step tsan cmake --workflow --preset tsan

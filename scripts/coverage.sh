@@ -9,12 +9,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/coverage}
-# bridge/interface.h declares the host's objects: its placeholder slots are the
+# bridge/interface/interface.h declares the host's objects: its placeholder slots are the
 # host's to implement, never the library's to run. Branches the compiler adds
 # for exception unwinding are not the library's either: every host exception
 # path is tested, but gcov counts the landing pads of each inlined call apart.
 gcovr --root . --object-directory "$build" \
   --filter 'catalogue/' --filter 'plugin/' --filter 'bridge/' --filter 'shaders/' --filter 'math/' \
-  --exclude 'bridge/interface\.h' \
+  --exclude 'bridge/interface/interface\.h' \
   --exclude-throw-branches --exclude-unreachable-branches \
   --txt "$build/coverage.txt" --print-summary | tee "$build/coverage-summary.txt"

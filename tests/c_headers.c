@@ -1,9 +1,9 @@
 /* SPDX-License-Identifier: Apache-2.0 */
 /* The headers for C hosts compile as C11, pedantic: every shader's entry taken
    as a typed pointer through the catalogue, as a C host would find them. */
-#include <bridge/c_entries.h>
-#include <bridge/c_host.h>
-#include <plugin/versions.h>
+#include <bridge/interface/c_entries.h>
+#include <bridge/interface/c_host.h>
+#include <bridge/interface/versions.h>
 
 kvx_entry* const kvx_c_entries[] = {
 #define KVX_SHADER(index, name, operation, type) &name,

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: Apache-2.0
-// bridge/c_host.h, the host's side for a renderer in C, against the C++
+// bridge/interface/c_host.h, the host's side for a renderer in C, against the C++
 // interface the library is compiled with: every function of every table in
 // the C++ table's slot, every record field at the library's offset, every
 // value as wide. A C host built on these layouts is what the library calls.
 #include <cstddef>
 
-#include <bridge/c_host.h>
-#include <bridge/host_state.h>
+#include <bridge/interface/c_host.h>
+#include <bridge/interface/host_state.h>
 
 #include "support.h"
 

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include <bridge/check.h>
-#include <bridge/lifecycle.h>
+#include <bridge/check/check.h>
+#include <bridge/entry/lifecycle.h>
 #include <host/requests.h>
 
 #include "support.h"
@@ -137,7 +137,7 @@ struct Mistake {
 };
 
 // The line a finding is reported in, as docs/host-interface.md describes it:
-// the row of bridge/findings.def, its '#' the number (two: its high and low
+// the row of bridge/check/findings.def, its '#' the number (two: its high and low
 // 32 bits).
 std::string expected_line(char const* shader, Finding finding, long long number = 0) {
   struct Row {
@@ -146,7 +146,7 @@ std::string expected_line(char const* shader, Finding finding, long long number 
   };
   static std::vector<Row> const rows = {
 #define KVX_FINDING(name, step, host_did, library_did) {step, host_did, library_did},
-#include <bridge/findings.def>
+#include <bridge/check/findings.def>
   };
   Row const& row = rows[static_cast<unsigned>(finding)];
   bool const two = std::count(row.host_did.begin(), row.host_did.end(), '#') == 2;
@@ -365,7 +365,7 @@ TEST(Checked, EveryFindingHasACaseHere) {
   for (auto const& m : mistakes()) made.insert(m.finding);
   for (auto const& c : null_answers) made.insert(c.finding);
   for (unsigned f = 0; f < static_cast<unsigned>(Finding::count); ++f)
-    EXPECT_TRUE(made.contains(static_cast<Finding>(f))) << "no case makes finding " << f << " of bridge/findings.def";
+    EXPECT_TRUE(made.contains(static_cast<Finding>(f))) << "no case makes finding " << f << " of bridge/check/findings.def";
 }
 
 TEST(CheckedDeathTest, WithKvxCheckAbortTheFirstFindingAborts) {

@@ -23,8 +23,9 @@ foreach(package IN LISTS packages)
 endforeach()
 
 foreach(file usr/bin/kvx-host usr/share/man/man1/kvx-host.1.gz usr/share/bash-completion/completions/kvx-host
-             usr/include/kvx_base/bridge/interface.h usr/include/kvx_base/bridge/c_entries.h
-             usr/include/kvx_base/bridge/c_host.h usr/include/kvx_base/plugin/versions.h
+             usr/include/kvx_base/bridge/interface/interface.h usr/include/kvx_base/bridge/interface/c_entries.h
+             usr/include/kvx_base/bridge/interface/c_host.h usr/include/kvx_base/bridge/interface/versions.h
+             usr/include/kvx_base/bridge/c_entries.h usr/include/kvx_base/plugin/plugin.h
              usr/lib/pkgconfig/kvx_base.pc usr/share/kvx_base/host_functions.list
              usr/lib/kvx_base/checked/libkvx_base.so usr/share/doc/kvx-base-dev/host-interface.md
              usr/share/doc/kvx-base-dev/examples/hosts/c/host.c usr/share/doc/kvx-host/examples/rings.kvx

@@ -70,6 +70,14 @@ function(check_example_hosts prefix work_dir kvx_host c_compiler)
   string(STRIP "${output}" plugin_checked)
   file(MAKE_DIRECTORY ${work_dir})
   kvx_run(${c_compiler} -std=c11 -pedantic -Wall -Wextra -Werror ${examples}/c/host.c ${flags} -o ${work_dir}/c_host)
+  # The 1.0 interface's header paths still compile, in C and in C++.
+  file(WRITE ${work_dir}/paths_1_0.c "#include <kvx_base/bridge/c_entries.h>\n#include <kvx_base/bridge/c_host.h>\n"
+             "#include <kvx_base/plugin/versions.h>\n_Static_assert(KVX_BASE_C_INTERFACE_VERSION == 4, \"\");\n")
+  kvx_run(${c_compiler} -std=c11 -pedantic -Wall -Werror -fsyntax-only ${work_dir}/paths_1_0.c ${flags})
+  file(WRITE ${work_dir}/paths_1_0.cpp "#include <kvx_base/bridge/interface.h>\n#include <kvx_base/bridge/host_state.h>\n"
+             "#include <kvx_base/plugin/plugin.h>\n#include <kvx_base/plugin/export.h>\n"
+             "static_assert(sizeof(ZR::SHADER::Vector3) == 12);\n")
+  kvx_run(${c_compiler} -x c++ -std=c++20 -Wall -Werror -fsyntax-only ${work_dir}/paths_1_0.cpp ${flags})
 
   kvx_run(${CMAKE_COMMAND} -S ${examples}/cpp -B ${work_dir}/cpp -G Ninja -DCMAKE_PREFIX_PATH=${prefix})
   kvx_run(${CMAKE_COMMAND} --build ${work_dir}/cpp)

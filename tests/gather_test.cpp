@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-#include <bridge/host_state.h>
+#include <bridge/interface/host_state.h>
 #include <host/requests.h>
 
 #include "support.h"

@@ -2,7 +2,7 @@
 // docs/host-interface.md against the headers it describes: every slot number
 // and record offset it lists is the one the library is compiled with, and it
 // lists every one of them; its table of the checked build's findings is
-// bridge/findings.def's.
+// bridge/check/findings.def's.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -17,8 +17,8 @@
 
 #include <gtest/gtest.h>
 
-#include <bridge/interface.h>
-#include <bridge/host_state.h>
+#include <bridge/interface/interface.h>
+#include <bridge/interface/host_state.h>
 
 #include "support.h"
 
@@ -131,7 +131,7 @@ std::string findings_table() {
   };
   std::vector<Finding> rows = {
 #define KVX_FINDING(name, step, host_did, library_did) {step, host_did, library_did},
-#include <bridge/findings.def>
+#include <bridge/check/findings.def>
   };
   std::stable_sort(rows.begin(), rows.end(), [](auto const& a, auto const& b) { return a.step < b.step; });
   std::string table = "| what the host did | step | what the library does |\n|---|---:|---|\n";

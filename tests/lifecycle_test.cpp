@@ -4,7 +4,7 @@
 #include <string>
 #include <typeinfo>
 
-#include <bridge/interface.h>
+#include <bridge/interface/interface.h>
 
 #include "heap_counter.h"
 #include "support.h"

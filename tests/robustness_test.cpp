@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // What a host can hand the library beyond the protocol's promises, answered
 // soundly: missing records, missing answers, missing blocks.
-#include <bridge/host_state.h>
+#include <bridge/interface/host_state.h>
 
 #include "heap_counter.h"
 #include "support.h"

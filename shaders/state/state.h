@@ -6,8 +6,8 @@
 #include <bit>
 #include <cstdint>
 
-#include <bridge/check.h>
-#include <bridge/interface.h>
+#include <bridge/check/check.h>
+#include <bridge/interface/interface.h>
 #include <catalogue/catalogue.h>
 #include <shaders/values.h>
 

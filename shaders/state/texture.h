@@ -5,7 +5,7 @@
 
 #include <bit>
 
-#include <bridge/interface.h>
+#include <bridge/interface/interface.h>
 #include <shaders/values.h>
 
 namespace kvx::shaders {

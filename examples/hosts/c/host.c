@@ -23,9 +23,9 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include <kvx_base/bridge/c_entries.h>
-#include <kvx_base/bridge/c_host.h>
-#include <kvx_base/plugin/versions.h>
+#include <kvx_base/bridge/interface/c_entries.h>
+#include <kvx_base/bridge/interface/c_host.h>
+#include <kvx_base/bridge/interface/versions.h>
 
 /* ---- The host's records and its one instance at a time */
 

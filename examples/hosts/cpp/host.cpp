@@ -27,12 +27,12 @@
 #include <stdexcept>
 #include <string>
 
-#include <kvx_base/bridge/c_entries.h>
-#include <kvx_base/bridge/host_state.h>
-#include <kvx_base/bridge/interface.h>
+#include <kvx_base/bridge/interface/c_entries.h>
+#include <kvx_base/bridge/interface/host_state.h>
+#include <kvx_base/bridge/interface/interface.h>
 #include <kvx_base/catalogue/catalogue.h>
-#include <kvx_base/plugin/plugin.h>
-#include <kvx_base/plugin/versions.h>
+#include <kvx_base/plugin/objects/plugin.h>
+#include <kvx_base/bridge/interface/versions.h>
 
 namespace {
 
@@ -54,7 +54,7 @@ struct Instance {
   }
 };
 
-// The library reads its fields at their offsets (bridge/host_state.h); the
+// The library reads its fields at their offsets (bridge/interface/host_state.h); the
 // host keeps what it likes beside them: here, which instance is evaluated.
 struct Record {
   alignas(8) std::array<unsigned char, 0x140> fields{};

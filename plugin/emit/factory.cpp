@@ -2,10 +2,10 @@
 // The plug-in factory: a dense table from catalogue index to plug-in maker.
 #include <array>
 
-#include <bridge/c_entries.h>  // the declaration hosts compile against
+#include <bridge/interface/c_entries.h>  // the declaration hosts compile against
 #include <catalogue/catalogue.h>
-#include <plugin/export.h>
-#include <plugin/makers.h>
+#include <bridge/interface/export.h>
+#include <plugin/emit/makers.h>
 
 namespace kvx::plugin {
 namespace {

@@ -1,8 +1,8 @@
 /* SPDX-License-Identifier: Apache-2.0 */
 /* The host's side of the interface for a renderer written in C (C11): the
    objects it implements for the library to call, and the records the library
-   reads, laid out exactly as the C++ interface (bridge/interface.h) and
-   bridge/host_state.h lay them out; a test holds the two to each other.
+   reads, laid out exactly as the C++ interface (bridge/interface/interface.h) and
+   bridge/interface/host_state.h lay them out; a test holds the two to each other.
 
    An object is a struct whose first member points to its table of
    functions. Each function takes the object as its first argument, where the
@@ -18,7 +18,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include <bridge/c_entries.h>
+#include <bridge/interface/c_entries.h>
 
 #ifdef __cplusplus
 extern "C" {

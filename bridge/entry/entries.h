@@ -8,11 +8,11 @@
 //   <shader>_init(state, params, request), <shader>_exit(state, params)
 // and the exported ZR::SHADER::gather<Kvx_<shader>::Result>.
 // The definitions below must match the declarations hosts compile against.
-#include <bridge/c_entries.h>
-#include <bridge/call_entry.h>
-#include <bridge/gather.h>
-#include <bridge/lifecycle.h>
-#include <plugin/classes.h>
+#include <bridge/interface/c_entries.h>
+#include <bridge/entry/call_entry.h>
+#include <bridge/entry/gather.h>
+#include <bridge/entry/lifecycle.h>
+#include <plugin/objects/classes.h>
 
 #define KVX_C_ENTRIES(index, name, Operation)                                                     \
   namespace kvx::bridge {                                                                         \

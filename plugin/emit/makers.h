@@ -3,7 +3,7 @@
 // in its family's translation unit, where the classes are emitted.
 #pragma once
 
-#include <plugin/plugin.h>
+#include <plugin/objects/plugin.h>
 
 namespace kvx::plugin {
 #define KVX_SHADER(index, name, operation, type) ZR::PLUG::Plugin* new_##name##_plugin();

@@ -13,9 +13,9 @@
 #include <cstdint>
 #include <cstring>
 
-#include <bridge/check.h>
-#include <bridge/interface.h>
-#include <bridge/host_state.h>
+#include <bridge/check/check.h>
+#include <bridge/interface/interface.h>
+#include <bridge/interface/host_state.h>
 #include <catalogue/catalogue.h>
 
 namespace kvx::bridge {

@@ -6,8 +6,8 @@
 
 #include <cstdint>
 
-#include <bridge/interface.h>
-#include <plugin/export.h>
+#include <bridge/interface/interface.h>
+#include <bridge/interface/export.h>
 
 namespace kvx::bridge {
 
@@ -19,7 +19,7 @@ KVX_HIDDEN void gather_requests(ZR::SHADER::State* state, void* const* result_va
                                 unsigned shader);
 
 // The catalogue index of the shader whose Result it is: set beside each
-// gather<Result> (bridge/entries.h).
+// gather<Result> (bridge/entry/entries.h).
 template <class Result>
 inline constexpr unsigned shader_of_result = 0;
 

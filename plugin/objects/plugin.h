@@ -7,9 +7,9 @@
 // symbols from each translation unit that needs them.
 #pragma once
 
-#include <bridge/interface.h>
-#include <plugin/export.h>
-#include <plugin/versions.h>
+#include <bridge/interface/interface.h>
+#include <bridge/interface/export.h>
+#include <bridge/interface/versions.h>
 
 namespace ZR::SHADER {
 class Shader;

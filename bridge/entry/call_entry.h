@@ -13,13 +13,13 @@
 #include <cstring>
 #include <utility>
 
-#include <bridge/check.h>
-#include <bridge/gather.h>
-#include <bridge/interface.h>
-#include <bridge/host_state.h>
-#include <bridge/parameters.h>
+#include <bridge/check/check.h>
+#include <bridge/entry/gather.h>
+#include <bridge/entry/parameters.h>
+#include <bridge/interface/host_state.h>
+#include <bridge/interface/interface.h>
 #include <catalogue/catalogue.h>
-#include <plugin/shader_object.h>
+#include <shaders/compute.h>
 
 namespace kvx::bridge {
 
@@ -106,19 +106,19 @@ template <unsigned Index, class Operation>
   constexpr unsigned count = catalogue::shaders[Index].parameter_count;
   static_assert(count <= 3 && catalogue::max_parameters == 3);
   if constexpr (count == 0) {
-    return plugin::compute<Index, Operation>(s);
+    return shaders::compute<Index, Operation>(s);
   } else if constexpr (count == 1) {
     auto const a = parameter<Index, 0>(hs, block);
-    return plugin::compute<Index, Operation>(s, a);
+    return shaders::compute<Index, Operation>(s, a);
   } else if constexpr (count == 2) {
     auto const a = parameter<Index, 0>(hs, block);
     auto const b = parameter<Index, 1>(hs, block);
-    return plugin::compute<Index, Operation>(s, a, b);
+    return shaders::compute<Index, Operation>(s, a, b);
   } else {
     auto const a = parameter<Index, 0>(hs, block);
     auto const b = parameter<Index, 1>(hs, block);
     auto const c = parameter<Index, 2>(hs, block);
-    return plugin::compute<Index, Operation>(s, a, b, c);
+    return shaders::compute<Index, Operation>(s, a, b, c);
   }
 }
 

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: Apache-2.0
 // The request walk of output gathering, compiled once for every shader.
-#include <bridge/gather.h>
+#include <bridge/entry/gather.h>
 
 #include <cstring>
 
-#include <bridge/check.h>
-#include <bridge/host_state.h>
+#include <bridge/check/check.h>
+#include <bridge/interface/host_state.h>
 
 namespace kvx::bridge {
 namespace {

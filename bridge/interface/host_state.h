@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include <bridge/interface.h>
+#include <bridge/interface/interface.h>
 
 namespace kvx::bridge {
 

@@ -7,9 +7,9 @@
 
 #include <cstdint>
 
-#include <bridge/interface.h>
-#include <plugin/export.h>
-#include <plugin/plugin.h>
+#include <bridge/interface/interface.h>
+#include <bridge/interface/export.h>
+#include <plugin/objects/plugin.h>
 
 namespace kvx::bridge {
 

@@ -7,14 +7,14 @@
 //                           after it, at the type's own width; Result, main,
 //                           release
 // Both derive directly from their interface base. The stamping macros only name
-// things and forward: all logic lives in plugin/shader_object.h and in the
+// things and forward: all logic lives in plugin/objects/shader_object.h and in the
 // operations under shaders/.
 #pragma once
 
 #include <catalogue/catalogue.h>
 #include <catalogue/signatures.h>
-#include <plugin/plugin.h>
-#include <plugin/shader_object.h>
+#include <plugin/objects/plugin.h>
+#include <plugin/objects/shader_object.h>
 #include <shaders/math/arithmetic.h>
 #include <shaders/math/comparison.h>
 #include <shaders/math/functions.h>
@@ -59,7 +59,7 @@
     void finalize() override {}                                                                \
   };
 
-// A translation unit that emits one family (plugin/emit.h) defines only that
+// A translation unit that emits one family (plugin/emit/emit.h) defines only that
 // family's classes: the others' member bodies would instantiate their whole
 // call path there for nothing.
 #ifdef KVX_EMIT_ONE_FAMILY

@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <type_traits>
 
-#include <plugin/export.h>
+#include <bridge/interface/export.h>
 
 namespace kvx::bridge::check {
 
@@ -23,11 +23,11 @@ inline constexpr bool enabled = true;
 inline constexpr bool enabled = false;
 #endif
 
-// What a host did wrong: the rows of bridge/findings.def, which give each
+// What a host did wrong: the rows of bridge/check/findings.def, which give each
 // its step of docs/host-interface.md and its text.
 enum class Finding : std::uint8_t {
 #define KVX_FINDING(name, step, host_did, library_did) name,
-#include <bridge/findings.def>
+#include <bridge/check/findings.def>
   count
 };
 

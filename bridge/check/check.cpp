@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // The checked build's reports and lifecycle bookkeeping. Compiled into the
 // checked build only. All state is constant-initialised: nothing runs at load.
-#include <bridge/check.h>
+#include <bridge/check/check.h>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -25,7 +25,7 @@ struct Text {
 
 constexpr Text texts[] = {
 #define KVX_FINDING(name, step, host_did, library_did) {host_did, library_did, step},
-#include <bridge/findings.def>
+#include <bridge/check/findings.def>
 };
 static_assert(std::size(texts) == static_cast<std::size_t>(Finding::count));
 static_assert(sane_request_count == 65536 &&

@@ -13,10 +13,10 @@
 
 #include <stdint.h>
 
-#include <plugin/versions.h>
+#include <bridge/interface/versions.h>
 
 #ifdef __cplusplus
-/* The host's shading-state record: the host defines it (bridge/c_host.h). */
+/* The host's shading-state record: the host defines it (bridge/interface/c_host.h). */
 struct Host_state;
 namespace ZR {
 namespace PLUG {

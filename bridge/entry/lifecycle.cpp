@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 // The shader-level and instance-level init and exit, compiled once for every
 // shader.
-#include <bridge/lifecycle.h>
+#include <bridge/entry/lifecycle.h>
 
-#include <bridge/check.h>
+#include <bridge/check/check.h>
 
 namespace kvx::bridge {
 namespace {

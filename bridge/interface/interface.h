@@ -52,7 +52,7 @@ class Render_settings {
 }  // namespace ZR::SHADER
 
 // The host's C shading-state record and its evaluation settings: opaque, read
-// at fixed byte offsets (bridge/host_state.h).
+// at fixed byte offsets (bridge/interface/host_state.h).
 struct Host_state;
 struct Eval_settings;
 // The host's list of requested outputs (filled in gathering mode).

@@ -5,11 +5,11 @@
 #include <cmath>
 #include <cstring>
 
+#include <editor/page.h>
+
 namespace kvx::commands {
 
 namespace {
-
-using Node = network::Network::Node;
 
 // Scene Vector Helpers
 Vec3 operator+(Vec3 a, Vec3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
@@ -18,17 +18,6 @@ Vec3 operator*(float s, Vec3 a) { return {s * a.x, s * a.y, s * a.z}; }
 float dot(Vec3 a, Vec3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 Vec3 cross(Vec3 a, Vec3 b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
 Vec3 normalized(Vec3 a) { return (1.0f / std::sqrt(dot(a, a))) * a; }
-
-catalogue::Value_bytes floats(std::initializer_list<float> values) {
-  catalogue::Value_bytes b{};
-  std::copy(values.begin(), values.end(), reinterpret_cast<float*>(b.data()));
-  return b;
-}
-catalogue::Value_bytes handle(std::uint32_t h) {
-  catalogue::Value_bytes b{};
-  std::memcpy(b.data(), &h, 4);
-  return b;
-}
 
 struct Sphere {
   Vec3 center;
@@ -44,8 +33,6 @@ constexpr Sphere spheres[] = {
 constexpr std::uint32_t checker_texture = 1;
 constexpr std::uint32_t sky_texture = 2;
 constexpr Vec3 light_position{2.5f, 4.0f, 3.0f};
-
-// State ids the State_ shaders read (the host's numbering).
 
 ZR::SHADER::Color sky_color(Vec3 d) {
   d = normalized(d);
@@ -64,137 +51,22 @@ ZR::SHADER::Color checker_color(float const* uv) {
   return dark ? ZR::SHADER::Color{0.18f, 0.2f, 0.24f, 1} : ZR::SHADER::Color{0.85f, 0.83f, 0.78f, 1};
 }
 
+network::Network const& read_network(network::Network_text& text) {
+  text.read(Scene::text(), "scene.kvx");
+  return text.finish({"scene.kvx"}).network;
+}
+
 }  // namespace
 
-Scene::Scene(host::Library const& library) : network_(library) {
-  auto& n = network_;
-  auto node = [&](char const* shader) { return n.add(shader); };
-  auto link = [&](Node to, char const* parameter, Node from, bool splat = false) {
-    n.connect(to, parameter, from, splat);
-  };
+std::span<editor::Page_file const> scene_files();
 
-  // What every lit surface shares: normal, light direction, diffuse and specular terms.
-  Node const state_normal = node("State_normal");
-  Node const state_position = node("State_position");
-  Node const state_direction = node("State_direction");
-  Node const normal = node("Math_float3_normalize");
-  link(normal, "input", state_normal);
-  Node const to_light = node("Math_float3_subtract");
-  n.set(to_light, "left", floats({light_position.x, light_position.y, light_position.z}));
-  link(to_light, "right", state_position);
-  Node const light = node("Math_float3_normalize");
-  link(light, "input", to_light);
-  Node const n_dot_l = node("Math_float3_dot");
-  link(n_dot_l, "left", normal);
-  link(n_dot_l, "right", light);
-  Node const facing = node("Math_float_greater_than");
-  link(facing, "left", n_dot_l);
-  Node const diffuse = node("Math_float_saturate");
-  link(diffuse, "input", n_dot_l);
-  Node const lit = node("Math_float_conditional");
-  link(lit, "condition", facing);
-  link(lit, "true_value", diffuse);
-  n.set(lit, "false_value", floats({0.0f}));
-  Node const lighting = node("Math_float_add");
-  link(lighting, "left", lit);
-  n.set(lighting, "right", floats({0.16f}));  // ambient
-  Node const reflected = node("Math_reflect");
-  link(reflected, "i", state_direction);
-  link(reflected, "n", normal);
-  Node const r_dot_l = node("Math_float3_dot");
-  link(r_dot_l, "left", reflected);
-  link(r_dot_l, "right", light);
-  Node const highlight = node("Math_float_saturate");
-  link(highlight, "input", r_dot_l);
-  Node const specular = node("Math_float_pow");
-  link(specular, "base", highlight);
-  n.set(specular, "exponent", floats({48.0f}));
-  Node const environment = node("Math_color_texcube");
-  n.set(environment, "texture", handle(sky_texture));
-  link(environment, "coordinate", reflected);
+std::string_view Scene::text() { return scene_files().front().body; }
 
-  // The floor: a checker texture, lit, with a touch of reflection.
-  Node const uv = node("State_parametric_uv");
-  Node const checker = node("Math_color_tex2d");
-  n.set(checker, "texture", handle(checker_texture));
-  link(checker, "coordinate", uv);
-  Node const floor_lit = node("Math_color_multiply");
-  link(floor_lit, "left", checker);
-  link(floor_lit, "right", lighting, true);
-  Node const floor_mix = node("Math_color_lerp");
-  link(floor_mix, "start", floor_lit);
-  link(floor_mix, "end", environment);
-  n.set(floor_mix, "location", floats({0.1f, 0.1f, 0.1f, 0.1f}));
-  roots_[Hit::floor] = node("Math_color_saturate");
-  link(roots_[Hit::floor], "input", floor_mix);
-
-  // The matte sphere: a warm gradient up its height, lit, with a highlight.
-  Node const height = node("Math_float3_dot");
-  link(height, "left", state_position);
-  n.set(height, "right", floats({0, 1, 0}));
-  Node const blend = node("Math_float_smoothstep");
-  n.set(blend, "start", floats({0.05f}));
-  n.set(blend, "end", floats({1.2f}));
-  link(blend, "location", height);
-  Node const albedo = node("Math_color_lerp");
-  n.set(albedo, "start", floats({0.75f, 0.18f, 0.08f, 1}));
-  n.set(albedo, "end", floats({0.98f, 0.78f, 0.22f, 1}));
-  link(albedo, "location", blend, true);
-  Node const matte_lit = node("Math_color_multiply");
-  link(matte_lit, "left", albedo);
-  link(matte_lit, "right", lighting, true);
-  Node const matte_shine = node("Math_color_add");
-  link(matte_shine, "left", matte_lit);
-  link(matte_shine, "right", specular, true);
-  roots_[Hit::matte] = node("Math_color_saturate");
-  link(roots_[Hit::matte], "input", matte_shine);
-
-  // The mirror: the environment in the reflected direction, slightly tinted.
-  Node const mirror_tint = node("Math_color_multiply");
-  link(mirror_tint, "left", environment);
-  n.set(mirror_tint, "right", floats({0.8f, 0.86f, 0.95f, 1}));
-  roots_[Hit::mirror] = node("Math_color_add");
-  link(roots_[Hit::mirror], "left", mirror_tint);
-  link(roots_[Hit::mirror], "right", specular, true);
-
-  // The glass: refraction and reflection blended by a Schlick-style Fresnel term.
-  Node const refracted = node("Math_refract");
-  link(refracted, "i", state_direction);
-  link(refracted, "n", normal);
-  n.set(refracted, "eta", floats({0.67f}));
-  Node const through = node("Math_color_texcube");
-  n.set(through, "texture", handle(sky_texture));
-  link(through, "coordinate", refracted);
-  Node const v_dot_n = node("Math_float3_dot");
-  link(v_dot_n, "left", state_direction);
-  link(v_dot_n, "right", normal);
-  Node const cosine = node("Math_float_abs");
-  link(cosine, "input", v_dot_n);
-  Node const grazing = node("Math_float_subtract");
-  n.set(grazing, "left", floats({1.0f}));
-  link(grazing, "right", cosine);
-  Node const schlick = node("Math_float_pow");
-  link(schlick, "base", grazing);
-  n.set(schlick, "exponent", floats({5.0f}));
-  Node const fresnel = node("Math_float_lerp");
-  n.set(fresnel, "start", floats({0.04f}));
-  n.set(fresnel, "end", floats({1.0f}));
-  link(fresnel, "location", schlick);
-  Node const glass_mix = node("Math_color_lerp");
-  link(glass_mix, "start", through);
-  link(glass_mix, "end", environment);
-  link(glass_mix, "location", fresnel, true);
-  Node const glass_tint = node("Math_color_multiply");
-  link(glass_tint, "left", glass_mix);
-  n.set(glass_tint, "right", floats({0.88f, 1.0f, 0.94f, 1}));
-  roots_[Hit::glass] = node("Math_color_add");
-  link(roots_[Hit::glass], "left", glass_tint);
-  link(roots_[Hit::glass], "right", specular, true);
-
-  // The sky behind everything.
-  roots_[Hit::sky] = node("Math_color_texcube");
-  n.set(roots_[Hit::sky], "texture", handle(sky_texture));
-  link(roots_[Hit::sky], "coordinate", state_direction);
+// The surfaces are the instances named after them.
+Scene::Scene(host::Library const& library) : text_(library), network_(read_network(text_)) {
+  constexpr std::string_view names[] = {"sky", "floor", "matte", "mirror", "glass"};
+  static_assert(std::size(names) == Hit::glass + 1);
+  for (int surface = Hit::sky; surface <= Hit::glass; ++surface) roots_[surface] = *text_.node(names[surface]);
 }
 
 Vec3 Scene::camera_ray(unsigned x, unsigned y, unsigned width, unsigned height) const {

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: Apache-2.0
 // The demo scene: three spheres on a checkered plane under a sky, seen by a
 // pinhole camera, lit by one point light. The host traces the rays; every
-// surface color comes from a network of the library's shaders.
+// surface color comes from a network of the library's shaders, written in the
+// network format (scene.kvx, built into kvx-host) and read at start.
 #pragma once
 
 #include <host/reference_host.h>
 #include <network/network.h>
+#include <network/network_text.h>
 
 namespace kvx::commands {
 
@@ -33,6 +35,8 @@ class Scene {
   // The shading network and the node whose result colors each surface.
   network::Network const& network() const { return network_; }
   network::Network::Node root(Hit::Surface surface) const { return roots_[surface]; }
+  // The network's text, as scene.kvx has it.
+  static std::string_view text();
 
   // Puts the hit into the host's state, where the State_ shaders read it, and
   // installs the host-side textures the network samples.
@@ -41,7 +45,8 @@ class Scene {
 
  private:
   Vec3 eye_{0.0f, 1.25f, 4.4f};
-  network::Network network_;
+  network::Network_text text_;
+  network::Network const& network_;
   network::Network::Node roots_[5]{};
 };
 

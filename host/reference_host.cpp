@@ -65,6 +65,7 @@ ZR::SHADER::Color State_object::lookup_texcube(ZR::SHADER::Texture_handle t, flo
 constinit thread_local Reference_host* Reference_host::current_ = nullptr;
 
 constinit Runtime_object Reference_host::runtime_;
+constinit std::atomic<int> Reference_host::watched_{0};
 
 Reference_host::Reference_host() : previous_(current_) {
   current_ = this;

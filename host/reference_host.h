@@ -9,6 +9,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -27,6 +28,21 @@
 namespace kvx::host {
 
 class Reference_host;
+
+// What the four host C functions do, for a host that watches them (the
+// tests' host records every call and fails on demand): the reference host's
+// functions hand each call to the record's watcher when it has one, and
+// answer it themselves otherwise.
+class Host_calls {
+ public:
+  virtual ZR::SHADER::Runtime_interface* get_korvex_interface(int version) = 0;
+  virtual int query(int code, ::Host_state* record, void* answer) = 0;
+  virtual void* phen_eval(::Host_state* record, void* slot) = 0;
+  virtual int shaderstate_set(::Host_state* record, char const* key, void const* data, int size, int mode) = 0;
+
+ protected:
+  ~Host_calls() = default;
+};
 
 // The host's C shading-state record with its evaluation settings, as bytes
 // with the fields where the library reads them, and after them what the host
@@ -58,6 +74,10 @@ class Host_state_record {
   void set_gather_flag(std::uint32_t flag) { gather_flag_ = flag; }
   void*& instance_slot() { return instance_slot_; }
 
+  // Who watches the host functions' calls with this record, or null.
+  Host_calls* watcher() const { return watcher_; }
+  void set_watcher(Host_calls* watcher) { watcher_ = watcher; }
+
   // The State that the runtime interface answers for this record.
   ZR::SHADER::State* state() const { return state_; }
   void set_state(ZR::SHADER::State* state) { state_ = state; }
@@ -87,6 +107,7 @@ class Host_state_record {
   std::uint32_t gather_flag_ = 0;
   void* instance_slot_ = nullptr;
   ZR::SHADER::State* state_ = nullptr;
+  Host_calls* watcher_ = nullptr;
 };
 static_assert(std::is_standard_layout_v<Host_state_record>);
 
@@ -240,8 +261,9 @@ class Reference_host {
   // The State handed to shader objects' main.
   virtual ZR::SHADER::State* state() { return &state_; }
 
-  // Where the host's C functions arrive (host_functions.cpp): the runtime
-  // interface, the two queries' answers, a parameter's value, a stored state.
+  // Where the host's C functions arrive (host_functions.cpp) when no watcher
+  // takes them: the runtime interface, the two queries' answers, a
+  // parameter's value, a stored state.
   static ZR::SHADER::Runtime_interface* get_korvex_interface(int) { return &runtime_; }
   static int query(int code, ::Host_state* record, void* answer) {
     return Host_state_record::of(record).query(code, answer);
@@ -255,7 +277,22 @@ class Reference_host {
     return connection(slot);
   }
   int shaderstate_set(::Host_state* record, char const* key, void const* data, int size, int mode);
+  // The newest live Reference_host on this thread.
   static Reference_host& current() { return *current_; }
+  // Whether any host of the process has a watcher: zr_get_korvex_interface,
+  // given no record, then asks the current host's.
+  static bool watched() { return watched_.load(std::memory_order_relaxed) != 0; }
+
+ protected:
+  // Hands the calls with this host's records to `watcher`, for as long as it lives.
+  void watch(Host_calls* watcher, Host_state_record& record) {
+    record.set_watcher(watcher);
+    watched_.fetch_add(1, std::memory_order_relaxed);
+  }
+  void unwatch(Host_state_record& record) {
+    record.set_watcher(nullptr);
+    watched_.fetch_sub(1, std::memory_order_relaxed);
+  }
 
  private:
   void* connection(void* slot) const;
@@ -292,6 +329,7 @@ class Reference_host {
   static constinit Runtime_object runtime_;
   Reference_host* previous_;
   static constinit thread_local Reference_host* current_;
+  static constinit std::atomic<int> watched_;
 };
 
 }  // namespace kvx::host

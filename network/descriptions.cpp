@@ -78,8 +78,8 @@ constexpr Operation operations[] = {
     {"rsqrt", "1 / sqrt(input): +infinity at +0, NaN below 0", {}, {}, true, {"inversesqrt", "invsqrt"}},
     {"saturate", "input limited to [0, 1] (a NaN and −0 come back unchanged)", {}, {}, true, {"clamp01", "clamp"}},
     {"sin", "the sine of input, in radians", {}, {}, true, {"sine"}},
-    {"smoothstep", "a Hermite step: 0 below start, 1 above end, 3t² − 2t³ between, t = (location − start) / (end − "
-                   "start)",
+    {"smoothstep", "a Hermite step: 0 if start > location, else 1 if location > end, else (t × t) × (3 − 2t) with t = "
+                   "(location − start) / (end − start) (NaN where start = end = location, and where any is NaN)",
      {}, {}, true, {"hermite", "smooth", "ease"}},
     {"sqrt", "the square root of input, NaN below 0", {}, {}, true, {"root", "square root"}},
     {"step", "0 if location < threshold, else 1 (also when they are equal or either is NaN)", {}, {}, true,
@@ -110,7 +110,9 @@ constexpr Operation operations[] = {
     {"dot", "the dot product: the sum of left × right over the components, in order, from +0",
      "the dot product in float: each component converted to float, then the sum of left × right in order", {}, false,
      {"inner", "scalar product"}},
-    {"normalize", "input scaled to length 1, input × (1 / length(input)); a zero or NaN vector comes back unchanged",
+    {"normalize", "input scaled to length 1: input × (1 / length(input)), unchanged where that inverse is not finite (a "
+                  "zero or NaN vector, or one whose squared length rounds to zero, such as (1e-30, 0, "
+                  "0)), zeros where the squared length overflows, such as (1e20, 0, 0)",
      {}, {}, false, {"normalise", "unit"}},
     {"faceforward", "n if dot(ng, i) < 0, else −n (every component's sign flipped)", {}, {}, false,
      {"face_forward", "flip"}},
@@ -141,12 +143,18 @@ std::string_view scalar_form(std::string_view operation) {
 
 constexpr std::array<std::string_view, 3> state_others = {"renderer", "state", "read"};
 
-Operation const* operation_of(catalogue::Shader const& shader) {
-  auto const* end = std::end(operations);
-  auto const* found = std::find_if(std::begin(operations), end,
-                                   [&](Operation const& o) { return o.name == shader.operation; });
-  return found == end ? nullptr : found;
+constexpr Operation const* operation_of(catalogue::Shader const& shader) {
+  for (auto const& o : operations)
+    if (o.name == shader.operation) return &o;
+  return nullptr;
 }
+
+consteval bool every_operation_described() {
+  for (auto const& row : catalogue::shaders)
+    if (row.source == catalogue::Source::none && !operation_of(row)) return false;
+  return true;
+}
+static_assert(every_operation_described(), "every operation of the catalogue has its line in `operations`");
 
 std::string state_description(catalogue::Shader const& shader) {
   std::string field(shader.operation);
@@ -170,7 +178,6 @@ std::string state_description(catalogue::Shader const& shader) {
 std::string description(catalogue::Shader const& shader) {
   if (shader.source != catalogue::Source::none) return state_description(shader);
   Operation const* operation = operation_of(shader);
-  if (!operation) return std::string(shader.operation);
   catalogue::Type const type = shader.type;
   if (is_scalar(type) && kind(type) == Kind::real)
     if (auto form = scalar_form(shader.operation); !form.empty()) return std::string(form);
@@ -184,9 +191,7 @@ std::string description(catalogue::Shader const& shader) {
 
 std::span<std::string_view const> other_names(catalogue::Shader const& shader) {
   if (shader.source != catalogue::Source::none) return state_others;
-  Operation const* operation = operation_of(shader);
-  if (!operation) return {};
-  auto const& also = operation->also;
+  auto const& also = operation_of(shader)->also;
   auto const used = std::find(also.begin(), also.end(), std::string_view{});
   return {also.data(), static_cast<std::size_t>(used - also.begin())};
 }

@@ -97,7 +97,9 @@ using Point_inputs = std::function<void(Network& network, unsigned x, unsigned y
 
 // The output node's result at every point. With Paths::both each point is
 // evaluated through both interfaces and the pixels hold the C entries' values.
-// A stop requested through `stop` leaves the rows not yet begun as zeros.
+// A stop requested through `stop` leaves the rows not yet begun unwritten:
+// their floats are whatever the allocation held, and the picture is only
+// for discarding.
 Shaded shade_grid(Network const& network, Network::Node output, catalogue::Type result, Grid grid, Paths paths,
                   unsigned threads, Progress const& progress = {}, Point_inputs const& inputs = {},
                   std::stop_token stop = {});

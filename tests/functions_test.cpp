@@ -30,6 +30,10 @@ TEST(Functions, StepSmoothstepLerp) {
   EXPECT_TRUE(std::isnan(eval3("Math_float_smoothstep", 1, 1, 1)));
   EXPECT_BITS(eval3("Math_float_smoothstep", 2, 1, 0), 0.0f) << "below start, even when end < start";
   EXPECT_BITS(eval3("Math_float_smoothstep", 0, 1, 2), 1.0f);
+  // (t × t) × (3 − 2t), as described, which is not 3t² − 2t³ to the last bit.
+  float const t = 0.3f;
+  EXPECT_BITS(eval3("Math_float_smoothstep", 0, 1, t), (t * t) * (3.0f - 2.0f * t));
+  EXPECT_NE(bits(eval3("Math_float_smoothstep", 0, 1, t)), bits(3.0f * t * t - 2.0f * t * t * t));
   EXPECT_BITS(eval3("Math_float_lerp", 2, 4, 1.5f), 5.0f);
 }
 

@@ -35,6 +35,9 @@ TEST(Geometry, Normalize) {
   EXPECT_TRUE(same_floats(evaluate("Math_float3_normalize", {floats(3, 0, 4)}), {0.6f, 0, 0.8f}));
   EXPECT_TRUE(same_floats(evaluate("Math_float2_normalize", {floats(1e30f, 1e30f)}), {0, 0}))
       << "squared length overflows";
+  EXPECT_TRUE(same_floats(evaluate("Math_float3_normalize", {floats(1e20f, 0, 0)}), {0, 0, 0}));
+  EXPECT_TRUE(same_floats(evaluate("Math_float3_normalize", {floats(1e-30f, 0, 0)}), {1e-30f, 0, 0}))
+      << "squared length rounds to zero: unchanged";
 }
 
 TEST(Geometry, Faceforward) {

@@ -1,29 +1,82 @@
 // SPDX-License-Identifier: Apache-2.0
 // The golden record: every shader's bits over a fixed, generated set of
-// inputs, edge values among them, through the C entry in plain and in
-// gathering mode and through the shader object, kept as one digest a shader
-// in tests/golden/shaders.txt. The other tests compare the two paths with
-// each other and with worked values; this one holds both to what they gave
-// when the record was made, so that a change that moves both alike (fused
-// multiply-adds, another C library) is seen, shader by shader.
+// inputs, through the C entry in plain mode, in gathering mode and on a shadow
+// ray (with the record it stores), and through the shader object, kept as one
+// digest a shader in tests/golden/shaders.txt. The other tests compare the
+// paths with each other and with worked values; this one holds them all to
+// what they gave when the record was made, so that a change that moves every
+// path alike (fused multiply-adds, another C library) is seen, shader by shader.
+//
+// A shader's inputs are keyed by its name, never its place in the catalogue:
+// a new row changes no other shader's record. They are every combination of
+// the edge values of its parameters' kinds, each in every parameter position,
+// and random values over the whole range.
 //
 // A change of bits on purpose makes the record anew: scripts/golden.sh.
-#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
+
+#include <host/laid_out_blocks.h>
+#include <host/plugin_objects.h>
 
 #include "support.h"
 
 namespace kvx::test {
 namespace {
 
-constexpr unsigned rounds = 128;
+using catalogue::Kind;
+using catalogue::Type;
+
 std::string const record_path = KVX_SOURCE_DIR "/tests/golden/shaders.txt";
+constexpr unsigned random_rounds = 1024;
+constexpr int shadow_ray = 4;
+
+// The edge values of each kind, as 32-bit words (truth bytes in the low byte).
+constexpr std::uint32_t edge_floats[] = {
+    0x00000000, 0x80000000,  // ±0
+    0x00000001, 0x807fffff,  // the smallest and the largest subnormal, of either sign
+    0x007fffff, 0x00800000,  // the largest subnormal and the smallest normal
+    0x3f800000, 0xbf800000,  // ±1
+    0x7f800000, 0xff800000,  // ±infinity
+    0x7fc01234, 0xff805678,  // a quiet NaN and a signalling one, of either sign, with payloads
+    0x4b800001, 0xcf000000,  // past 2^24: 16777218 and -2^31
+    0x7f7fffff, 0x3e99999a,  // the largest float, 0.3
+    0xc0200000, 0x40490fdb,  // -2.5, pi
+};
+constexpr std::uint32_t edge_ints[] = {0, 1, 0xffffffff, 2, 0xfffffffe, 0x80000000, 0x7fffffff, 0x80000001,
+                                       0x01000001, 0xfeffffff, 46341, 7, 0xfffffff9, 65536};
+constexpr std::uint32_t edge_truths[] = {0, 1, 2, 255};
+constexpr std::uint32_t edge_handles[] = {0, 1, 2, 0xffffffff};
+
+std::span<std::uint32_t const> edges(Kind kind) {
+  switch (kind) {
+    case Kind::real: return edge_floats;
+    case Kind::integer: return edge_ints;
+    case Kind::truth: return edge_truths;
+    default: return edge_handles;
+  }
+}
+
+void put(catalogue::Value_bytes& value, Type t, unsigned component, std::uint32_t word) {
+  if (kind(t) == Kind::truth) value[component] = static_cast<std::uint8_t>(word);
+  else std::memcpy(value.data() + 4 * component, &word, 4);
+}
+
+// Edge value number `pick` of t's kind in component 0; the other components
+// take the ones after it, five apart, so that every component meets every
+// combination too.
+catalogue::Value_bytes edge_value(Type t, unsigned pick) {
+  auto const words = edges(kind(t));
+  catalogue::Value_bytes value{};
+  for (unsigned i = 0; i < components(t); ++i) put(value, t, i, words[(pick + 5 * i) % words.size()]);
+  return value;
+}
 
 // splitmix64: the inputs are the same on every machine and every run.
 std::uint64_t mix(std::uint64_t x) {
@@ -33,53 +86,109 @@ std::uint64_t mix(std::uint64_t x) {
   return x ^ (x >> 31);
 }
 
-// Half the rounds take the edge corpus; the others values spread over many
-// magnitudes, both signs, and integers large and small.
-catalogue::Value_bytes input(catalogue::Type t, unsigned shader, unsigned round, unsigned k) {
-  if (round % 2 == 0) return corpus_value(t, round / 2, k);
-  catalogue::Value_bytes b{};
-  for (unsigned i = 0; i < components(t); ++i) {
-    std::uint64_t const r = mix(std::uint64_t{shader} << 40 ^ std::uint64_t{round} << 16 ^ k << 4 ^ i);
-    switch (kind(t)) {
-      case catalogue::Kind::real: {
-        // Sign, an exponent from 2^-24 to 2^24, any mantissa.
-        std::uint32_t const exponent = 127 - 24 + static_cast<std::uint32_t>(r % 49);
-        float const f = from_bits(static_cast<std::uint32_t>(r >> 63) << 31 | exponent << 23 |
-                                  (static_cast<std::uint32_t>(r >> 8) & 0x7fffff));
-        std::memcpy(b.data() + 4 * i, &f, 4);
-        break;
-      }
-      case catalogue::Kind::truth: b[i] = static_cast<std::uint8_t>(r % 3); break;
-      default: {
-        std::int32_t const v = static_cast<std::int32_t>(r >> 32) >> static_cast<int>(r % 31);
-        std::memcpy(b.data() + 4 * i, &v, 4);
-      }
-    }
-  }
-  return b;
+std::uint64_t name_key(std::string_view name) {
+  std::uint64_t key = 0xcbf29ce484222325u;
+  for (char c : name) key = (key ^ static_cast<unsigned char>(c)) * 0x100000001b3u;
+  return key;
 }
 
-// FNV-1a over every result's bytes, in order. Which NaN a result carries,
-// its sign and payload, is the compiler's to choose (an operation passes on
-// one of its operands' NaNs, and operands of a product may be swapped), and
-// differs between optimisation levels: a NaN component counts as one value.
+// Random bits: every other round any 32 bits (NaNs, infinities and
+// subnormals among them), the others floats from 2^-24 to 2^24 and integers
+// of every size, where most shaders compute something of interest.
+catalogue::Value_bytes random_value(Type t, std::uint64_t key, unsigned round, unsigned k) {
+  catalogue::Value_bytes value{};
+  for (unsigned i = 0; i < components(t); ++i) {
+    std::uint64_t const r = mix(key ^ std::uint64_t{round} << 16 ^ k << 8 ^ i);
+    auto word = static_cast<std::uint32_t>(r);
+    if (round % 2) {
+      if (kind(t) == Kind::real)
+        word = (word & 0x807fffffu) | (127 - 24 + static_cast<std::uint32_t>((r >> 32) % 49)) << 23;
+      else if (kind(t) == Kind::integer)
+        word = static_cast<std::uint32_t>(static_cast<std::int32_t>(word) >> ((r >> 32) % 31));
+    }
+    if (kind(t) == Kind::truth) word = static_cast<std::uint32_t>((r >> 32) % 3);
+    put(value, t, i, word);
+  }
+  return value;
+}
+
+// Which NaN a result carries is the library's promise only where one NaN can
+// reach it. Where two meet, which one an operation passes on is the
+// compiler's choice (it may swap the operands of an add), and differs between
+// optimisation levels: there a NaN counts as one value.
+enum class Nan_bits {
+  exact,          // selections, pass-through and sign operations: bit for bit always
+  per_component,  // one operation per component: exact unless two NaNs meet in the component
+  any_nan,        // several operations in a row: a NaN met by a NaN made inside; any NaN input counts as one
+};
+
+Nan_bits nan_bits(catalogue::Shader const& row) {
+  static std::set<std::string_view> const exact{
+      "abs", "clamp", "conditional", "ddx", "ddy", "faceforward", "max", "min", "normalize", "saturate", "sign",
+      "step", "exp2", "all", "any", "and", "or", "equal", "not_equal", "less_than", "greater_than",
+      "less_than_or_equal", "greater_than_or_equal", "tex1d", "tex2d", "tex3d", "texcube"};
+  static std::set<std::string_view> const per_component{
+      "add", "subtract", "multiply", "divide", "fmod", "pow", "exp", "acos", "asin", "atan", "atan2", "ceil", "cos",
+      "degrees", "floor", "frac", "log", "log2", "log10", "radians", "round", "rsqrt", "sin", "sqrt", "tan"};
+  static std::set<std::string_view> const reduced{"dot", "length", "distance"};  // one operation on a scalar
+  static std::set<std::string_view> const any_nan{"lerp", "smoothstep", "cross", "reflect", "refract"};
+  if (row.source != catalogue::Source::none || exact.contains(row.operation)) return Nan_bits::exact;
+  if (per_component.contains(row.operation)) return Nan_bits::per_component;
+  if (reduced.contains(row.operation))
+    return row.type == Type::float_ ? Nan_bits::per_component : Nan_bits::any_nan;
+  if (any_nan.contains(row.operation)) return Nan_bits::any_nan;
+  ADD_FAILURE() << row.name << ": its operation has no NaN rule here";
+  return Nan_bits::any_nan;
+}
+
+bool is_nan_word(std::uint32_t word) { return (word & 0x7fffffffu) > 0x7f800000u; }
+
+std::uint32_t word_at(catalogue::Value_bytes const& value, unsigned component) {
+  std::uint32_t word;
+  std::memcpy(&word, value.data() + 4 * component, 4);
+  return word;
+}
+
+// Per component of the result: whether a NaN there counts as one value.
+std::array<bool, 4> nan_as_one(catalogue::Shader const& row, std::vector<catalogue::Value_bytes> const& inputs) {
+  std::array<bool, 4> as_one{};
+  Nan_bits const rule = nan_bits(row);
+  if (rule == Nan_bits::exact) return as_one;
+  for (unsigned j = 0; j < 4; ++j) {
+    unsigned nans = 0;
+    for (unsigned k = 0; k < row.parameter_count; ++k) {
+      Type const t = row.parameter_list[k].type;
+      if (kind(t) != Kind::real) continue;
+      if (rule == Nan_bits::any_nan) {
+        for (unsigned i = 0; i < components(t); ++i) nans += is_nan_word(word_at(inputs[k], i));
+      } else {
+        nans += is_nan_word(word_at(inputs[k], components(t) == 1 ? 0 : j));
+      }
+    }
+    as_one[j] = rule == Nan_bits::any_nan ? nans >= 1 : nans >= 2;
+  }
+  return as_one;
+}
+
+// FNV-1a over every result's bytes, in order; the floats of a result where
+// `as_one` says so with any NaN as the one quiet NaN.
 struct Digest {
   std::uint64_t value = 0xcbf29ce484222325u;
   void add(std::uint8_t const* bytes, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) value = (value ^ bytes[i]) * 0x100000001b3u;
   }
-  void add(catalogue::Type type, std::uint8_t const* bytes, std::size_t count) {
+  void add(Type type, std::uint8_t const* bytes, std::size_t count, std::array<bool, 4> const& as_one) {
     std::uint8_t copy[32];
     std::memcpy(copy, bytes, count);
-    if (kind(type) == catalogue::Kind::real)
-      for (unsigned i = 0; i < components(type); ++i) {
-        float component;
-        std::memcpy(&component, copy + 4 * i, 4);
-        if (std::isnan(component)) std::memcpy(copy + 4 * i, &canonical_nan, 4);
+    if (kind(type) == Kind::real)
+      for (unsigned i = 0; i < components(type) && 4 * i < count; ++i) {
+        std::uint32_t word;
+        std::memcpy(&word, copy + 4 * i, 4);
+        if (as_one[i] && is_nan_word(word)) std::memcpy(copy + 4 * i, &one_nan, 4);
       }
     add(copy, count);
   }
-  static constexpr std::uint32_t canonical_nan = 0x7fc00000;
+  static constexpr std::uint32_t one_nan = 0x7fc00000;
   std::string text() const {
     char hex[17];
     std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(value));
@@ -87,34 +196,112 @@ struct Digest {
   }
 };
 
-// Every shader's digest, by name.
-std::map<std::string, std::string> digests() {
-  std::vector<Digest> digest(catalogue::shader_count);
-  for (unsigned round = 0; round < rounds; ++round) {
-    Recording_host host(1);
-    host.set_recording(false);
-    fill_state(host, round);
-    for (auto const& r : catalogue::shaders) {
-      std::vector<catalogue::Value_bytes> arguments;
-      C_block block;
-      host.record().set_tag_offset(block.tag_offset());
-      for (unsigned k = 0; k < r.parameter_count; ++k) {
-        arguments.push_back(input(r.parameter_list[k].type, r.index, round, k));
-        block.set(r.parameter_list[k], arguments.back());
-      }
-      for (int gathering : {0, 1}) {
-        host.set_gather_flag(gathering);
-        C_result const c = call_c(r.name, host, block);
-        digest[r.index].add(r.result, c.area.data(), gathering ? 16 : catalogue::slot_size(r.result));
-      }
-      host.set_gather_flag(0);
-      catalogue::Value_bytes const object = evaluate(r.name, arguments, &host);
-      digest[r.index].add(r.result, object.data(), width(r.result));
+// Host answers for the state read-outs and the shadow weight, the same for a
+// round whatever the catalogue holds.
+void fill_host(Recording_host& host, unsigned round) {
+  for (int id = 0; id < 64; ++id) {
+    std::uint64_t const r = mix(std::uint64_t{round} << 8 ^ static_cast<unsigned>(id));
+    auto word = [&](unsigned n) {
+      return round < std::size(edge_floats) ? edge_floats[(round + n + static_cast<unsigned>(id)) % std::size(edge_floats)]
+                                            : static_cast<std::uint32_t>(mix(r + n));
+    };
+    float const f = from_bits(word(0)), g = from_bits(word(1)), h = from_bits(word(2));
+    host.set_int(id, static_cast<int>(round < std::size(edge_ints) ? edge_ints[(round + static_cast<unsigned>(id)) %
+                                                                                std::size(edge_ints)]
+                                                                     : static_cast<std::uint32_t>(r)));
+    host.set_float(id, f);
+    host.set_float2(id, {f, g});
+    host.set_float3(id, {f, g, h});
+    host.set_render_int(id, static_cast<int>(r >> 32));
+    host.set_render_float(id, g);
+    host.set_camera_int(id, static_cast<int>(r >> 16));
+    host.set_camera_float(id, h);
+    host.set_camera_float2(id, {h, f});
+  }
+  host.set_shadow_weight({0.5f, -2.0f, 0.0f, 3.0f});
+  host.record().set_shadow_context(0x5a5a0000u + round);
+}
+
+// One shader's digest over all its inputs.
+class Shader_digest {
+ public:
+  explicit Shader_digest(catalogue::Shader const& row)
+      : row_(row), entry_(c_entry(row.name)), plugin_(library().shader_plugin(row.index)) {
+    host_.set_recording(false);
+    host_.record().set_tag_offset(block_.tag_offset());
+    fill_host(host_, 0);
+  }
+
+  void add(std::vector<catalogue::Value_bytes> const& inputs) {
+    for (unsigned k = 0; k < row_.parameter_count; ++k) {
+      block_.set(row_.parameter_list[k], inputs[k]);
+      named_.set_bytes(row_.parameter_list[k].name, inputs[k].data(), width(row_.parameter_list[k].type));
+    }
+    auto const as_one = nan_as_one(row_, inputs);
+    Type const result = row_.result;
+    host_.record().set_ray_type(0);
+    host_.set_gather_flag(0);
+    digest_.add(result, call_c(entry_, host_, block_).area.data(), slot_size(result), as_one);
+    host_.set_gather_flag(1);
+    digest_.add(result, call_c(entry_, host_, block_).area.data(), 16, as_one);
+    // A shadow ray: a four-float result is stored, weighted and delivered.
+    host_.record().set_ray_type(shadow_ray);
+    digest_.add(result, call_c(entry_, host_, block_).area.data(), 16, as_one);
+    if (auto const stored = host_.shader_state("kvx:shadow"); stored && stored->size() == 36) {
+      digest_.add(result, stored->data(), 16, as_one);
+      digest_.add(stored->data() + 16, 20);
+    }
+    host_.set_gather_flag(0);
+    host_.record().set_ray_type(0);
+    host::Shader_object object(*plugin_, named_);
+    digest_.add(result, object.result(host_.state(), output_).data(), width(result), as_one);
+  }
+
+  void add_state_rounds() {
+    for (unsigned round = 0; round < std::size(edge_floats) + random_rounds; ++round) {
+      fill_host(host_, round);
+      add({});
     }
   }
-  std::map<std::string, std::string> by_name;
-  for (auto const& r : catalogue::shaders) by_name[std::string(r.name)] = digest[r.index].text();
-  return by_name;
+
+  std::string text() const { return digest_.text(); }
+
+ private:
+  catalogue::Shader const& row_;
+  Entry* entry_;
+  host::Plugin_ptr plugin_;
+  Recording_host host_{1};
+  C_block block_;
+  host::Block named_;
+  host::Result_block output_;
+  Digest digest_;
+};
+
+std::string digest(catalogue::Shader const& row) {
+  Shader_digest digest(row);
+  if (row.parameter_count == 0) {
+    digest.add_state_rounds();
+    return digest.text();
+  }
+  std::vector<catalogue::Value_bytes> inputs(row.parameter_count);
+  // Every combination of the edge values, the first parameter's changing slowest.
+  std::size_t combinations = 1;
+  for (auto const& p : row.parameters()) combinations *= edges(kind(p.type)).size();
+  for (std::size_t n = 0; n < combinations; ++n) {
+    std::size_t rest = n;
+    for (unsigned k = row.parameter_count; k-- > 0;) {
+      std::size_t const count = edges(kind(row.parameter_list[k].type)).size();
+      inputs[k] = edge_value(row.parameter_list[k].type, static_cast<unsigned>(rest % count));
+      rest /= count;
+    }
+    digest.add(inputs);
+  }
+  std::uint64_t const key = name_key(row.name);
+  for (unsigned round = 0; round < random_rounds; ++round) {
+    for (unsigned k = 0; k < row.parameter_count; ++k) inputs[k] = random_value(row.parameter_list[k].type, key, round, k);
+    digest.add(inputs);
+  }
+  return digest.text();
 }
 
 std::map<std::string, std::string> recorded() {
@@ -131,7 +318,8 @@ std::map<std::string, std::string> recorded() {
 }
 
 TEST(Golden, EveryShaderGivesTheBitsOfTheRecord) {
-  auto const now = digests();
+  std::map<std::string, std::string> now;
+  for (auto const& r : catalogue::shaders) now[std::string(r.name)] = digest(r);
   if (char const* write = std::getenv("KVX_GOLDEN_WRITE"); write && *write) {
     std::ofstream out(record_path);
     out << "# The golden record: a digest of every shader's bits over tests/golden_test.cpp's inputs.\n"

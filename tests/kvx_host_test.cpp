@@ -2,6 +2,7 @@
 // kvx-host, run as a user runs it: output, exit status, and a small render on
 // both paths compared byte for byte.
 #include <algorithm>
+#include <regex>
 #include <set>
 #include <string>
 
@@ -59,8 +60,9 @@ TEST(Kvx_host, ListsAsJsonInItsDocumentedSchema) {
   EXPECT_EQ(defaults, nlohmann::json({1.0, 1.0, 1.0, 1.0}));
 }
 
-// Every shader says what it computes, by its type's rules, and can be found
-// by the names other shading languages give its operation.
+// Every shader says what it computes, by its type's rules and in the terms of
+// its own parameters, and can be found by the names other shading languages
+// give its operation.
 TEST(Kvx_host, DescribesEveryShaderAndItsUsualNames) {
   Command_run const run = kvx_host("list --json 2>/dev/null");
   ASSERT_EQ(run.status, 0) << run.output;
@@ -69,7 +71,11 @@ TEST(Kvx_host, DescribesEveryShaderAndItsUsualNames) {
   for (auto const& row : kvx::catalogue::shaders) {
     std::string const line = shaders[row.index]["description"];
     lines.insert(line);
-    EXPECT_GE(line.size(), 12u) << row.name << ": " << line;
+    for (auto const& p : row.parameters()) {
+      // The parameter's name as a word of the line.
+      std::regex const word("(^|[^a-z_])" + std::string(p.name) + "($|[^a-z_])");
+      EXPECT_TRUE(std::regex_search(line, word)) << row.name << " does not name " << p.name << ": " << line;
+    }
     bool const vector = row.typed && !kvx::catalogue::is_scalar(row.type);
     if (vector && (row.operation == "add" || row.operation == "lerp" || row.operation == "less_than")) {
       EXPECT_TRUE(line.starts_with(row.type == kvx::catalogue::Type::color ? "per component, alpha included: "

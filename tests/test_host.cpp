@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "test_host.h"
 
-#include <cstdarg>
 #include <cstring>
 #include <memory>
 
@@ -125,6 +124,13 @@ Recording_host::Recording_host(std::size_t call_capacity) : objects_(std::make_s
   calls_.reserve(call_capacity);
   record().set_state(&objects_->state);
   second_record_.set_state(&objects_->state);
+  watch(this, record());
+  watch(this, second_record_);
+}
+
+Recording_host::~Recording_host() {
+  unwatch(record());
+  unwatch(second_record_);
 }
 
 std::size_t Recording_host::count(Call call) const {
@@ -158,7 +164,7 @@ int Recording_host::query(int code, ::Host_state* record, void* answer) {
     std::memcpy(answer, &none, sizeof none);
     return 1;
   }
-  return host::Reference_host::query(code, record, answer);
+  return host::Host_state_record::of(record).query(code, answer);
 }
 
 void* Recording_host::phen_eval(::Host_state* record, void* slot) {
@@ -184,37 +190,3 @@ int Block::notify_output(char const* name) {
 }
 
 }  // namespace kvx::test
-
-// The host's C functions, for programs with the tests' host: a test host
-// records the call first; any other host answers as the reference host does.
-extern "C" {
-
-int zr_query(int code, Host_state* state, int zero, ...) {
-  va_list arguments;
-  va_start(arguments, zero);
-  void* answer = va_arg(arguments, void*);
-  va_end(arguments);
-  auto& host = kvx::host::Host_state_record::owner(state);
-  if (auto* test = dynamic_cast<kvx::test::Recording_host*>(&host)) return test->query(code, state, answer);
-  return host.query(code, state, answer);
-}
-
-void* zr_phen_eval(Host_state* state, void* parameter) {
-  auto& host = kvx::host::Host_state_record::owner(state);
-  if (auto* test = dynamic_cast<kvx::test::Recording_host*>(&host)) return test->phen_eval(state, parameter);
-  return host.phen_eval(state, parameter);
-}
-
-int zr_shaderstate_set(Host_state* state, char const* key, void const* data, int size, int mode) {
-  auto& host = kvx::host::Host_state_record::owner(state);
-  if (auto* test = dynamic_cast<kvx::test::Recording_host*>(&host))
-    return test->shaderstate_set(state, key, data, size, mode);
-  return host.shaderstate_set(state, key, data, size, mode);
-}
-
-ZR::SHADER::Runtime_interface* zr_get_korvex_interface(int version) {
-  auto& host = kvx::host::Reference_host::current();
-  if (auto* test = dynamic_cast<kvx::test::Recording_host*>(&host)) return test->get_korvex_interface(version);
-  return host.get_korvex_interface(version);
-}
-}

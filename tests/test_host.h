@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // The tests' host: the reference host, recording every call the library makes
 // back in order, and able to make any chosen call throw or answer as a faulty
-// host would. A program linking it takes the tests' definitions of the four
-// host C functions (test_host.cpp), which dispatch to it when the record or
-// the current host is one of its own, in place of the reference host's.
+// host would. It watches the reference host's four C functions for its own
+// records, and so sees every call.
 #pragma once
 
 #include <array>
@@ -54,7 +53,7 @@ struct Host_failure : std::exception {
   Call call;
 };
 
-class Recording_host : public host::Reference_host {
+class Recording_host : public host::Reference_host, public host::Host_calls {
  public:
   // Room for `call_capacity` records is reserved up front, so that recording
   // allocates nothing while the library runs. The default holds any one
@@ -62,6 +61,7 @@ class Recording_host : public host::Reference_host {
   // and fuzz targets that make a fresh host per evaluation.
   static constexpr std::size_t default_call_capacity = 1 << 10;
   explicit Recording_host(std::size_t call_capacity = default_call_capacity);
+  ~Recording_host() override;
 
   // Calls, in the order the library made them.
   std::vector<Call_record> const& calls() const { return calls_; }
@@ -94,13 +94,12 @@ class Recording_host : public host::Reference_host {
   void record_call(Call call, int id = 0, void const* address = nullptr, char const* name = nullptr);
 
   ZR::SHADER::State* state() override;
-  // Where the tests' own definitions of the host's C functions arrive (they
-  // take the place of the reference host's): each call recorded, then
+  // The host's C functions with this host's records: each call recorded, then
   // answered as the reference host answers, or as a faulty host would.
-  ZR::SHADER::Runtime_interface* get_korvex_interface(int version);
-  int query(int code, ::Host_state* record, void* answer);
-  void* phen_eval(::Host_state* record, void* slot);
-  int shaderstate_set(::Host_state* record, char const* key, void const* data, int size, int mode);
+  ZR::SHADER::Runtime_interface* get_korvex_interface(int version) override;
+  int query(int code, ::Host_state* record, void* answer) override;
+  void* phen_eval(::Host_state* record, void* slot) override;
+  int shaderstate_set(::Host_state* record, char const* key, void const* data, int size, int mode) override;
 
  private:
   struct Camera;

@@ -1,7 +1,7 @@
 # SPDX-License-Identifier: Apache-2.0
-# Installation: the plug-in, kvx-host with its manual page and completion, the
+# Installation: the plug-in, the batch library, kvx-host with its manual page and completion, the
 # headers a renderer's build compiles against, the docs, and a CMake package
-# (the exported targets kvx::base and kvx::headers) and a pkg-config file that
+# (the exported targets kvx::base, kvx::batch and kvx::headers) and a pkg-config file that
 # locate the plug-in. Components are the Debian packages (packaging.cmake).
 include(CMakePackageConfigHelpers)
 set(KVX_HOST_DOCDIR ${CMAKE_INSTALL_DATADIR}/doc/${KVX_DEB_host})
@@ -10,6 +10,8 @@ install(TARGETS kvx_base EXPORT kvx_base LIBRARY DESTINATION ${KVX_INSTALL_PLUGI
 if(TARGET kvx_base_checked)
   install(TARGETS kvx_base_checked LIBRARY DESTINATION ${KVX_INSTALL_CHECKED_PLUGINDIR} COMPONENT checked)
 endif()
+install(TARGETS kvx_base_batch EXPORT kvx_base LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT batch
+        NAMELINK_COMPONENT dev)
 install(TARGETS kvx_headers EXPORT kvx_base FILE_SET HEADERS DESTINATION ${KVX_INSTALL_INCLUDEDIR} COMPONENT dev)
 install(EXPORT kvx_base NAMESPACE kvx:: DESTINATION ${KVX_INSTALL_CMAKEDIR} COMPONENT dev)
 configure_package_config_file(cmake/kvx_baseConfig.cmake.in ${PROJECT_BINARY_DIR}/kvx_baseConfig.cmake
@@ -21,7 +23,9 @@ install(FILES ${PROJECT_BINARY_DIR}/kvx_baseConfig.cmake ${PROJECT_BINARY_DIR}/k
 file(RELATIVE_PATH KVX_PC_TO_PREFIX /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
 string(REGEX REPLACE "/$" "" KVX_PC_TO_PREFIX "${KVX_PC_TO_PREFIX}")
 configure_file(cmake/kvx_base.pc.in ${PROJECT_BINARY_DIR}/kvx_base.pc @ONLY)
-install(FILES ${PROJECT_BINARY_DIR}/kvx_base.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT dev)
+configure_file(cmake/kvx_base_batch.pc.in ${PROJECT_BINARY_DIR}/kvx_base_batch.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/kvx_base.pc ${PROJECT_BINARY_DIR}/kvx_base_batch.pc
+        DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT dev)
 # What a host exports for the plug-in, as a linker's dynamic list.
 install(FILES host/host_functions.list DESTINATION ${KVX_INSTALL_DATADIR} COMPONENT dev)
 # The integrator's guide and the example hosts, with the headers.

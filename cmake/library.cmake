@@ -43,6 +43,42 @@ if(KVX_BUILD_FUZZERS)
   target_compile_options(kvx_base PRIVATE -fsanitize=fuzzer-no-link)
 endif()
 
+# The batch library, libkvx_base_batch.so: every shader over many points at
+# once, a shared library hosts link with (or load), apart from the plug-in.
+# The kernels are compiled once for each instruction set, each in a
+# namespace of its own; the functions choose one at their first call.
+set(kvx_batch_sources
+  bridge/batch/targets.cpp
+  bridge/batch/arithmetic.cpp
+  bridge/batch/functions.cpp
+  bridge/batch/comparison.cpp
+  bridge/batch/geometry.cpp
+  bridge/batch/state.cpp)
+set(kvx_batch_flags_sse2 "")
+set(kvx_batch_flags_avx2 -mavx2)
+set(kvx_batch_flags_avx512 -mavx2 -mavx512f -mavx512dq -mavx512bw -mavx512vl)
+add_library(kvx_base_batch SHARED ${kvx_batch_sources})
+foreach(target sse2 avx2 avx512)
+  add_library(kvx_batch_${target} OBJECT shaders/batch/target.cpp)
+  kvx_own_flags(kvx_batch_${target})
+  target_include_directories(kvx_batch_${target} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_compile_definitions(kvx_batch_${target} PRIVATE KVX_BATCH_TARGET=${target})
+  target_compile_options(kvx_batch_${target} PRIVATE ${kvx_batch_flags_${target}} -fvisibility=hidden)
+  set_target_properties(kvx_batch_${target} PROPERTIES POSITION_INDEPENDENT_CODE ON)
+  target_sources(kvx_base_batch PRIVATE $<TARGET_OBJECTS:kvx_batch_${target}>)
+endforeach()
+kvx_own_flags(kvx_base_batch)
+target_include_directories(kvx_base_batch PRIVATE ${PROJECT_SOURCE_DIR})
+target_compile_options(kvx_base_batch PRIVATE -fvisibility=hidden $<$<CXX_COMPILER_ID:GNU>:-fno-gnu-unique>)
+target_link_options(kvx_base_batch PRIVATE -Wl,-Bsymbolic-functions
+  -Wl,--version-script=${PROJECT_SOURCE_DIR}/bridge/batch/exports.map)
+set_property(TARGET kvx_base_batch APPEND PROPERTY LINK_DEPENDS ${PROJECT_SOURCE_DIR}/bridge/batch/exports.map)
+set_target_properties(kvx_base_batch PROPERTIES OUTPUT_NAME kvx_base_batch VERSION ${PROJECT_VERSION}
+  SOVERSION ${PROJECT_VERSION_MAJOR} LIBRARY_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR} EXPORT_NAME batch)
+if(KVX_BUILD_FUZZERS)
+  target_compile_options(kvx_base_batch PRIVATE -fsanitize=fuzzer-no-link)
+endif()
+
 # The interface a renderer's build compiles against, installed with the
 # plug-in's CMake package and pkg-config file: the declarations of every
 # exported function and the host's side for C hosts (C11), the C++ interface
@@ -53,14 +89,15 @@ set(kvx_public_headers
   catalogue/catalogue.h catalogue/signatures.h catalogue/types.h catalogue/shaders.def
   bridge/interface/c_entries.h bridge/interface/c_host.h bridge/interface/versions.h
   bridge/interface/interface.h bridge/interface/host_state.h bridge/interface/export.h
-  plugin/objects/plugin.h)
-# The paths of the 1.0 interface, which hosts include today: each stays, a
-# header that includes the one it names.
+  bridge/interface/batch.h plugin/objects/plugin.h)
+# The paths of the 1.0 interface, which hosts include today, and the batch
+# interface's short one: each a header that includes the one it names.
 set(kvx_public_aliases
   bridge/c_entries.h=bridge/interface/c_entries.h bridge/c_host.h=bridge/interface/c_host.h
   bridge/interface.h=bridge/interface/interface.h bridge/host_state.h=bridge/interface/host_state.h
   plugin/versions.h=bridge/interface/versions.h plugin/export.h=bridge/interface/export.h
-  plugin/plugin.h=plugin/objects/plugin.h)
+  plugin/plugin.h=plugin/objects/plugin.h
+  batch.h=bridge/interface/batch.h)
 set(kvx_public_dir ${PROJECT_BINARY_DIR}/include)
 set(kvx_public_names ${kvx_public_headers})
 foreach(alias IN LISTS kvx_public_aliases)

@@ -3,6 +3,7 @@
 #
 #   kvx-base        the plug-in
 #   kvx-base-checked  the checked plug-in, beside it
+#   libkvx-base-batch1  the batch library, every shader over arrays of points
 #   kvx-base-dev    its interface headers, CMake package and pkg-config file,
 #                   the integrator's guide and the example hosts
 #   kvx-host        the reference host tool, its manual page, completion, docs and example networks
@@ -13,7 +14,7 @@
 set(KVX_MAINTAINER "kvx base shaders developers <maintainers@kvx.example>")
 set(KVX_RELEASE_DATE "Sun, 06 Dec 2026 00:00:00 +0000")
 
-set(kvx_components plugin dev host)
+set(kvx_components plugin batch dev host)
 if(TARGET kvx_base_checked)
   list(APPEND kvx_components checked)
 endif()
@@ -63,18 +64,33 @@ set(CPACK_COMPONENT_CHECKED_DESCRIPTION
   "shader, what the host did and the step of the integrator's guide it\n"
   "breaks. A host loads it while it is written, from lib/kvx_base/checked/.")
 
+set(CPACK_DEBIAN_BATCH_PACKAGE_NAME ${KVX_DEB_batch})
+set(CPACK_DEBIAN_BATCH_PACKAGE_SECTION libs)
+# A shared library on the loader's path: its shlibs, and ldconfig run by a trigger.
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
+set(CPACK_DEBIAN_BATCH_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/cmake/debian/triggers)
+set(CPACK_COMPONENT_BATCH_DESCRIPTION
+  "the kvx base shaders over arrays of points
+"
+  "Every one of the 402 base shaders as a function over many points at once,
+"
+  "for hosts that shade in waves: each point bit for bit what the plug-in's C
+"
+  "entry computes, on whichever of SSE2, AVX2 and AVX-512 the processor has.")
+
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME ${KVX_DEB_dev})
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
-set(CPACK_COMPONENT_DEV_DEPENDS plugin)
+set(CPACK_COMPONENT_DEV_DEPENDS plugin batch)
 set(CPACK_COMPONENT_DEV_DESCRIPTION
   "headers for hosts of the kvx base shaders\n"
   "The declarations of the plug-in's functions and the host's side of its\n"
   "interface for C and C++ hosts, with a CMake package (find_package(kvx_base))\n"
-  "and a pkg-config file that locate the plug-in, the integrator's guide and\n"
-  "two example hosts, in C and in C++.")
+  "and a pkg-config file that locate the plug-in, the batch library's header\n"
+  "and pkg-config file, the integrator's guide and the example hosts.")
 
 set(CPACK_DEBIAN_HOST_PACKAGE_NAME ${KVX_DEB_host})
-set(CPACK_COMPONENT_HOST_DEPENDS plugin)
+set(CPACK_COMPONENT_HOST_DEPENDS plugin batch)
 set(CPACK_COMPONENT_HOST_DESCRIPTION
   "reference host for the kvx base shaders\n"
   "kvx-host loads the plug-in as a renderer does: it lists and describes the\n"
@@ -83,7 +99,7 @@ set(CPACK_COMPONENT_HOST_DESCRIPTION
 
 set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME ${KVX_DEB_python})
 set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
-set(CPACK_COMPONENT_PYTHON_DEPENDS plugin)
+set(CPACK_COMPONENT_PYTHON_DEPENDS plugin batch)
 # The interpreter the module was built for.
 set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS
   "python3 (>= ${Python3_VERSION_MAJOR}.${Python3_VERSION_MINOR}), python3 (<< ${Python3_VERSION_MAJOR}.${KVX_NEXT_PYTHON_MINOR}), python3-numpy")

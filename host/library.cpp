@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <initializer_list>
 #include <stdexcept>
 
 #include <dlfcn.h>
@@ -27,6 +28,15 @@ std::filesystem::path own_file() {
 
 }  // namespace
 
+std::string find_beside_own_file(std::initializer_list<std::filesystem::path> candidates, std::string const& built) {
+  std::error_code error;
+  auto const dir = own_file().parent_path();
+  if (!dir.empty())
+    for (auto const& candidate : candidates)
+      if (std::filesystem::exists(dir / candidate, error)) return (dir / candidate).lexically_normal().string();
+  return built;
+}
+
 // KVX_LIBRARY if set. Else the plug-in of the build or installation that the
 // code asking belongs to, before any other: beside the file holding this code
 // (kvx-host in a build tree) or in the folder above (the Python module in a
@@ -35,13 +45,9 @@ std::filesystem::path own_file() {
 // the one this host was built with.
 std::string Library::default_path() {
   if (char const* path = std::getenv("KVX_LIBRARY"); path && *path) return path;
-  std::error_code error;
-  auto const dir = own_file().parent_path();
-  if (!dir.empty())
-    for (auto const& candidate : {dir / "libkvx_base.so", dir / ".." / "libkvx_base.so", dir / KVX_INSTALLED_LIBRARY,
-                                  dir / ".." / ".." / KVX_LIBDIR_LIBRARY})
-      if (std::filesystem::exists(candidate, error)) return candidate.lexically_normal().string();
-  return KVX_LIBRARY_PATH;
+  return find_beside_own_file({"libkvx_base.so", "../libkvx_base.so", KVX_INSTALLED_LIBRARY,
+                               std::filesystem::path("../..") / KVX_LIBDIR_LIBRARY},
+                              KVX_LIBRARY_PATH);
 }
 
 Library::Library(std::string path) : path_(std::move(path)), handle_(dlopen(path_.c_str(), RTLD_NOW | RTLD_LOCAL)) {

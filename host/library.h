@@ -3,12 +3,18 @@
 // name. The host process must already export the four host C functions.
 #pragma once
 
+#include <filesystem>
+#include <initializer_list>
 #include <string>
 
 #include <host/plugin_objects.h>
 #include <plugin/objects/plugin.h>
 
 namespace kvx::host {
+
+// The first of `candidates`, paths relative to the folder of the file holding
+// this code (a program, or the Python module), that exists; else `built`.
+std::string find_beside_own_file(std::initializer_list<std::filesystem::path> candidates, std::string const& built);
 
 class Library {
  public:

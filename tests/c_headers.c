@@ -1,6 +1,8 @@
 /* SPDX-License-Identifier: Apache-2.0 */
 /* The headers for C hosts compile as C11, pedantic: every shader's entry taken
-   as a typed pointer through the catalogue, as a C host would find them. */
+   as a typed pointer through the catalogue, as a C host would find them, and
+   every batch function. */
+#include <bridge/interface/batch.h>
 #include <bridge/interface/c_entries.h>
 #include <bridge/interface/c_host.h>
 #include <bridge/interface/versions.h>
@@ -11,3 +13,9 @@ kvx_entry* const kvx_c_entries[] = {
 };
 kvx_initializer* const kvx_c_initializer = &initializer;
 int const kvx_c_interface_version = KVX_BASE_C_INTERFACE_VERSION;
+
+kvx_batch_function* const kvx_c_batch_functions[] = {
+#define KVX_SHADER(index, name, operation, type) &kvx_batch_##name,
+#include <catalogue/shaders.def>
+};
+int const kvx_c_batch_version = KVX_BATCH_VERSION;

@@ -13,8 +13,8 @@ include(${CMAKE_CURRENT_LIST_DIR}/example_hosts.cmake)  # kvx_run, check_example
 kvx_run(cpack -G DEB --config ${BUILD_DIR}/CPackConfig.cmake -B ${WORK_DIR})
 file(GLOB packages ${WORK_DIR}/*.deb)
 list(LENGTH packages count)
-if(NOT count EQUAL 5)
-  message(FATAL_ERROR "expected 5 packages, made ${count}: ${packages}")
+if(NOT count EQUAL 6)
+  message(FATAL_ERROR "expected 6 packages, made ${count}: ${packages}")
 endif()
 kvx_run(lintian --fail-on error --tag-display-limit 0 ${packages})
 message(STATUS "lintian:\n${output}")
@@ -25,7 +25,8 @@ endforeach()
 foreach(file usr/bin/kvx-host usr/share/man/man1/kvx-host.1.gz usr/share/bash-completion/completions/kvx-host
              usr/include/kvx_base/bridge/interface/interface.h usr/include/kvx_base/bridge/interface/c_entries.h
              usr/include/kvx_base/bridge/interface/c_host.h usr/include/kvx_base/bridge/interface/versions.h
-             usr/include/kvx_base/bridge/c_entries.h usr/include/kvx_base/plugin/plugin.h
+             usr/include/kvx_base/bridge/c_entries.h usr/include/kvx_base/plugin/plugin.h usr/include/kvx_base/batch.h
+             usr/lib/libkvx_base_batch.so.1 usr/lib/libkvx_base_batch.so usr/lib/pkgconfig/kvx_base_batch.pc
              usr/lib/pkgconfig/kvx_base.pc usr/share/kvx_base/host_functions.list
              usr/lib/kvx_base/checked/libkvx_base.so usr/share/doc/kvx-base-dev/host-interface.md
              usr/share/doc/kvx-base-dev/examples/hosts/c/host.c usr/share/doc/kvx-host/examples/rings.kvx

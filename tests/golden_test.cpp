@@ -37,79 +37,10 @@ std::string const record_path = KVX_SOURCE_DIR "/tests/golden/shaders.txt";
 constexpr unsigned random_rounds = 1024;
 constexpr int shadow_ray = 4;
 
-// The edge values of each kind, as 32-bit words (truth bytes in the low byte).
-constexpr std::uint32_t edge_floats[] = {
-    0x00000000, 0x80000000,  // ±0
-    0x00000001, 0x807fffff,  // the smallest and the largest subnormal, of either sign
-    0x007fffff, 0x00800000,  // the largest subnormal and the smallest normal
-    0x3f800000, 0xbf800000,  // ±1
-    0x7f800000, 0xff800000,  // ±infinity
-    0x7fc01234, 0xff805678,  // a quiet NaN and a signalling one, of either sign, with payloads
-    0x4b800001, 0xcf000000,  // past 2^24: 16777218 and -2^31
-    0x7f7fffff, 0x3e99999a,  // the largest float, 0.3
-    0xc0200000, 0x40490fdb,  // -2.5, pi
-};
-constexpr std::uint32_t edge_ints[] = {0, 1, 0xffffffff, 2, 0xfffffffe, 0x80000000, 0x7fffffff, 0x80000001,
-                                       0x01000001, 0xfeffffff, 46341, 7, 0xfffffff9, 65536};
-constexpr std::uint32_t edge_truths[] = {0, 1, 2, 255};
-constexpr std::uint32_t edge_handles[] = {0, 1, 2, 0xffffffff};
-
-std::span<std::uint32_t const> edges(Kind kind) {
-  switch (kind) {
-    case Kind::real: return edge_floats;
-    case Kind::integer: return edge_ints;
-    case Kind::truth: return edge_truths;
-    default: return edge_handles;
-  }
-}
-
-void put(catalogue::Value_bytes& value, Type t, unsigned component, std::uint32_t word) {
-  if (kind(t) == Kind::truth) value[component] = static_cast<std::uint8_t>(word);
-  else std::memcpy(value.data() + 4 * component, &word, 4);
-}
-
-// Edge value number `pick` of t's kind in component 0; the other components
-// take the ones after it, five apart, so that every component meets every
-// combination too.
-catalogue::Value_bytes edge_value(Type t, unsigned pick) {
-  auto const words = edges(kind(t));
-  catalogue::Value_bytes value{};
-  for (unsigned i = 0; i < components(t); ++i) put(value, t, i, words[(pick + 5 * i) % words.size()]);
-  return value;
-}
-
-// splitmix64: the inputs are the same on every machine and every run.
-std::uint64_t mix(std::uint64_t x) {
-  x += 0x9e3779b97f4a7c15u;
-  x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9u;
-  x = (x ^ (x >> 27)) * 0x94d049bb133111ebu;
-  return x ^ (x >> 31);
-}
-
 std::uint64_t name_key(std::string_view name) {
   std::uint64_t key = 0xcbf29ce484222325u;
   for (char c : name) key = (key ^ static_cast<unsigned char>(c)) * 0x100000001b3u;
   return key;
-}
-
-// Random bits: every other round any 32 bits (NaNs, infinities and
-// subnormals among them), the others floats from 2^-24 to 2^24 and integers
-// of every size, where most shaders compute something of interest.
-catalogue::Value_bytes random_value(Type t, std::uint64_t key, unsigned round, unsigned k) {
-  catalogue::Value_bytes value{};
-  for (unsigned i = 0; i < components(t); ++i) {
-    std::uint64_t const r = mix(key ^ std::uint64_t{round} << 16 ^ k << 8 ^ i);
-    auto word = static_cast<std::uint32_t>(r);
-    if (round % 2) {
-      if (kind(t) == Kind::real)
-        word = (word & 0x807fffffu) | (127 - 24 + static_cast<std::uint32_t>((r >> 32) % 49)) << 23;
-      else if (kind(t) == Kind::integer)
-        word = static_cast<std::uint32_t>(static_cast<std::int32_t>(word) >> ((r >> 32) % 31));
-    }
-    if (kind(t) == Kind::truth) word = static_cast<std::uint32_t>((r >> 32) % 3);
-    put(value, t, i, word);
-  }
-  return value;
 }
 
 // Which NaN a result carries is the library's promise only where one NaN can
@@ -199,24 +130,24 @@ struct Digest {
 // Host answers for the state read-outs and the shadow weight, the same for a
 // round whatever the catalogue holds.
 void fill_host(Recording_host& host, unsigned round) {
-  for (int id = 0; id < 64; ++id) {
-    std::uint64_t const r = mix(std::uint64_t{round} << 8 ^ static_cast<unsigned>(id));
-    auto word = [&](unsigned n) {
-      return round < std::size(edge_floats) ? edge_floats[(round + n + static_cast<unsigned>(id)) % std::size(edge_floats)]
-                                            : static_cast<std::uint32_t>(mix(r + n));
+  auto const floats = edge_words(Kind::real), ints = edge_words(Kind::integer);
+  for (unsigned id = 0; id < 64; ++id) {
+    std::uint64_t const r = mix(std::uint64_t{round} << 8 ^ id);
+    // The edge values first, then random bits.
+    auto word = [&](std::span<std::uint32_t const> edges, unsigned n) {
+      return round < floats.size() ? edges[(round + n + id) % edges.size()] : static_cast<std::uint32_t>(mix(r + n));
     };
-    float const f = from_bits(word(0)), g = from_bits(word(1)), h = from_bits(word(2));
-    host.set_int(id, static_cast<int>(round < std::size(edge_ints) ? edge_ints[(round + static_cast<unsigned>(id)) %
-                                                                                std::size(edge_ints)]
-                                                                     : static_cast<std::uint32_t>(r)));
-    host.set_float(id, f);
-    host.set_float2(id, {f, g});
-    host.set_float3(id, {f, g, h});
-    host.set_render_int(id, static_cast<int>(r >> 32));
-    host.set_render_float(id, g);
-    host.set_camera_int(id, static_cast<int>(r >> 16));
-    host.set_camera_float(id, h);
-    host.set_camera_float2(id, {h, f});
+    float const f = from_bits(word(floats, 0)), g = from_bits(word(floats, 1)), h = from_bits(word(floats, 2));
+    int const i = static_cast<int>(id);
+    host.set_int(i, static_cast<int>(word(ints, 0)));
+    host.set_float(i, f);
+    host.set_float2(i, {f, g});
+    host.set_float3(i, {f, g, h});
+    host.set_render_int(i, static_cast<int>(r >> 32));
+    host.set_render_float(i, g);
+    host.set_camera_int(i, static_cast<int>(r >> 16));
+    host.set_camera_float(i, h);
+    host.set_camera_float2(i, {h, f});
   }
   host.set_shadow_weight({0.5f, -2.0f, 0.0f, 3.0f});
   host.record().set_shadow_context(0x5a5a0000u + round);
@@ -258,7 +189,7 @@ class Shader_digest {
   }
 
   void add_state_rounds() {
-    for (unsigned round = 0; round < std::size(edge_floats) + random_rounds; ++round) {
+    for (unsigned round = 0; round < edge_words(Kind::real).size() + random_rounds; ++round) {
       fill_host(host_, round);
       add({});
     }
@@ -286,11 +217,11 @@ std::string digest(catalogue::Shader const& row) {
   std::vector<catalogue::Value_bytes> inputs(row.parameter_count);
   // Every combination of the edge values, the first parameter's changing slowest.
   std::size_t combinations = 1;
-  for (auto const& p : row.parameters()) combinations *= edges(kind(p.type)).size();
+  for (auto const& p : row.parameters()) combinations *= edge_words(kind(p.type)).size();
   for (std::size_t n = 0; n < combinations; ++n) {
     std::size_t rest = n;
     for (unsigned k = row.parameter_count; k-- > 0;) {
-      std::size_t const count = edges(kind(row.parameter_list[k].type)).size();
+      std::size_t const count = edge_words(kind(row.parameter_list[k].type)).size();
       inputs[k] = edge_value(row.parameter_list[k].type, static_cast<unsigned>(rest % count));
       rest /= count;
     }

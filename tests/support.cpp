@@ -78,38 +78,78 @@ catalogue::Value_bytes evaluate_c(std::string_view shader, std::vector<catalogue
 
 namespace {
 
-std::uint32_t const float_corpus[] = {
-    0x00000000, 0x80000000, 0x3f800000, 0xbf800000, 0x7fc01234, 0xffa00001, 0x7f800000, 0xff800000,
-    0x00000001, 0x807fffff, 0x7f7fffff, 0xff7fffff, 0x3f000000, 0x40490fdb, 0xc2fe0000, 0x43000000};
-std::int32_t const int_corpus[] = {0, 1, -1, INT_MIN, INT_MAX, 7, -7, 65536, 31, 2};
-std::uint8_t const bool_corpus[] = {0, 1, 2};
+constexpr std::uint32_t edge_floats[] = {
+    0x00000000, 0x80000000,  // ±0
+    0x00000001, 0x807fffff,  // the smallest and the largest subnormal, of either sign
+    0x007fffff, 0x00800000,  // the largest subnormal and the smallest normal
+    0x3f800000, 0xbf800000,  // ±1
+    0x7f800000, 0xff800000,  // ±infinity
+    0x7fc01234, 0xff805678,  // a quiet NaN and a signalling one, of either sign, with payloads
+    0x4b800001, 0xcf000000,  // past 2^24: 16777218 and -2^31
+    0x7f7fffff, 0x3e99999a,  // the largest float, 0.3
+    0xc0200000, 0x40490fdb,  // -2.5, pi
+};
+constexpr std::uint32_t edge_ints[] = {0, 1, 0xffffffff, 2, 0xfffffffe, 0x80000000, 0x7fffffff, 0x80000001,
+                                       0x01000001, 0xfeffffff, 46341, 7, 0xfffffff9, 65536};
+constexpr std::uint32_t edge_truths[] = {0, 1, 2, 255};
+constexpr std::uint32_t edge_handles[] = {0, 1, 2, 0xffffffff};
+
+void put(catalogue::Value_bytes& value, catalogue::Type t, unsigned component, std::uint32_t word) {
+  if (kind(t) == catalogue::Kind::truth) value[component] = static_cast<std::uint8_t>(word);
+  else std::memcpy(value.data() + 4 * component, &word, 4);
+}
 
 }  // namespace
 
-catalogue::Value_bytes corpus_value(catalogue::Type t, unsigned round, unsigned k) {
-  catalogue::Value_bytes b{};
-  for (unsigned i = 0; i < components(t); ++i) {
-    unsigned pick = round * 3 + k * 7 + i * 5;
-    switch (kind(t)) {
-      case catalogue::Kind::real: {
-        float f = from_bits(float_corpus[pick % std::size(float_corpus)]);
-        std::memcpy(b.data() + 4 * i, &f, 4);
-        break;
-      }
-      case catalogue::Kind::truth: b[i] = bool_corpus[pick % std::size(bool_corpus)]; break;
-      default: {
-        std::int32_t v = int_corpus[pick % std::size(int_corpus)];
-        std::memcpy(b.data() + 4 * i, &v, 4);
-      }
-    }
+std::span<std::uint32_t const> edge_words(catalogue::Kind kind) {
+  switch (kind) {
+    case catalogue::Kind::real: return edge_floats;
+    case catalogue::Kind::integer: return edge_ints;
+    case catalogue::Kind::truth: return edge_truths;
+    default: return edge_handles;
   }
-  return b;
+}
+
+catalogue::Value_bytes edge_value(catalogue::Type t, unsigned pick) {
+  auto const words = edge_words(kind(t));
+  catalogue::Value_bytes value{};
+  for (unsigned i = 0; i < components(t); ++i) put(value, t, i, words[(pick + 5 * i) % words.size()]);
+  return value;
+}
+
+catalogue::Value_bytes corpus_value(catalogue::Type t, unsigned round, unsigned k) {
+  return edge_value(t, round * 3 + k * 7);
+}
+
+std::uint64_t mix(std::uint64_t x) {
+  x += 0x9e3779b97f4a7c15u;
+  x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9u;
+  x = (x ^ (x >> 27)) * 0x94d049bb133111ebu;
+  return x ^ (x >> 31);
+}
+
+catalogue::Value_bytes random_value(catalogue::Type t, std::uint64_t key, unsigned round, unsigned k) {
+  catalogue::Value_bytes value{};
+  for (unsigned i = 0; i < components(t); ++i) {
+    std::uint64_t const r = mix(key ^ std::uint64_t{round} << 16 ^ k << 8 ^ i);
+    auto word = static_cast<std::uint32_t>(r);
+    if (round % 2) {
+      if (kind(t) == catalogue::Kind::real)
+        word = (word & 0x807fffffu) | (127 - 24 + static_cast<std::uint32_t>((r >> 32) % 49)) << 23;
+      else if (kind(t) == catalogue::Kind::integer)
+        word = static_cast<std::uint32_t>(static_cast<std::int32_t>(word) >> ((r >> 32) % 31));
+    }
+    if (kind(t) == catalogue::Kind::truth) word = static_cast<std::uint32_t>((r >> 32) % 3);
+    put(value, t, i, word);
+  }
+  return value;
 }
 
 void fill_state(kvx::test::Recording_host& host, unsigned round) {
   for (int id = 0; id < 42; ++id) {
-    float f = from_bits(float_corpus[(id + round) % std::size(float_corpus)]);
-    host.set_int(id, int_corpus[(id + round) % std::size(int_corpus)]);
+    auto const at = static_cast<unsigned>(id) + round;
+    float f = from_bits(edge_floats[at % std::size(edge_floats)]);
+    host.set_int(id, static_cast<std::int32_t>(edge_ints[at % std::size(edge_ints)]));
     host.set_float(id, f);
     host.set_float2(id, {f, -f});
     host.set_float3(id, {f, 1.0f, -0.0f});

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -148,9 +149,24 @@ unsigned slot_of(Member member) {
   return static_cast<unsigned>((raw.pointer - 1) / sizeof(void*));
 }
 
-// Inputs that find the edges: zeros of both signs, ones, NaNs with payloads,
-// infinities, the smallest and largest magnitudes, the integers' ends.
+// The edge values of each kind, as 32-bit words (truth bytes in the low
+// byte): ±0, subnormals, ±1, ±infinity, NaNs of either sign with payloads,
+// magnitudes past 2^24, the integers' ends.
+std::span<std::uint32_t const> edge_words(catalogue::Kind kind);
+// Edge value number `pick` of t's kind in component 0; the other components
+// take the ones after it, five apart, so that every component meets every
+// combination too.
+catalogue::Value_bytes edge_value(catalogue::Type t, unsigned pick);
+// Inputs that find the edges, by round and parameter.
 catalogue::Value_bytes corpus_value(catalogue::Type t, unsigned round, unsigned k);
+
+// splitmix64: the same numbers on every machine and every run.
+std::uint64_t mix(std::uint64_t x);
+// Random bits for parameter k in a round: every other round any 32 bits
+// (NaNs, infinities and subnormals among them), the others floats from 2^-24
+// to 2^24 and integers of every size, where most shaders compute something
+// of interest.
+catalogue::Value_bytes random_value(catalogue::Type t, std::uint64_t key, unsigned round, unsigned k);
 // Host answers that differ by id and source and from round to round, for the
 // state read-outs.
 void fill_state(kvx::test::Recording_host& host, unsigned round);

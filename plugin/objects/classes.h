@@ -15,15 +15,9 @@
 #include <catalogue/signatures.h>
 #include <plugin/objects/plugin.h>
 #include <plugin/objects/shader_object.h>
-#include <shaders/math/arithmetic.h>
-#include <shaders/math/comparison.h>
-#include <shaders/math/functions.h>
-#include <shaders/math/geometry.h>
+#include <shaders/math/operations.h>
 #include <shaders/state/state.h>
 #include <shaders/state/texture.h>
-
-// The operation type of a math row.
-#define KVX_OPERATION(operation) ::kvx::shaders::op_##operation
 
 #define KVX_FIELD(name, type, rule) ::kvx::catalogue::Value<KVX_TYPE_##type> name;
 #define KVX_FIELD_ARGUMENT(name, type, rule) , name

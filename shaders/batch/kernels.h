@@ -1,0 +1,338 @@
+// SPDX-License-Identifier: Apache-2.0
+// The vector forms of the operations, for the instruction set of the unit
+// that includes this (lanes.h). Each is its scalar definition under
+// shaders/math written over lanes: the same IEEE operations in the same
+// order, so the same bits wherever no NaN comes out. Which NaN a scalar
+// operation passes on depends on how its code was compiled, so a point with
+// a NaN anywhere in its vector result is computed again by the shader's one
+// compiled copy: every bit is the scalar code's.
+//
+// Component-wise operations run over a run's components as one flat array;
+// the geometry a point to a lane. The C library's functions (sin, pow, fmod,
+// ...) have no vector form here: their points run one at a time.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <string_view>
+#include <type_traits>
+#include <utility>
+
+#include <catalogue/catalogue.h>
+#include <shaders/batch/lanes.h>
+#include <shaders/batch/run.h>
+
+namespace kvx::shaders::batch::KVX_BATCH_TARGET {
+
+using catalogue::Kind;
+using catalogue::Type;
+
+// Single-precision pi, 0x40490FDB, as the scalar operations have it.
+inline constexpr float pi = 3.14159265f;
+
+KVX_LANE I lane_index() {
+  I index;
+  for (unsigned j = 0; j < lanes; ++j) index[j] = static_cast<std::int32_t>(j);
+  return index;
+}
+KVX_LANE I lanes_below(std::size_t count) {
+  return lane_index() < static_cast<std::int32_t>(count < lanes ? count : lanes);
+}
+
+// Recomputes with the one compiled copy the points of the set lanes of
+// `nan`: lane j is component first + j of a flat run of `components` a point.
+KVX_LANE void recompute(Run const& run, I nan, std::size_t first, unsigned components) {
+  if (!any(nan)) [[likely]] return;
+  std::int32_t set[lanes];
+  store(set, nan);
+  std::size_t done = ~std::size_t{0};
+  for (unsigned j = 0; j < lanes; ++j) {
+    if (!set[j]) continue;
+    std::size_t const point = (first + j) / components;
+    if (point != done) run.point(run, point);
+    done = point;
+  }
+}
+
+// Component j of every parameter, `count` lanes from it (the rest zeros),
+// handed to the rule.
+template <class V, unsigned Arity, class Element, class Rule>
+KVX_LANE auto apply_flat(Element const* const* in, std::size_t j, unsigned count, Rule const& rule) {
+  V v[Arity > 0 ? Arity : 1];
+  for (unsigned k = 0; k < Arity; ++k) v[k] = count == lanes ? load<V>(in[k] + j) : load_part<V>(in[k] + j, count);
+  if constexpr (Arity == 1) return rule(v[0]);
+  else if constexpr (Arity == 2) return rule(v[0], v[1]);
+  else return rule(v[0], v[1], v[2]);
+}
+
+// out[j] = rule(in0[j], ...) for every component of every point; V is the
+// parameters' lanes (F or I), the rule's result is F, I or a mask for truth
+// bytes (Truth).
+struct Truth {};
+template <class V, class Out, unsigned Arity, class Rule>
+KVX_LANE void flat(Run const& run, unsigned components, Rule const& rule) {
+  using Element = std::conditional_t<std::is_same_v<V, F>, float, std::int32_t>;
+  Element const* in[3];
+  for (unsigned k = 0; k < 3; ++k) in[k] = static_cast<Element const*>(run.inputs[k]);
+  std::size_t const n = run.count * components;
+  for (std::size_t j = 0; j < n; j += lanes) {
+    unsigned const count = n - j < lanes ? static_cast<unsigned>(n - j) : lanes;
+    auto const r = apply_flat<V, Arity>(in, j, count, rule);
+    if constexpr (std::is_same_v<Out, Truth>) {
+      std::uint8_t* out = static_cast<std::uint8_t*>(run.out) + j;
+      if (count == lanes) store(out, truth_bytes(r));
+      else store_part(out, truth_bytes(r), count);
+    } else {
+      using Result = std::conditional_t<std::is_same_v<Out, F>, float, std::int32_t>;
+      Result* out = static_cast<Result*>(run.out) + j;
+      if (count == lanes) store(out, r);
+      else store_part(out, r, count);
+      if constexpr (std::is_same_v<Out, F>) recompute(run, is_nan(r) & lanes_below(count), j, components);
+    }
+  }
+}
+
+// A point to a lane: the C components of `count` points from point `first`
+// of a packed array, as C vectors of lanes; and back.
+template <unsigned C, class V, class Element>
+KVX_LANE void load_points(Element const* from, std::size_t first, unsigned count, V (&planes)[C]) {
+  Element part[C][lanes] = {};
+  for (unsigned j = 0; j < count; ++j)
+    for (unsigned k = 0; k < C; ++k) part[k][j] = from[(first + j) * C + k];
+  for (unsigned k = 0; k < C; ++k) planes[k] = load<V>(part[k]);
+}
+template <unsigned C, class V, class Element>
+KVX_LANE void store_points(Element* to, std::size_t first, unsigned count, V const (&planes)[C]) {
+  Element part[C][lanes];
+  for (unsigned k = 0; k < C; ++k) store(part[k], planes[k]);
+  for (unsigned j = 0; j < count; ++j)
+    for (unsigned k = 0; k < C; ++k) to[(first + j) * C + k] = part[k][j];
+}
+
+// The C components of parameter k's points as float lanes, ints converted.
+template <unsigned C, Kind K>
+KVX_LANE void float_points(Run const& run, unsigned k, std::size_t first, unsigned count, F (&planes)[C]) {
+  if constexpr (K == Kind::integer) {
+    I ints[C];
+    load_points<C>(static_cast<std::int32_t const*>(run.inputs[k]), first, count, ints);
+    for (unsigned c = 0; c < C; ++c) planes[c] = to_float(ints[c]);
+  } else {
+    load_points<C>(static_cast<float const*>(run.inputs[k]), first, count, planes);
+  }
+}
+
+// For each group of lanes of points: body(first, count) stores the results
+// and answers a mask of the lanes whose results hold a NaN.
+template <class Body>
+KVX_LANE void by_points(Run const& run, Body const& body) {
+  for (std::size_t first = 0; first < run.count; first += lanes) {
+    unsigned const count = run.count - first < lanes ? static_cast<unsigned>(run.count - first) : lanes;
+    I const nan = body(first, count) & lanes_below(count);
+    recompute(run, nan, first, 1);
+  }
+}
+
+// Scalar Inline Forms
+
+// The sum from +0.0 of the products, in component order.
+template <unsigned C>
+KVX_LANE F dot_sum(F const (&a)[C], F const (&b)[C]) {
+  F sum = splat(+0.0f);
+  for (unsigned c = 0; c < C; ++c) sum = sum + a[c] * b[c];
+  return sum;
+}
+
+KVX_LANE I is_finite(F x) { return (as_bits(x) & 0x7f800000u) != 0x7f800000u; }
+
+// fast_pow2, lane by lane (math/fast_pow2.h).
+KVX_LANE F fast_pow2(F x) {
+  F f = x - to_float(truncate(x));
+  f = f + select(f < 0.0f, splat(1.0f), splat(0.0f));
+  F const a = x + 127.0f;
+  F const c = (f - f * f) * 0.33971f;
+  F const y = (a - c) * 8388608.0f;
+  return as_float(truncate(y));
+}
+
+// frac through modff's fraction: x - trunc(x), a zero and a whole number's
+// fraction taking x's sign; 1 added below zero.
+KVX_LANE F frac(F x) {
+  F f = select(clear_sign(x) < whole_from, copy_sign(x - trunc(x), x), copy_sign(splat(0.0f), x));
+  f = select(is_nan(x), x, f);
+  return select(x >= 0.0f, f, f + 1.0f);
+}
+
+KVX_LANE U bits_of(I x) { return reinterpret_cast<U>(x); }
+KVX_LANE I wrapped(U x) { return reinterpret_cast<I>(x); }
+
+// Kernels
+
+template <unsigned Index>
+struct Kernel_of {
+  static constexpr catalogue::Shader const& row = catalogue::shaders[Index];
+  static constexpr std::string_view op = row.operation;
+  static constexpr Type T = row.type;
+  static constexpr Kind K = kind(T);
+  static constexpr unsigned C = components(T);
+  static constexpr bool real = K == Kind::real && row.source == catalogue::Source::none;
+  static constexpr bool integer = K == Kind::integer;
+
+  static constexpr bool any_of(std::initializer_list<std::string_view> names) {
+    for (auto name : names)
+      if (op == name) return true;
+    return false;
+  }
+  static constexpr bool float_flat =
+      real && any_of({"add", "subtract", "multiply", "divide", "abs", "clamp", "max", "min", "sign", "saturate", "step",
+                      "smoothstep", "lerp", "degrees", "radians", "sqrt", "rsqrt", "floor", "ceil", "round", "frac",
+                      "exp2", "ddx", "ddy"});
+  static constexpr bool float_scalar_geometry = T == Type::float_ && any_of({"dot", "length", "distance"});
+  static constexpr bool int_flat = integer && any_of({"add", "subtract", "multiply", "abs", "clamp", "max", "min", "sign"});
+  static constexpr bool comparison =
+      (real || integer) &&
+      any_of({"equal", "not_equal", "less_than", "greater_than", "less_than_or_equal", "greater_than_or_equal"});
+  static constexpr bool geometry =
+      ((real && C > 1) || (integer && op == "dot")) &&
+      any_of({"dot", "length", "distance", "normalize", "faceforward", "cross", "reflect", "refract"});
+  static constexpr bool exists = float_flat || float_scalar_geometry || int_flat || comparison || geometry;
+
+  static void run(Run const& run);
+};
+
+template <unsigned Index>
+void Kernel_of<Index>::run(Run const& run) {
+  if constexpr (float_flat || float_scalar_geometry) {
+    if constexpr (op == "add") flat<F, F, 2>(run, C, [](F l, F r) { return l + r; });
+    else if constexpr (op == "subtract") flat<F, F, 2>(run, C, [](F l, F r) { return l - r; });
+    else if constexpr (op == "multiply" || op == "dot") flat<F, F, 2>(run, C, [](F l, F r) { return l * r; });
+    else if constexpr (op == "divide") flat<F, F, 2>(run, C, [](F l, F r) { return l / r; });
+    else if constexpr (op == "abs" || op == "length") flat<F, F, 1>(run, C, [](F x) { return clear_sign(x); });
+    else if constexpr (op == "distance") flat<F, F, 2>(run, C, [](F l, F r) { return clear_sign(l - r); });
+    else if constexpr (op == "clamp")
+      flat<F, F, 3>(run, C, [](F in, F lo, F hi) { return select(lo > in, lo, select(in > hi, hi, in)); });
+    else if constexpr (op == "max") flat<F, F, 2>(run, C, [](F l, F r) { return select(r > l, r, l); });
+    else if constexpr (op == "min") flat<F, F, 2>(run, C, [](F l, F r) { return select(l > r, r, l); });
+    else if constexpr (op == "sign")
+      flat<F, F, 1>(run, C, [](F x) {
+        return select(0.0f > x, splat(-1.0f), select(0.0f < x, splat(1.0f), splat(0.0f)));
+      });
+    else if constexpr (op == "saturate")
+      flat<F, F, 1>(run, C, [](F x) { return select(x < 0.0f, splat(0.0f), select(x > 1.0f, splat(1.0f), x)); });
+    else if constexpr (op == "step")
+      flat<F, F, 2>(run, C, [](F threshold, F location) {
+        return select(location < threshold, splat(0.0f), splat(1.0f));
+      });
+    else if constexpr (op == "smoothstep")
+      flat<F, F, 3>(run, C, [](F start, F end, F location) {
+        F const t = (location - start) / (end - start);
+        F const hermite = (t * t) * (t * -2.0f + 3.0f);
+        return select(start > location, splat(0.0f), select(location > end, splat(1.0f), hermite));
+      });
+    else if constexpr (op == "lerp")
+      flat<F, F, 3>(run, C, [](F start, F end, F location) { return ((1.0f - location) * start) + (location * end); });
+    else if constexpr (op == "degrees") flat<F, F, 1>(run, C, [](F x) { return (x / pi) * 180.0f; });
+    else if constexpr (op == "radians") flat<F, F, 1>(run, C, [](F x) { return (x / 180.0f) * pi; });
+    else if constexpr (op == "sqrt") flat<F, F, 1>(run, C, [](F x) { return sqrt(x); });
+    else if constexpr (op == "rsqrt") flat<F, F, 1>(run, C, [](F x) { return 1.0f / sqrt(x); });
+    else if constexpr (op == "floor") flat<F, F, 1>(run, C, [](F x) { return floor(x); });
+    else if constexpr (op == "ceil") flat<F, F, 1>(run, C, [](F x) { return ceil(x); });
+    else if constexpr (op == "round") flat<F, F, 1>(run, C, [](F x) { return floor(x + 0.5f); });
+    else if constexpr (op == "frac") flat<F, F, 1>(run, C, [](F x) { return frac(x); });
+    else if constexpr (op == "exp2") flat<F, F, 1>(run, C, [](F x) { return fast_pow2(x); });
+    else if constexpr (op == "ddx" || op == "ddy") flat<F, F, 1>(run, C, [](F x) { return x; });
+  } else if constexpr (int_flat) {
+    if constexpr (op == "add") flat<I, I, 2>(run, C, [](I l, I r) { return wrapped(bits_of(l) + bits_of(r)); });
+    else if constexpr (op == "subtract") flat<I, I, 2>(run, C, [](I l, I r) { return wrapped(bits_of(l) - bits_of(r)); });
+    else if constexpr (op == "multiply") flat<I, I, 2>(run, C, [](I l, I r) { return wrapped(bits_of(l) * bits_of(r)); });
+    else if constexpr (op == "abs") flat<I, I, 1>(run, C, [](I x) { return select(x < 0, wrapped(0u - bits_of(x)), x); });
+    else if constexpr (op == "clamp")
+      flat<I, I, 3>(run, C, [](I in, I lo, I hi) { return select(lo > in, lo, select(in > hi, hi, in)); });
+    else if constexpr (op == "max") flat<I, I, 2>(run, C, [](I l, I r) { return select(r > l, r, l); });
+    else if constexpr (op == "min") flat<I, I, 2>(run, C, [](I l, I r) { return select(r < l, r, l); });
+    else if constexpr (op == "sign")
+      flat<I, I, 1>(run, C, [](I x) { return select(x < 0, splat_int(-1), select(x > 0, splat_int(1), splat_int(0))); });
+  } else if constexpr (comparison) {
+    using V = std::conditional_t<real, F, I>;
+    if constexpr (op == "equal") flat<V, Truth, 2>(run, C, [](V l, V r) { return l == r; });
+    else if constexpr (op == "not_equal") flat<V, Truth, 2>(run, C, [](V l, V r) { return ~(l == r); });
+    else if constexpr (op == "less_than") flat<V, Truth, 2>(run, C, [](V l, V r) { return l < r; });
+    else if constexpr (op == "greater_than") flat<V, Truth, 2>(run, C, [](V l, V r) { return l > r; });
+    else if constexpr (op == "less_than_or_equal") flat<V, Truth, 2>(run, C, [](V l, V r) { return l <= r; });
+    else if constexpr (op == "greater_than_or_equal") flat<V, Truth, 2>(run, C, [](V l, V r) { return l >= r; });
+  } else if constexpr (geometry) {
+    constexpr unsigned N = op == "cross" || op == "reflect" || op == "refract" ? 3 : C;
+    by_points(run, [&](std::size_t first, unsigned count) -> I {
+      F a[N], b[N], c[N];
+      if constexpr (op == "dot") {
+        float_points<N, K>(run, 0, first, count, a);
+        float_points<N, K>(run, 1, first, count, b);
+        F const r = dot_sum(a, b);
+        store_part(static_cast<float*>(run.out) + first, r, count);
+        return is_nan(r);
+      } else if constexpr (op == "length" || op == "distance") {
+        float_points<N, K>(run, 0, first, count, a);
+        if constexpr (op == "distance") {
+          float_points<N, K>(run, 1, first, count, b);
+          for (unsigned k = 0; k < N; ++k) a[k] = a[k] - b[k];
+        }
+        F const r = sqrt(dot_sum(a, a));
+        store_part(static_cast<float*>(run.out) + first, r, count);
+        return is_nan(r);
+      } else {
+        F r[N];
+        if constexpr (op == "normalize") {
+          float_points<N, K>(run, 0, first, count, a);
+          F const inverse = 1.0f / sqrt(dot_sum(a, a));
+          I const finite = is_finite(inverse);
+          for (unsigned k = 0; k < N; ++k) r[k] = select(finite, inverse * a[k], a[k]);
+        } else if constexpr (op == "faceforward") {
+          float_points<N, K>(run, 0, first, count, a);  // n
+          float_points<N, K>(run, 1, first, count, b);  // i
+          float_points<N, K>(run, 2, first, count, c);  // ng
+          I const faces = dot_sum(c, b) < 0.0f;
+          for (unsigned k = 0; k < N; ++k) r[k] = select(faces, a[k], flip_sign(a[k]));
+        } else if constexpr (op == "cross") {
+          float_points<N, K>(run, 0, first, count, a);
+          float_points<N, K>(run, 1, first, count, b);
+          r[0] = a[1] * b[2] - a[2] * b[1];
+          r[1] = a[2] * b[0] - a[0] * b[2];
+          r[2] = a[0] * b[1] - a[1] * b[0];
+        } else if constexpr (op == "reflect") {
+          float_points<N, K>(run, 0, first, count, a);  // i
+          float_points<N, K>(run, 1, first, count, b);  // n
+          F const d = dot_sum(b, a);
+          F const t = d + d;
+          for (unsigned k = 0; k < N; ++k) r[k] = a[k] - t * b[k];
+        } else if constexpr (op == "refract") {
+          float_points<N, K>(run, 0, first, count, a);  // i
+          float_points<N, K>(run, 1, first, count, b);  // n
+          F eta[1];
+          float_points<1, Kind::real>(run, 2, first, count, eta);
+          F const d = dot_sum(b, a);
+          F const k = 1.0f - (eta[0] * eta[0]) * (1.0f - d * d);
+          F const t = eta[0] * d + sqrt(k);
+          I const reflects = k < 0.0f;
+          for (unsigned j = 0; j < N; ++j) r[j] = select(reflects, splat(0.0f), eta[0] * a[j] - t * b[j]);
+        }
+        store_points<N>(static_cast<float*>(run.out), first, count, r);
+        I nan = is_nan(r[0]);
+        for (unsigned k = 1; k < N; ++k) nan = nan | is_nan(r[k]);
+        return nan;
+      }
+    });
+  }
+}
+
+template <unsigned Index>
+constexpr Kernel kernel_of() {
+  if constexpr (Kernel_of<Index>::exists) return &Kernel_of<Index>::run;
+  else return nullptr;
+}
+
+// The table of this instruction set's kernels, by catalogue index.
+template <std::size_t... Index>
+constexpr Kernel_table table_of(std::index_sequence<Index...>) {
+  return {kernel_of<Index>()...};
+}
+
+}  // namespace kvx::shaders::batch::KVX_BATCH_TARGET

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
-// Throughput of `kvx-host shade`'s grid shading: shader calls per second for
-// the ten-instance example network over 512x512 points, on one and on two
-// threads, through the C entries and through shader objects.
+// Throughput of `kvx-host shade`'s grid shading: points a second for the
+// example networks rings (ten instances) and checker (six) over 1024x1024
+// points, on one and on two threads, through the C entries, the shader
+// objects and the batch functions, side by side in one run.
 #include <cstdint>
 #include <string>
 
@@ -14,17 +15,20 @@
 namespace kvx::bench {
 namespace {
 
-void BM_shade_grid(benchmark::State& state, network::Paths paths) {
+void BM_shade_grid(benchmark::State& state, char const* file, network::Paths paths) {
   static host::Library library;
   network::Network_text text(library);
-  text.read_file(KVX_EXAMPLES_DIR "/rings.kvx");
-  auto const network = text.finish({"rings.kvx", 0});
+  text.read_file(std::string(KVX_EXAMPLES_DIR "/") + file);
+  auto const network = text.finish({file, 0});
   unsigned const threads = static_cast<unsigned>(state.range(0));
-  std::uint64_t calls = 0;
-  for (auto _ : state)
-    calls += network::shade_grid(network.network, network.output, network.shader.result, {512, 512}, paths, threads)
-                 .shader_calls;
-  state.counters["calls/s"] = benchmark::Counter(double(calls), benchmark::Counter::kIsRate);
+  network::Grid const grid{1024, 1024};
+  std::uint64_t points = 0;
+  for (auto _ : state) {
+    auto const shaded = network::shade_grid(network.network, network.output, network.shader.result, grid, paths, threads);
+    benchmark::DoNotOptimize(shaded.pixels.data());
+    points += std::uint64_t{grid.width} * grid.height;
+  }
+  state.counters["points/s"] = benchmark::Counter(double(points), benchmark::Counter::kIsRate);
 }
 
 // A network of 100 000 instances, from its text to the value at one point:
@@ -64,10 +68,16 @@ void BM_large_network(benchmark::State& state, bool random) {
 BENCHMARK_CAPTURE(BM_large_network, chain_100000, false)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK_CAPTURE(BM_large_network, random_100000, true)->Unit(benchmark::kMillisecond)->Iterations(3);
 
-BENCHMARK_CAPTURE(BM_shade_grid, rings_512_c, network::Paths::c)
-    ->ArgName("threads")->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_shade_grid, rings_512_cpp, network::Paths::cpp)
-    ->ArgName("threads")->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
+#define KVX_SHADE_BENCHMARK(example, interface)                                                               \
+  BENCHMARK_CAPTURE(BM_shade_grid, example##_##interface, #example ".kvx", network::Paths::interface) \
+      ->ArgName("threads")->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond)
+KVX_SHADE_BENCHMARK(rings, c);
+KVX_SHADE_BENCHMARK(rings, cpp);
+KVX_SHADE_BENCHMARK(rings, batch);
+KVX_SHADE_BENCHMARK(checker, c);
+KVX_SHADE_BENCHMARK(checker, cpp);
+KVX_SHADE_BENCHMARK(checker, batch);
+#undef KVX_SHADE_BENCHMARK
 
 }  // namespace
 }  // namespace kvx::bench

@@ -55,8 +55,8 @@ set(kvx_batch_sources
   bridge/batch/geometry.cpp
   bridge/batch/state.cpp)
 set(kvx_batch_flags_sse2 "")
-set(kvx_batch_flags_avx2 -mavx2)
-set(kvx_batch_flags_avx512 -mavx2 -mavx512f -mavx512dq -mavx512bw -mavx512vl)
+set(kvx_batch_flags_avx2 -mavx2 -mfma)
+set(kvx_batch_flags_avx512 -mavx2 -mfma -mavx512f -mavx512dq -mavx512bw -mavx512vl)
 add_library(kvx_base_batch SHARED ${kvx_batch_sources})
 foreach(target sse2 avx2 avx512)
   add_library(kvx_batch_${target} OBJECT shaders/batch/target.cpp)

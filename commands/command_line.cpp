@@ -81,8 +81,9 @@ CLI::Option* add_threads_option(CLI::App& command, unsigned& threads) {
 CLI::Option* add_path_option(CLI::App& command, network::Paths& paths) {
   auto* option = command.add_option_function<std::string>(
       "--path", [&paths](std::string const& name) { paths = *network::parse_paths(name); },
-      "which interface: c the C entries, cpp the shader objects, both the two compared bit for bit");
-  option->type_name("c|cpp|both")->default_str(network::paths_keyword(paths));
+      "which interface: c the C entries, cpp the shader objects, batch the batch functions (many points a call), "
+      "both c and cpp compared bit for bit, all the three compared");
+  option->type_name("c|cpp|batch|both|all")->default_str(network::paths_keyword(paths));
   option->check(CLI::Validator(
       [](std::string& name) -> std::string {
         return network::parse_paths(name) ? "" : "'" + name + "' is not " + network::paths_choices;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include <network/batch_shading.h>
 #include <network/evaluation.h>
 #include <host/library.h>
 #include <network/values.h>
@@ -28,7 +29,7 @@ using network::format_value;
 struct Eval_options {
   std::string shader;
   std::vector<std::string> parameters;  // name=value
-  network::Paths paths = network::Paths::both;
+  network::Paths paths = network::Paths::all;
   bool gather = false;
   std::string ray_type = "0";
   std::vector<std::string> state, render, camera;  // id=value
@@ -71,9 +72,9 @@ void print(char const* path, catalogue::Type t, catalogue::Value_bytes const& va
 }
 
 int eval(host::Library const& library, network::Evaluation_request const& e, network::Paths paths) {
-  bool const c = network::runs_c(paths), cpp = network::runs_cpp(paths);
+  bool const c = network::runs_c(paths), cpp = network::runs_cpp(paths), batch = network::runs_batch(paths);
   catalogue::Type const result = e.shader->result;
-  catalogue::Value_bytes c_value{}, cpp_value{};
+  catalogue::Value_bytes c_value{}, cpp_value{}, batch_value{};
   if (c) {
     auto const evaluated = network::evaluate_c(library, e);
     c_value = evaluated.value;
@@ -85,9 +86,16 @@ int eval(host::Library const& library, network::Evaluation_request const& e, net
     cpp_value = network::evaluate_object(library, e);
     print("shader object", result, cpp_value, "");
   }
+  if (batch) {
+    batch_value = network::evaluate_batch(network::batch_library(), e);
+    print("batch", result, batch_value, "  (plain mode)");
+  }
+  auto same = [&](catalogue::Value_bytes const& a, catalogue::Value_bytes const& b) {
+    return std::memcmp(a.data(), b.data(), width(result)) == 0;
+  };
   if (c && cpp)
-    std::printf("%s\n", std::memcmp(c_value.data(), cpp_value.data(), width(result)) == 0
-                            ? "both paths agree"
+    std::printf("%s\n", same(c_value, cpp_value) && (!batch || same(c_value, batch_value))
+                            ? batch ? "all three paths agree" : "both paths agree"
                             : "the paths differ (unset parameters follow each path's own rule)");
   return 0;
 }

@@ -79,7 +79,7 @@ Gallery_entry plot(host::Library const& library, catalogue::Shader const& row, s
   if (auto const& m = mismatches.first())
     entry.difference = "the paths differ at input " +
                        network::format_value(catalogue::Type::float_, input_of(samples, m->x)) + ": " +
-                       network::format_difference(row.result, m->c, m->cpp);
+                       network::format_difference(row.result, "C entry", m->first_value, "shader object", m->second_value);
   write_text(dir / entry.image, image::svg_plot(samples));
   write_text(dir / entry.data, table);
   return entry;

@@ -62,6 +62,8 @@ std::span<editor::Page_file const> scene_files();
 
 std::string_view Scene::text() { return scene_files().front().body; }
 
+std::string Scene::instance_name(network::Network::Node node) const { return text_.name_of(node); }
+
 // The surfaces are the instances named after them.
 Scene::Scene(host::Library const& library) : text_(library), network_(read_network(text_)) {
   constexpr std::string_view names[] = {"sky", "floor", "matte", "mirror", "glass"};

@@ -35,8 +35,9 @@ class Scene {
   // The shading network and the node whose result colors each surface.
   network::Network const& network() const { return network_; }
   network::Network::Node root(Hit::Surface surface) const { return roots_[surface]; }
-  // The network's text, as scene.kvx has it.
+  // The network's text, as scene.kvx has it, and an instance's name there.
   static std::string_view text();
+  std::string instance_name(network::Network::Node node) const;
 
   // Puts the hit into the host's state, where the State_ shaders read it, and
   // installs the host-side textures the network samples.

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // kvx-host shade [NETWORK] [--shader NAME INSTANCE] [--param I.P VALUE] [--connect I.result I.P]
-//                [--splat I.result I.P] [--output I] [-g W H] [-o FILE]... [--path c|cpp|both] [--threads N]
+//                [--splat I.result I.P] [--output I] [-g W H] [-o FILE]... [--path c|cpp|batch|both|all] [--threads N]
 //
 // Shades the user's network over a grid and writes the output instance's
 // result as images: EXR with the exact floats, PNG to look at. The network
@@ -35,7 +35,7 @@ struct Shade_options {
   std::vector<std::vector<std::string>> statements;  // from the command line, in order
   network::Grid grid;
   std::vector<std::string> outputs;
-  network::Paths paths = network::Paths::c;
+  network::Paths paths = network::Paths::batch;
   unsigned threads = default_threads();
 };
 
@@ -83,11 +83,13 @@ int shade(host::Library const& library, Shade_options const& o) {
   for (auto const& file : o.outputs) std::printf("wrote %s\n", file.c_str());
   if (o.outputs.empty()) std::printf("no image written: name one with -o FILE.exr or -o FILE.png\n");
 
-  if (auto const& m = shaded.mismatch) {
+  if (auto m = shaded.mismatch) {
+    if (m->instance) m->instance_name = text.name_of(*m->instance);
     std::fprintf(stderr, "kvx-host: %s\n", network::mismatch_text(shaded.type, *m).c_str());
     return 1;
   }
   if (o.paths == network::Paths::both) std::printf("both paths agree at every point\n");
+  if (o.paths == network::Paths::all) std::printf("all three paths agree at every point\n");
   return 0;
 }
 

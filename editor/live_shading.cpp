@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: Apache-2.0
 #include <editor/live_shading.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
-#include <algorithm>
+#include <memory>
 #include <optional>
 
+#include <network/batch_shading.h>
 #include <network/network_text.h>
 #include <network/shading_thread.h>
 #include <network/values.h>
@@ -120,8 +122,39 @@ std::optional<Picture> thumbnails(host::Library const& library, Shade_request co
   network::Grid const grid{size, size, request.grid.geometry};
   network::set_grid_settings(thread.host(), grid);
   std::size_t const points = std::size_t{size} * size;
+  bool const batch = network::runs_batch(request.paths);
+  std::vector<std::unique_ptr<network::Batch_shading>> batches;
+  if (batch)
+    for (auto const& [node, shader] : nodes)
+      batches.push_back(std::make_unique<network::Batch_shading>(built.network->network, node, thread.host(),
+                                                                 network::Grid_block::varies(grid)));
+  network::Grid_block block(grid, size);
   for (unsigned y = 0; y < size; ++y) {
     if (stop.stop_requested()) return std::nullopt;
+    if (batch) {
+      // Each instance's row in runs, as `kvx-host shade --path batch` shades.
+      std::size_t at = 0;
+      for (std::size_t n = 0; n < nodes.size(); ++n) {
+        catalogue::Shader const& shader = *nodes[n].second;
+        unsigned const channels = components(shader.result);
+        auto const store = network::pixel_store(shader.result);
+        for (unsigned x = 0; x < size; x += static_cast<unsigned>(batches[n]->block())) {
+          std::size_t const count = std::min<std::size_t>(batches[n]->block(), size - x);
+          kvx_batch_values const values = batches[n]->shade(count, block.fill(x, y, count));
+          for (std::size_t i = 0; i < count; ++i) {
+            float* pixel = picture.pixels.data() + at * points + (std::size_t{y} * size + x + i) * channels;
+            catalogue::Value_bytes value{};
+            std::memcpy(value.data(),
+                        static_cast<unsigned char const*>(values.data) + static_cast<std::ptrdiff_t>(i) * values.stride,
+                        catalogue::width(shader.result));
+            if (block.on(i)) store(value, pixel);
+            else std::fill(pixel, pixel + channels, 0.0f);
+          }
+        }
+        at += channels;
+      }
+      continue;
+    }
     for (unsigned x = 0; x < size; ++x) {
       bool const on = network::set_grid_point(thread.host(), grid, x, y);
       thread.network().next_point();
@@ -166,15 +199,25 @@ network::Json point(host::Library const& library, Shade_request const& request, 
     answer["covered"] = false;  // off the sphere: nothing is shaded there
     return answer;
   }
-  std::optional<catalogue::Value_bytes> values[2];
-  for (network::Paths path : {network::Paths::c, network::Paths::cpp}) {
-    if (request.paths != network::Paths::both && request.paths != path) continue;
-    catalogue::Value_bytes const value = thread.shade(network.output, path, unused, x, y);
-    values[path == network::Paths::cpp] = value;
-    answer[path == network::Paths::c ? "c" : "cpp"] = {{"value", network::format_value(type, value)},
-                                                    {"bits", network::format_bits(type, value)}};
+  std::vector<catalogue::Value_bytes> values;
+  auto give = [&](char const* key, catalogue::Value_bytes const& value) {
+    values.push_back(value);
+    answer[key] = {{"value", network::format_value(type, value)}, {"bits", network::format_bits(type, value)}};
+  };
+  if (network::runs_c(request.paths)) give("c", thread.shade(network.output, network::Paths::c, unused, x, y));
+  if (network::runs_cpp(request.paths)) give("cpp", thread.shade(network.output, network::Paths::cpp, unused, x, y));
+  if (network::runs_batch(request.paths)) {
+    network::Batch_shading batch(network.network, network.output, thread.host(), network::Grid_block::varies(request.grid));
+    network::Grid_block block(request.grid, 1);
+    kvx_batch_values const value = batch.shade(1, block.fill(x, y, 1));
+    catalogue::Value_bytes bytes{};
+    std::memcpy(bytes.data(), value.data, width(type));
+    give("batch", bytes);
   }
-  if (values[0] && values[1]) answer["same"] = std::memcmp(values[0]->data(), values[1]->data(), width(type)) == 0;
+  if (values.size() > 1)
+    answer["same"] = std::all_of(values.begin(), values.end(), [&](catalogue::Value_bytes const& v) {
+      return std::memcmp(v.data(), values[0].data(), width(type)) == 0;
+    });
   return answer;
 }
 

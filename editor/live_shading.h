@@ -25,7 +25,7 @@ struct Shade_request {
   std::string text;                     // the network, as the editor holds it
   std::string source;                   // its name in messages: the file's, or "network"
   std::optional<std::string> instance;  // shown in place of the output
-  network::Paths paths = network::Paths::c;
+  network::Paths paths = network::Paths::batch;
   network::Grid grid;
   unsigned threads = 1;
   // The most the picture's float components may take (width × height ×

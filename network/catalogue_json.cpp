@@ -56,14 +56,22 @@ Json shader_json(catalogue::Shader const& row) {
                           {"default", default_json(p)}});
   Json also = Json::array();
   for (std::string_view other : other_names(row)) also.push_back(std::string(other));
-  return {{"index", row.index},
-          {"name", std::string(row.name)},
-          {"operation", std::string(row.operation)},
-          {"type", row.typed ? Json(std::string(name(row.type))) : Json(nullptr)},
-          {"result", std::string(name(row.result))},
-          {"parameters", std::move(parameters)},
-          {"description", description(row)},
-          {"also", std::move(also)}};
+  Json entry = {{"index", row.index},
+                {"name", std::string(row.name)},
+                {"operation", std::string(row.operation)},
+                {"type", row.typed ? Json(std::string(name(row.type))) : Json(nullptr)},
+                {"result", std::string(name(row.result))},
+                {"parameters", std::move(parameters)},
+                {"description", description(row)},
+                {"also", std::move(also)}};
+  // A State_ shader's field: which host object answers it, by which id.
+  if (row.source != catalogue::Source::none) {
+    entry["source"] = row.source == catalogue::Source::state    ? "state"
+                      : row.source == catalogue::Source::render ? "render"
+                                                                : "camera";
+    entry["id"] = row.id;
+  }
+  return entry;
 }
 
 }  // namespace kvx::network

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #include <network/evaluation.h>
 
+#include <network/batch_shading.h>
+
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -115,6 +117,24 @@ catalogue::Value_bytes evaluate_object(host::Library const& library, Evaluation_
   for (auto const& [k, value] : r.values)
     inputs.set_bytes(row.parameter_list[k].name, value.data(), width(row.parameter_list[k].type));
   return host::Shader_object(*library.shader_plugin(row.index), inputs).result(host.state());
+}
+
+catalogue::Value_bytes evaluate_batch(host::Batch_library const& batch, Evaluation_request const& r) {
+  auto const& row = *r.shader;
+  host::Reference_host host;
+  for (auto const& s : r.settings) apply(host, s);
+  std::array<kvx_batch_values, catalogue::max_parameters> parameters{};
+  catalogue::Value_bytes state{};
+  if (row.source != catalogue::Source::none) {
+    state = state_answer(host, row);
+    parameters[0] = {state.data(), 0};
+  }
+  for (auto const& [k, value] : r.values) parameters[k] = {value.data(), 0};
+  kvx_batch_host const lookups = batch_host(host);
+  catalogue::Value_bytes result{};
+  if (batch.function(row.index)(&lookups, 1, parameters.data(), {result.data(), 0}) != KVX_BATCH_DONE)
+    throw std::runtime_error("the batch function of " + std::string(row.name) + " refused its values");
+  return result;
 }
 
 }  // namespace kvx::network

@@ -11,6 +11,7 @@
 
 #include <catalogue/catalogue.h>
 #include <host/reference_host.h>
+#include <host/batch_library.h>
 #include <host/library.h>
 #include <host/parameter_block.h>
 
@@ -52,5 +53,9 @@ struct C_evaluation {
 C_evaluation evaluate_c(host::Library const& library, Evaluation_request const& request);
 // Unset parameters are zero.
 catalogue::Value_bytes evaluate_object(host::Library const& library, Evaluation_request const& request);
+// The batch function at one point, in plain mode: unset parameters take their
+// declared defaults (scalar ints and bools 0); a State_ shader reads what the
+// host answers for its field.
+catalogue::Value_bytes evaluate_batch(host::Batch_library const& batch, Evaluation_request const& request);
 
 }  // namespace kvx::network

@@ -4,6 +4,7 @@
 // pixel centres its parametric coordinates.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -15,6 +16,7 @@
 
 #include <catalogue/types.h>
 #include <host/reference_host.h>
+#include <network/batch_shading.h>
 #include <network/network.h>
 #include <network/paths.h>
 #include <network/parallel_rows.h>
@@ -31,6 +33,12 @@ struct Grid {
   Geometry geometry = Geometry::plane;
 };
 
+// Memory for a large picture in the processor's large pages where the
+// system offers them: the first writes to a picture fault in a page at a
+// time, and at 4 KiB a page that costs more than shading it in batches.
+void* picture_memory(std::size_t bytes);
+void free_picture_memory(void* memory, std::size_t bytes) noexcept;
+
 // Floats made without a value: a shaded grid writes every one of them before
 // anyone reads it, so the image costs no pass of zeros.
 template <class T>
@@ -39,6 +47,11 @@ struct Unset_allocator : std::allocator<T> {
   struct rebind {
     using other = Unset_allocator<U>;
   };
+  Unset_allocator() = default;
+  template <class U>
+  Unset_allocator(Unset_allocator<U> const&) noexcept {}
+  T* allocate(std::size_t n) { return static_cast<T*>(picture_memory(n * sizeof(T))); }
+  void deallocate(T* at, std::size_t n) noexcept { free_picture_memory(at, n * sizeof(T)); }
   template <class U>
   void construct(U* at) noexcept {
     ::new (static_cast<void*>(at)) U;
@@ -64,9 +77,40 @@ inline float grid_v(Grid grid, unsigned y) { return (float(grid.height - y) - 0.
 // What stays the same over the grid: render and camera settings, the state
 // that does not vary, the textures.
 void set_grid_settings(host::Reference_host& host, Grid grid);
-// The state that varies from point to point; false for a point off the
-// sphere, which has none.
+
+// The state that varies from point to point of a grid: on the plane its
+// raster position, uv, position and origin; on the sphere the normal (and
+// geometry normal), the ray's length and n·d as well. Nothing off the sphere.
+struct Grid_point {
+  bool on = false;
+  ZR::SHADER::Vector2 raster{}, uv{};
+  ZR::SHADER::Vector3 position{}, origin{}, normal{};
+  float ray_length = 0, dot_nd = 0;
+};
+Grid_point grid_point(Grid grid, unsigned x, unsigned y);
+// The catalogue indices of the State_ shaders whose fields vary over the grid.
+std::vector<unsigned> varying_state(Grid grid);
+// Puts the point's state into the host; false for a point off the sphere.
 bool set_grid_point(host::Reference_host& host, Grid grid, unsigned x, unsigned y);
+
+// The varying fields of runs of points of a row, as the batch functions
+// read them (Batch_shading), and which of the points are on the geometry.
+class Grid_block {
+ public:
+  // Room for `block` points at a time.
+  Grid_block(Grid grid, std::size_t block);
+  // Points x .. x + count - 1 of row y.
+  Block_state const& fill(unsigned x, unsigned y, std::size_t count);
+  bool on(std::size_t i) const { return on_[i] != 0; }
+  // Which State_ shaders' fields vary over the grid.
+  static std::array<bool, state_shaders> varies(Grid grid);
+
+ private:
+  Grid grid_;
+  std::vector<float> raster_, uv_, position_, origin_, normal_, ray_length_, dot_nd_;
+  std::vector<std::uint8_t> on_;
+  Block_fields fields_;
+};
 
 struct Shaded {
   catalogue::Type type;    // the output's result type

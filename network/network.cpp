@@ -148,15 +148,16 @@ void Network::connect(Node node, std::string_view parameter, Node source, bool s
 
 catalogue::Type Network::result_type(Node node) const { return nodes_.at(node).row->result; }
 
-// The node and every instance it depends on, inputs first: a depth-first
-// walk with its own stack, so a long chain cannot exhaust the thread's.
-Network::Plan const& Network::make_plan(Node node) {
-  auto remember = [&](Plan const& plan) -> Plan const& {
-    last_planned_ = node;  // only once there is a plan: a cycle leaves none
-    return *(last_plan_ = &plan);
-  };
-  if (auto it = plans_.find(node); it != plans_.end()) return remember(it->second);
-  instance(node);  // must exist
+std::size_t Network::size() const { return nodes_.size(); }
+catalogue::Value_bytes const& Network::result(Node node) const { return nodes_.at(node).result; }
+catalogue::Shader const& Network::shader(Node node) const { return *nodes_.at(node).row; }
+Network::Input const& Network::input(Node node, unsigned k) const { return nodes_.at(node).inputs.at(k); }
+catalogue::Value_bytes const& Network::constant(Node node, unsigned k) const { return nodes_.at(node).constants.at(k); }
+
+// A depth-first walk with its own stack, so a long chain cannot exhaust the
+// thread's.
+std::vector<Network::Node> Network::order(Node node) const {
+  nodes_.at(node);  // must exist
   enum : std::uint8_t { unseen, open, done };
   std::vector<std::uint8_t> state(nodes_.size(), unseen);
   std::vector<Node> order;
@@ -177,9 +178,17 @@ Network::Plan const& Network::make_plan(Node node) {
     state[input.source] = open;
     stack.emplace_back(input.source, 0);
   }
+  return order;
+}
+
+Network::Plan const& Network::make_plan(Node node) {
+  auto remember = [&](Plan const& plan) -> Plan const& {
+    last_planned_ = node;  // only once there is a plan: a cycle leaves none
+    return *(last_plan_ = &plan);
+  };
+  if (auto it = plans_.find(node); it != plans_.end()) return remember(it->second);
   Plan instances;
-  instances.reserve(order.size());
-  for (Node n : order) instances.push_back(&nodes_[n]);
+  for (Node n : order(node)) instances.push_back(&nodes_[n]);
   return remember(plans_.emplace(node, std::move(instances)).first->second);
 }
 

@@ -48,18 +48,30 @@ class Network {
   // a cycle.
   catalogue::Value_bytes const& evaluate(Node node, host::Reference_host& host, Paths path);
   catalogue::Type result_type(Node node) const;
-  // A new shading point: every result is stale.
-  void next_point() { ++point_; }
-  std::uint64_t shader_calls() const { return shader_calls_; }
 
-  static constexpr std::int32_t tag_offset = 64;
-
- private:
+  // What the batch path reads of a network (batch_shading.h).
   struct Input {
     bool connected = false;
     Node source = 0;
     bool splat = false;
   };
+  std::size_t size() const;
+  catalogue::Shader const& shader(Node node) const;
+  Input const& input(Node node, unsigned k) const;
+  // A parameter's constant, its declared default unless set.
+  catalogue::Value_bytes const& constant(Node node, unsigned k) const;
+  // `node` and every instance it depends on, each once and inputs first.
+  // Throws std::invalid_argument for a network with a cycle.
+  std::vector<Node> order(Node node) const;
+  // A new shading point: every result is stale.
+  void next_point() { ++point_; }
+  // The node's result as the last evaluate() that ran it left it.
+  catalogue::Value_bytes const& result(Node node) const;
+  std::uint64_t shader_calls() const { return shader_calls_; }
+
+  static constexpr std::int32_t tag_offset = 64;
+
+ private:
   struct Instance;
 
   using Entry = int(void* result, Host_state* state, void* params);

@@ -163,6 +163,12 @@ std::vector<Network_text::Made> Network_text::instances() const {
   return made;
 }
 
+std::string Network_text::name_of(Network::Node node) const {
+  for (auto const& [name, instance] : instances_)
+    if (instance.node == node) return name;
+  return {};
+}
+
 std::optional<Network::Node> Network_text::node(std::string_view name) const {
   auto const it = instances_.find(std::string(name));
   if (it == instances_.end()) return std::nullopt;

@@ -86,8 +86,10 @@ class Network_text {
     unsigned line;
   };
   std::vector<Made> instances() const;
-  // The network's node of a named instance, if the text made it.
+  // The network's node of a named instance, if the text made it, and the
+  // name of a node (empty for one it did not make).
   std::optional<Network::Node> node(std::string_view name) const;
+  std::string name_of(Network::Node node) const;
 
  private:
   struct Instance {

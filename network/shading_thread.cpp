@@ -21,7 +21,7 @@ catalogue::Value_bytes const& Shading_thread::shade_both(Network::Node node, Mis
   network_.next_point();
   catalogue::Value_bytes const& other = network_.evaluate(node, host_, Paths::cpp);
   if (std::memcmp(c_value_.data(), other.data(), width(network_.result_type(node))) != 0)
-    mismatches.record({x, y, c_value_, other});
+    mismatches.record({x, y, Paths::c, Paths::cpp, c_value_, other, std::nullopt, {}});
   return c_value_;
 }
 

@@ -132,9 +132,10 @@ std::string format_bits(catalogue::Type t, catalogue::Value_bytes const& bytes) 
   return text;
 }
 
-std::string format_difference(catalogue::Type t, catalogue::Value_bytes const& c, catalogue::Value_bytes const& cpp) {
-  return "C entry " + format_value(t, c) + " [" + format_bits(t, c) + "], shader object " + format_value(t, cpp) +
-         " [" + format_bits(t, cpp) + "]";
+std::string format_difference(catalogue::Type t, char const* first_name, catalogue::Value_bytes const& first,
+                              char const* second_name, catalogue::Value_bytes const& second) {
+  return std::string(first_name) + " " + format_value(t, first) + " [" + format_bits(t, first) + "], " + second_name +
+         " " + format_value(t, second) + " [" + format_bits(t, second) + "]";
 }
 
 }  // namespace kvx::network

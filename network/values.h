@@ -62,6 +62,7 @@ std::string format_value(catalogue::Type t, catalogue::Value_bytes const& bytes)
 std::string format_bits(catalogue::Type t, catalogue::Value_bytes const& bytes);
 
 // Two paths' values side by side: "C entry V [BITS], shader object V [BITS]".
-std::string format_difference(catalogue::Type t, catalogue::Value_bytes const& c, catalogue::Value_bytes const& cpp);
+std::string format_difference(catalogue::Type t, char const* first_name, catalogue::Value_bytes const& first,
+                              char const* second_name, catalogue::Value_bytes const& second);
 
 }  // namespace kvx::network

@@ -137,7 +137,8 @@ class Every_batch : public ::testing::TestWithParam<unsigned> {
   // every point (its first point's), or with `by_default` its declared
   // default. Checks every point against `expected`.
   void check(std::vector<Point> const& points, std::vector<catalogue::Value_bytes> const& expected,
-             Layout const& layout, std::vector<std::size_t> const& sizes, int held = -1, bool by_default = false) {
+             Layout const& layout, std::vector<std::size_t> const& sizes, int held = -1, bool by_default = false,
+             unsigned held_from = 0) {
     auto const types = read_types(row);
     unsigned const result_width = catalogue::width(row.result);
     std::vector<Array> arrays;
@@ -152,7 +153,7 @@ class Every_batch : public ::testing::TestWithParam<unsigned> {
       std::size_t const count = std::min(sizes[call % sizes.size()], points.size() - first);
       std::vector<kvx_batch_values> parameters;
       for (unsigned k = 0; k < types.size(); ++k) {
-        if (static_cast<int>(k) == held) parameters.push_back({by_default ? nullptr : arrays[k].at(0), 0});
+        if (static_cast<int>(k) == held) parameters.push_back({by_default ? nullptr : arrays[k].at(held_from), 0});
         else parameters.push_back({arrays[k].at(first), arrays[k].stride});
       }
       ASSERT_EQ(batch(&batch_host, count, parameters.data(), {results.at(first), results.stride}), KVX_BATCH_DONE);
@@ -172,15 +173,20 @@ TEST_P(Every_batch, GivesTheCEntrysBitsOnEveryInstructionSet) {
   auto const points = points_of(row);
   std::vector<catalogue::Value_bytes> expected;
   for (auto const& point : points) expected.push_back(c_entry_value(row, point));
-  // One value for every point, and the declared default, parameter by parameter.
+  // One value for every point (each of a few points' values, -0 and a NaN
+  // among them), and the declared default, parameter by parameter.
+  constexpr unsigned held_from[] = {0, 1, 10};
   std::vector<std::vector<catalogue::Value_bytes>> held_expected, default_expected;
-  std::vector<Point> held_points, default_points;
   for (unsigned k = 0; k < row.parameter_count; ++k) {
-    auto& held = held_expected.emplace_back();
+    for (unsigned from : held_from) {
+      auto& held = held_expected.emplace_back();
+      for (auto point : points) {
+        point[k] = points[from][k];
+        held.push_back(c_entry_value(row, point));
+      }
+    }
     auto& by_default = default_expected.emplace_back();
     for (auto point : points) {
-      point[k] = points[0][k];
-      held.push_back(c_entry_value(row, point));
       point[k] = row.parameter_list[k].default_value;
       by_default.push_back(c_entry_value(row, point));
     }
@@ -194,7 +200,9 @@ TEST_P(Every_batch, GivesTheCEntrysBitsOnEveryInstructionSet) {
     check(points, expected, layouts[0], {1, 2, 3, 4, 5, 7, 8, 9, 15, 16, 17, 31, 33});
     check(points, expected, layouts[1], {257, 17});
     for (unsigned k = 0; k < row.parameter_count; ++k) {
-      check(points, held_expected[k], layouts[2], {300}, static_cast<int>(k));
+      for (unsigned h = 0; h < std::size(held_from); ++h)
+        check(points, held_expected[k * std::size(held_from) + h], layouts[2], {300}, static_cast<int>(k), false,
+              held_from[h]);
       check(points, default_expected[k], layouts[0], {300}, static_cast<int>(k), true);
     }
   }

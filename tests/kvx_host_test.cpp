@@ -123,7 +123,7 @@ struct Eval_case {
   char const* expected;
 };
 
-TEST(Kvx_host, EvaluatesOnBothPathsWithTheLibrarysValues) {
+TEST(Kvx_host, EvaluatesOnEveryPathWithTheLibrarysValues) {
   Eval_case const cases[] = {
       {"Math_float_add left=2.5 right=4", "shader object  6.5  [0x40d00000]"},
       {"Math_float_degrees input=1", "C entry        57.2957764  [0x42652ee0]"},
@@ -141,8 +141,8 @@ TEST(Kvx_host, EvaluatesOnBothPathsWithTheLibrarysValues) {
     Command_run const run = kvx_host(std::string("eval ") + c.arguments);
     EXPECT_EQ(run.status, 0) << c.arguments << "\n" << run.output;
     EXPECT_NE(run.output.find(c.expected), std::string::npos) << c.arguments << "\n" << run.output;
-    bool const both = std::string(c.arguments).find("--path") == std::string::npos;
-    EXPECT_EQ(run.output.find("both paths agree") != std::string::npos, both) << c.arguments << "\n" << run.output;
+    bool const all = std::string(c.arguments).find("--path") == std::string::npos;
+    EXPECT_EQ(run.output.find("all three paths agree") != std::string::npos, all) << c.arguments << "\n" << run.output;
   }
 }
 
@@ -182,7 +182,7 @@ TEST(Kvx_host, BadInputGetsOneLineNamingTheProblemAndStatusTwo) {
       {"eval Math_int_add left=2.5", "kvx-host: left: '2.5' is not a 32-bit int\n"},
       {"eval Math_int_add left=4294967296", "kvx-host: left: '4294967296' is not a 32-bit int\n"},
       {"eval Math_bool_and left=maybe", "kvx-host: left: 'maybe' is not a bool (true, false or a byte)\n"},
-      {"eval Math_float_add --path java", "kvx-host: eval: --path: 'java' is not c, cpp or both\n"},
+      {"eval Math_float_add --path java", "kvx-host: eval: --path: 'java' is not c, cpp, both, batch or all\n"},
       {"eval Math_float_add --state 9", "kvx-host: --state: '9' is not id=value\n"},
       {"eval Math_float_add stray", "kvx-host: unexpected argument 'stray' (not name=value)\n"},
       {"describe", "kvx-host: describe: SHADER is required\n"},
@@ -215,9 +215,9 @@ TEST(Kvx_host, HelpAndVersionFollowTheConventions) {
     char const* command;
     char const* line;
   };
-  for (auto const& o : {Option{"shade", "-g W H "}, {"shade", "(default: 256 256)"}, {"shade", "--path c|cpp|both"},
-                        {"render", "(default: 640 360)"}, {"render", "--path c|cpp|both"}, {"render", "--size WxH"},
-                        {"gallery", "(default: 128 128)"}, {"eval", "(default: both)"}, {"shade", "--threads N"}}) {
+  for (auto const& o : {Option{"shade", "-g W H "}, {"shade", "(default: 256 256)"}, {"shade", "--path c|cpp|batch|both|all"},
+                        {"render", "(default: 640 360)"}, {"render", "--path c|cpp|batch|both|all"}, {"render", "--size WxH"},
+                        {"gallery", "(default: 128 128)"}, {"eval", "(default: all)"}, {"shade", "--threads N"}}) {
     Command_run const run = kvx_host(std::string(o.command) + " --help 2>/dev/null");
     EXPECT_EQ(run.status, 0) << o.command;
     EXPECT_NE(run.output.find(o.line), std::string::npos) << o.command << " --help lacks " << o.line << "\n"
@@ -244,29 +244,30 @@ TEST(Kvx_host, CompletesCommandsOptionsAndShaderNames) {
   };
   EXPECT_EQ(complete(KVX_HOST_PATH " sh"), "shade\n");
   EXPECT_EQ(complete(KVX_HOST_PATH " shade --th"), "--threads\n");
-  EXPECT_EQ(complete(KVX_HOST_PATH " render --path b"), "both\n");
+  EXPECT_EQ(complete(KVX_HOST_PATH " render --path b"), "batch both\n");
   EXPECT_EQ(complete(KVX_HOST_PATH " describe Math_float3_norm"), "Math_float3_normalize\n");
   EXPECT_EQ(complete(KVX_HOST_PATH " shade --shader State_backs"), "State_backside\n");
   EXPECT_EQ(complete(KVX_HOST_PATH " gallery -g 1"), "\n");
 }
 
-TEST(Kvx_host, RendersTheSameImageThroughBothInterfaces) {
+TEST(Kvx_host, RendersTheSameImageThroughEveryInterface) {
   std::string const dir = ::testing::TempDir();
-  Command_run const both = kvx_host("render -g 48 27 --threads 2 --path both -o " + dir + "kvx_both.png");
-  ASSERT_EQ(both.status, 0) << both.output;
-  EXPECT_NE(both.output.find("both paths agree at every pixel"), std::string::npos) << both.output;
-  Command_run const c = kvx_host("render --size 48x27 --threads 2 -o " + dir + "kvx_c.png");
+  Command_run const all = kvx_host("render -g 48 27 --threads 2 --path all -o " + dir + "kvx_all.png");
+  ASSERT_EQ(all.status, 0) << all.output;
+  EXPECT_NE(all.output.find("all three paths agree at every pixel"), std::string::npos) << all.output;
+  Command_run const batch = kvx_host("render --size 48x27 --threads 2 -o " + dir + "kvx_batch.png");
+  Command_run const c = kvx_host("render --size 48x27 --threads 2 --path c -o " + dir + "kvx_c.png");
   Command_run const cpp = kvx_host("render --size 48x27 --threads 3 --path cpp -o " + dir + "kvx_cpp.png");
-  ASSERT_EQ(c.status, 0) << c.output;
-  ASSERT_EQ(cpp.status, 0) << cpp.output;
+  for (auto const* run : {&batch, &c, &cpp}) ASSERT_EQ(run->status, 0) << run->output;
+  EXPECT_NE(batch.output.find("through the batch functions"), std::string::npos) << "the batch path by default";
   EXPECT_NE(c.output.find("through the C entries"), std::string::npos);
   EXPECT_NE(cpp.output.find("through the shader objects"), std::string::npos);
   EXPECT_NE(c.output.find("calls/s"), std::string::npos);
   std::string const image = file_bytes(dir + "kvx_c.png");
   ASSERT_GT(image.size(), 100u);
   EXPECT_EQ(image.substr(1, 3), "PNG");
-  EXPECT_EQ(image, file_bytes(dir + "kvx_cpp.png"));
-  EXPECT_EQ(image, file_bytes(dir + "kvx_both.png"));
+  for (char const* other : {"kvx_cpp.png", "kvx_batch.png", "kvx_all.png"})
+    EXPECT_EQ(image, file_bytes(dir + other)) << other;
 }
 
 }  // namespace

@@ -116,7 +116,7 @@ TEST(ServeConnections, IdleAndSlowClientsHoldNothing) {
 TEST(ServeConnections, AClientThatGoesAwayStopsItsShading) {
   Serving server({"-g", "8", "8", "--threads", "1"});
   Socket client(server.port());
-  client.send(shade_request(server, Json{{"text", chain_network()}, {"width", 1024}, {"height", 8192}}.dump()));
+  client.send(shade_request(server, Json{{"text", chain_network()}, {"width", 1024}, {"height", 8192}, {"path", "c"}}.dump()));
   std::this_thread::sleep_for(1s);
   client.close();
   std::this_thread::sleep_for(500ms);
@@ -127,8 +127,10 @@ TEST(ServeConnections, AClientThatGoesAwayStopsItsShading) {
 
 TEST(ServeConnections, APagesNewerRequestAbandonsOnlyItsOwnOlderOne) {
   Serving server({"-g", "8", "8", "--threads", "1"});
+  // Point by point through the C entries: slow enough to be abandoned.
   auto shade = [&](std::string const& page, std::string const& text, unsigned width, unsigned height) {
-    return server.post("/api/shade", Json{{"text", text}, {"page", page}, {"width", width}, {"height", height}});
+    return server.post("/api/shade",
+                       Json{{"text", text}, {"page", page}, {"width", width}, {"height", height}, {"path", "c"}});
   };
   auto slow = std::async(std::launch::async, [&] { return shade("a", chain_network(), 1024, 2048); });
   std::this_thread::sleep_for(300ms);

@@ -215,7 +215,7 @@ TEST(Serve, RefusesWhatItMustWithAMessageAndGoesOn) {
        [&](Serving const& s) { return s.post("/api/shade", Json{{"text", "x"}, {"height", 0}}); }},
       {"a picture over the limit", 400, "takes 1024 MiB, over the limit of 256 MiB",
        [&](Serving const& s) { return s.post("/api/shade", big_color); }},
-      {"an unknown path", 400, "'path' takes c, cpp or both",
+      {"an unknown path", 400, "'path' takes c, cpp, both, batch or all",
        [&](Serving const& s) { return s.post("/api/shade", Json{{"text", "x"}, {"path", "gpu"}}); }},
       {"a page name that is not a string", 400, "'page' must be a string",
        [&](Serving const& s) { return s.post("/api/shade", Json{{"text", "x"}, {"page", 1}}); }},

@@ -36,9 +36,16 @@ std::string write_temp(std::string const& name, std::string const& text) {
   return path;
 }
 
-TEST(Shade, EveryExampleGivesTheSameBytesOnBothPathsAndThreadCounts) {
-  for (char const* example : {"checker", "lit_sphere", "texture", "bands", "refract", "rings"}) {
+TEST(Shade, EveryExampleGivesTheSameBytesOnEveryPathAndThreadCount) {
+  for (char const* example : {"checker", "lit_sphere", "texture", "bands", "refract", "rings", "ball"}) {
     std::string const network = examples + "/" + example + ".kvx";
+    for (char const* geometry : {"plane", "sphere"}) {
+      // A grid wider than a block of points, its last block short.
+      std::string const grid = " -g 1100 3 --geometry " + std::string(geometry) + " ";
+      Command_run const all = kvx_host("shade " + network + grid + "--path all --threads 2 -o " + temp("all.exr"));
+      ASSERT_EQ(all.status, 0) << example << "\n" << all.output;
+      EXPECT_NE(all.output.find("all three paths agree at every point"), std::string::npos) << all.output;
+    }
     std::string const grid = " -g 61 37 ";
     Command_run const both = kvx_host("shade " + network + grid + "--path both --threads 2 -o " + temp("both.png"));
     ASSERT_EQ(both.status, 0) << example << "\n" << both.output;
@@ -47,7 +54,8 @@ TEST(Shade, EveryExampleGivesTheSameBytesOnBothPathsAndThreadCounts) {
     EXPECT_EQ(file_bytes(temp("both.png")).substr(1, 3), "PNG") << example;
 
     std::string reference;
-    for (auto const& [path, threads] : {std::pair{"c", "1"}, {"c", "2"}, {"cpp", "1"}, {"cpp", "2"}}) {
+    for (auto const& [path, threads] :
+         {std::pair{"c", "1"}, {"c", "2"}, {"cpp", "1"}, {"cpp", "2"}, {"batch", "1"}, {"batch", "2"}}) {
       std::string const out = temp(std::string(path) + threads + ".exr");
       Command_run const run =
           kvx_host("shade " + network + grid + "--path " + path + " --threads " + threads + " -o " + out);
@@ -61,6 +69,24 @@ TEST(Shade, EveryExampleGivesTheSameBytesOnBothPathsAndThreadCounts) {
     EXPECT_EQ(image.width, 61);
     EXPECT_EQ(image.height, 37);
   }
+}
+
+// Where the batches differ from the C entries and the shader objects, --path
+// all names the first point and the instance that differs, and exits 1.
+TEST(Shade, ComparingAllPathsNamesThePointAndTheInstanceThatDiffer) {
+  // The faulty batch differs only in an instance the output does not read:
+  // every instance is compared, not the output alone.
+  std::string const uses_sum = write_temp("faulty_sum.kvx",
+                                          "shader Math_int_add sum\nparam sum.left 16777216\nparam sum.right 1\n"
+                                          "shader Math_int_multiply picture\nconnect sum.result picture.left\n"
+                                          "param picture.right 0\noutput picture\n");
+  Command_run const faulty = kvx::test::run_shell("KVX_BATCH_LIBRARY=" KVX_FAULTY_BATCH " " KVX_HOST_PATH " shade " +
+                                                  uses_sum + " -g 4 2 --path all 2>&1");
+  EXPECT_EQ(faulty.status, 1) << faulty.output;
+  EXPECT_NE(faulty.output.find("the paths differ at point (0, 0) in instance 'sum': C entry 16777217 [0x01000001], "
+                               "batch 16777216 [0x01000000]"),
+            std::string::npos)
+      << faulty.output;
 }
 
 // On the sphere every covered point's normal is a unit vector facing the

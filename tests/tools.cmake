@@ -13,16 +13,23 @@ target_link_libraries(kvx_host_tests PRIVATE GTest::gtest GTest::gtest_main Open
                       PkgConfig::HTTPLIB)
 target_compile_definitions(kvx_host_tests PRIVATE KVX_HOST_PATH="$<TARGET_FILE:kvx-host>" KVX_VERSION="${PROJECT_VERSION}"
                            KVX_EXAMPLES_DIR="${PROJECT_SOURCE_DIR}/examples" KVX_BUILD_DIR="${PROJECT_BINARY_DIR}"
-                           KVX_FAULTY_PLUGIN="$<TARGET_FILE:kvx_faulty_plugin>")
-add_dependencies(kvx_host_tests kvx-host kvx_base kvx_faulty_plugin)
+                           KVX_FAULTY_PLUGIN="$<TARGET_FILE:kvx_faulty_plugin>"
+                           KVX_FAULTY_BATCH="$<TARGET_FILE:kvx_faulty_batch>")
+add_dependencies(kvx_host_tests kvx-host kvx_base kvx_faulty_plugin kvx_faulty_batch)
 
-# A plug-in whose two paths differ where a float cannot tell (faulty_plugin.cpp):
-# what every comparison of the paths must still find.
+# A plug-in whose two paths differ where a float cannot tell (faulty_plugin.cpp),
+# and a batch library that differs so from both (faulty_batch.cpp): what every
+# comparison of the paths must still find.
 add_library(kvx_faulty_plugin MODULE faulty_plugin.cpp)
 kvx_own_flags(kvx_faulty_plugin)
 target_include_directories(kvx_faulty_plugin PRIVATE ${PROJECT_SOURCE_DIR})
 target_compile_definitions(kvx_faulty_plugin PRIVATE KVX_PLUGIN_PATH="$<TARGET_FILE:kvx_base>")
 target_link_libraries(kvx_faulty_plugin PRIVATE ${CMAKE_DL_LIBS})
+add_library(kvx_faulty_batch MODULE faulty_batch.cpp)
+kvx_own_flags(kvx_faulty_batch)
+target_include_directories(kvx_faulty_batch PRIVATE ${PROJECT_SOURCE_DIR})
+target_compile_definitions(kvx_faulty_batch PRIVATE KVX_BATCH_LIBRARY_PATH="$<TARGET_SONAME_FILE:kvx_base_batch>")
+target_link_libraries(kvx_faulty_batch PRIVATE ${CMAKE_DL_LIBS})
 
 set_target_properties(kvx_host_tests PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 3)
 if(KVX_DISCOVER_TESTS)

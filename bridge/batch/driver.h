@@ -31,11 +31,12 @@ inline constexpr std::size_t run_points = 256;
 // The kernels of the instruction set in use (targets.cpp).
 shaders::batch::Kernel_table const& kernels();
 
-// Point i of a packed array of T values.
+// Point i's value of parameter k of a run.
 template <catalogue::Type T>
-[[gnu::always_inline]] inline catalogue::Value<T> value_at(void const* values, std::size_t i) {
+[[gnu::always_inline]] inline catalogue::Value<T> value_at(Run const& run, unsigned k, std::size_t i) {
   catalogue::Value<T> value;
-  std::memcpy(&value, static_cast<unsigned char const*>(values) + i * sizeof value, sizeof value);
+  std::memcpy(&value, static_cast<unsigned char const*>(run.inputs[k]) + (run.held[k] ? 0 : i * sizeof value),
+              sizeof value);
   return value;
 }
 
@@ -44,9 +45,19 @@ template <unsigned Index, class Operation>
 void compute_point(Run const& run, std::size_t i) {
   auto const value = [&]<std::size_t... K>(std::index_sequence<K...>) {
     return shaders::compute<Index, Operation>(
-        nullptr, value_at<catalogue::shaders[Index].parameter_list[K].type>(run.inputs[K], i)...);
+        nullptr, value_at<catalogue::shaders[Index].parameter_list[K].type>(run, K, i)...);
   }(std::make_index_sequence<catalogue::shaders[Index].parameter_count>{});
   std::memcpy(static_cast<unsigned char*>(run.out) + i * sizeof value, &value, sizeof value);
+}
+
+// `count` copies of a value of `width` bytes, the copies doubling at each step.
+inline void fill(unsigned char* to, unsigned char const* value, unsigned width, std::size_t count) {
+  std::memcpy(to, value, width);
+  for (std::size_t done = 1; done < count;) {
+    std::size_t const more = done < count - done ? done : count - done;
+    std::memcpy(to + done * width, to, more * width);
+    done += more;
+  }
 }
 
 // Where a parameter's values come from, and the room for a run of them when
@@ -76,7 +87,7 @@ inline bool overlaps(unsigned char const* a, std::ptrdiff_t a_stride, unsigned c
 // kernel or its points, a texture lookup, a state read-out.
 template <unsigned Index, class Compute>
 kvx_batch_status drive(std::size_t count, kvx_batch_values const* parameters, kvx_batch_results result,
-                       Compute const& compute) {
+                       Compute const& compute, bool packed_only = false) {
   constexpr catalogue::Shader const& row = catalogue::shaders[Index];
   constexpr unsigned result_width = catalogue::width(row.result);
   constexpr unsigned inputs = row.parameter_count;
@@ -96,8 +107,7 @@ kvx_batch_status drive(std::size_t count, kvx_batch_values const* parameters, kv
     auto const* data = static_cast<unsigned char const*>(given.data);
     bool const one_value = !data || given.stride == 0;
     sources[k] = {data ? data : p.default_value.data(), one_value ? 0 : given.stride, width, one_value};
-    if (one_value)
-      for (std::size_t i = 0; i < longest; ++i) std::memcpy(held[k] + i * width, sources[k].data, width);
+    if (one_value && packed_only) fill(held[k], sources[k].data, width, longest);
     // Results over a parameter's values would be read again after they are
     // written: such a result goes by way of the stack.
     else if (overlaps(out, result.stride, data, given.stride, count, result_width > width ? result_width : width))
@@ -106,11 +116,12 @@ kvx_batch_status drive(std::size_t count, kvx_batch_values const* parameters, kv
 
   for (std::size_t first = 0; first < count; first += run_points) {
     std::size_t const n = count - first < run_points ? count - first : run_points;
-    Run run{n, {}, out_packed ? out + first * result_width : results, nullptr};
+    Run run{n, {}, {}, out_packed ? out + first * result_width : results, nullptr};
     for (unsigned k = 0; k < inputs; ++k) {
       Parameter_source const& source = sources[k];
       if (source.held) {
-        run.inputs[k] = held[k];
+        run.inputs[k] = packed_only ? held[k] : source.data;
+        run.held[k] = !packed_only;
       } else if (source.stride == source.width) {
         run.inputs[k] = source.data + static_cast<std::ptrdiff_t>(first) * source.stride;
       } else {
@@ -139,10 +150,13 @@ kvx_batch_status run_texture(kvx_batch_host const* host, std::size_t count, kvx_
                                       : operation == "tex3d" ? KVX_BATCH_TEX3D
                                                              : KVX_BATCH_TEXCUBE;
   if (!host || !host->lookup) return count ? KVX_BATCH_NO_LOOKUP : KVX_BATCH_DONE;
-  return drive<Index>(count, parameters, result, [host](Run const& run) {
-    host->lookup(host->user, lookup, run.count, static_cast<std::uint32_t const*>(run.inputs[0]),
-                 static_cast<float const*>(run.inputs[1]), static_cast<float*>(run.out));
-  });
+  return drive<Index>(
+      count, parameters, result,
+      [host](Run const& run) {
+        host->lookup(host->user, lookup, run.count, static_cast<std::uint32_t const*>(run.inputs[0]),
+                     static_cast<float const*>(run.inputs[1]), static_cast<float*>(run.out));
+      },
+      true);
 }
 
 // A state read-out: the host's values of its field, the three bool fields
@@ -155,6 +169,11 @@ kvx_batch_status run_state(std::size_t count, kvx_batch_values const* parameters
   if (!result.data || !parameters || !parameters[0].data) return KVX_BATCH_NO_ARRAY;
   auto const* in = static_cast<unsigned char const*>(parameters[0].data);
   auto* out = static_cast<unsigned char*>(result.data);
+  if constexpr (type != catalogue::Type::bool_)
+    if (parameters[0].stride == width && result.stride == width) {
+      std::memmove(out, in, count * width);
+      return KVX_BATCH_DONE;
+    }
   for (std::size_t i = 0; i < count; ++i) {
     unsigned char const* from = in + static_cast<std::ptrdiff_t>(i) * parameters[0].stride;
     unsigned char* to = out + static_cast<std::ptrdiff_t>(i) * result.stride;

@@ -32,8 +32,9 @@ Features features() {
   __asm__("xgetbv" : "=a"(saved_low), "=d"(saved_high) : "c"(0));
   bool const ymm = (saved_low & 0x6) == 0x6;            // SSE and AVX state
   bool const zmm = (saved_low & 0xe6) == 0xe6;          // and the AVX-512 state
+  bool const fma = c & bit_FMA;
   if (!__get_cpuid_count(7, 0, &a, &b, &c, &d)) return have;
-  have.avx2 = ymm && (b & bit_AVX2);
+  have.avx2 = ymm && fma && (b & bit_AVX2);
   have.avx512 = have.avx2 && zmm && (b & bit_AVX512F) && (b & bit_AVX512DQ) && (b & bit_AVX512BW) &&
                 (b & bit_AVX512VL);
   return have;

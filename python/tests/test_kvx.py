@@ -153,7 +153,7 @@ def test_bad_input_raises_what_kvx_host_says(lib):
     refused(lambda: lib.eval("Math_float3_add", left=(1, 2)), ValueError, "left: float3 takes 3 components, not 2")
     refused(lambda: lib.eval("Math_int_add", left=2**32), ValueError, "left: '4294967296' is not a 32-bit int")
     refused(lambda: lib.eval("Math_float_add", left=object()), ValueError, "cannot use a value of type 'object'")
-    refused(lambda: lib.eval("Math_float_add", path="java"), ValueError, "path takes c, cpp or both")
+    refused(lambda: lib.eval("Math_float_add", path="java"), ValueError, "path takes c, cpp, both, batch or all")
     refused(lambda: lib.eval("State_normal", state={"x": 1}), ValueError, "'x=1' is not id=value")
     refused(lambda: lib.eval("State_normal", state=[1]), ValueError, "state takes {id: value}")
     refused(lambda: lib.eval("Math_float_add", ray_type=2**40), ValueError, "ray_type takes a 32-bit int")
@@ -169,8 +169,79 @@ def test_bad_input_raises_what_kvx_host_says(lib):
     net.param("a.left", 1)  # the refused connection left the parameter free
     net.output("a")
     refused(lambda: net.shade(0, 4), ValueError, "width and height are 1 to 8192")
-    refused(lambda: net.shade(4, 4, path="gpu"), ValueError, "path takes c, cpp or both")
+    refused(lambda: net.shade(4, 4, path="gpu"), ValueError, "path takes c, cpp, both, batch or all")
     assert net.shade(2, 2)[0, 0, 0] == 1.0
+
+
+def sample(kind, shape, rng):
+    """Values of a catalogue type for points of a shape, components last: ordinary and edge values alike."""
+    components = 1 if kind in ("float", "int", "bool", "texture") else (4 if kind == "color" else int(kind[-1]))
+    full = shape if components == 1 else shape + (components,)
+    if kind.startswith("bool"):
+        return rng.integers(0, 2, full).astype(np.bool_)
+    if kind.startswith("int"):
+        return rng.choice(np.array([0, 1, -1, 7, -2**31, 2**31 - 1, 65536, -46341], np.int32), full)
+    if kind == "texture":
+        return rng.integers(0, 4, full).astype(np.uint32)
+    edges = np.array([0.0, -0.0, 1.0, -1.0, np.inf, -np.inf, 1e-45, 3.4e38, 0.3, -2.5], np.float32)
+    values = rng.uniform(-4, 4, full).astype(np.float32)
+    return np.where(rng.random(full) < 0.3, rng.choice(edges, full), values)
+
+
+def python_value(value):
+    return tuple(v.item() for v in value) if np.ndim(value) else value.item()
+
+
+def test_map_gives_what_eval_gives_for_every_shader(lib):
+    """Every shader over arrays, point by point what eval gives through every interface."""
+    rng = np.random.default_rng(402)
+    for shader in lib.shaders:
+        name, state = shader["name"], shader["name"].startswith("State_")
+        if state:
+            field = "uv" if shader["operation"] == "parametric_uv" else shader["operation"]
+            kind = "int" if shader["result"] == "bool" else shader["result"]
+            arrays = {field: sample(kind, (5,), rng)}
+        else:
+            arrays = {p["name"]: sample(p["type"], (5,), rng) for p in shader["parameters"]}
+        mapped = lib.map(name, **arrays)
+        assert mapped.shape[0] == 5, name
+        for i in range(5):
+            if state:
+                value = python_value(arrays[field][i])
+                expected = lib.eval(name, **{shader["source"]: {shader["id"]: value}})
+            else:
+                expected = lib.eval(name, **{k: python_value(v[i]) for k, v in arrays.items()})
+            got = python_value(mapped[i])
+            assert bits(shader["result"], got) == bits(shader["result"], expected), (name, i, arrays)
+
+
+def test_map_broadcasts_as_numpy_does_and_refuses_what_it_cannot_take(lib):
+    x = np.linspace(-1, 1, 12, dtype=np.float32).reshape(3, 4)
+    assert np.array_equal(lib.map("Math_float_add", left=x, right=np.float32(0.5)), x + np.float32(0.5))
+    colors = lib.map("Math_color_multiply", left=np.ones((2, 1, 4), np.float32),
+                     right=np.arange(12, dtype=np.float32).reshape(3, 4))
+    assert colors.shape == (2, 3, 4) and colors[1, 2, 3] == 11
+    assert lib.map("Math_float3_length", input=np.array([[3, 4, 0], [0, 0, 0]], np.float32)).tolist() == [5, 0]
+    assert lib.map("Math_int_add", left=np.int32(2**31 - 1), right=1) == -2**31
+    assert lib.map("Math_float_add", left=np.float32(1)).item() == 1  # right takes its declared default
+    refused(lambda: lib.map("Math_float_add", left=np.zeros(3)), TypeError, "left: a float takes float32 values, not float64")
+    refused(lambda: lib.map("Math_int_add", left=np.zeros(3, np.int64)), TypeError, "takes int32 values, not int64")
+    refused(lambda: lib.map("Math_float3_add", left=np.zeros((3, 2), np.float32)), ValueError,
+            "left: a float3 takes 3 components on the last axis, not an array of shape (3, 2)")
+    refused(lambda: lib.map("Math_float_add", left=np.zeros(3, np.float32), right=np.zeros(4, np.float32)),
+            ValueError, "shape mismatch")
+    refused(lambda: lib.map("Math_float_add", lefty=1), KeyError, "did you mean 'left'?")
+    refused(lambda: lib.map("State_normal"), ValueError, "State_normal reads the host's normal")
+
+
+def test_shade_at_gives_the_grid_where_the_grid_has_its_points(lib):
+    net = kvx.Network(lib, file=str(EXAMPLES / "rings.kvx"))
+    grid = net.shade(16, 12, path="all")
+    u = (np.arange(16, dtype=np.float32) + np.float32(0.5)) / np.float32(16)
+    v = (np.float32(12) - np.arange(12, dtype=np.float32) - np.float32(0.5)) / np.float32(12)
+    uv = np.stack(np.broadcast_arrays(u[np.newaxis, :], v[:, np.newaxis]), axis=-1)
+    assert np.array_equal(net.shade_at(uv=uv).view(np.uint32), grid.view(np.uint32))
+    refused(lambda: net.shade_at(uvw=uv), KeyError, "no state field 'uvw'")
 
 
 def test_the_type_stubs_match_the_module():

@@ -20,6 +20,7 @@
 
 #include <catalogue/catalogue.h>
 #include <shaders/batch/lanes.h>
+#include <shaders/batch/libm.h>
 #include <shaders/batch/run.h>
 
 namespace kvx::shaders::batch::KVX_BATCH_TARGET {
@@ -54,16 +55,28 @@ KVX_LANE void recompute(Run const& run, I nan, std::size_t first, unsigned compo
   }
 }
 
-// Component j of every parameter, `count` lanes from it (the rest zeros),
-// handed to the rule.
-template <class V, unsigned Arity, class Element, class Rule>
-KVX_LANE auto apply_flat(Element const* const* in, std::size_t j, unsigned count, Rule const& rule) {
-  V v[Arity > 0 ? Arity : 1];
-  for (unsigned k = 0; k < Arity; ++k) v[k] = count == lanes ? load<V>(in[k] + j) : load_part<V>(in[k] + j, count);
-  if constexpr (Arity == 1) return rule(v[0]);
-  else if constexpr (Arity == 2) return rule(v[0], v[1]);
-  else return rule(v[0], v[1], v[2]);
-}
+// The lanes of parameter k from flat component j on: loaded, or for a held
+// value its components repeated (components() a point).
+template <class V, class Element>
+struct Flat_input {
+  Element const* data;
+  bool held;
+  V pattern[3];  // a held value's lanes from component 0, 1 and 2 of it on
+
+  Flat_input(void const* at, bool held_value, unsigned components)
+      : data(static_cast<Element const*>(at)), held(held_value) {
+    if (!held) return;
+    for (unsigned r = 0; r < components && r < 3; ++r) {
+      Element lanes_of[lanes];
+      for (unsigned j = 0; j < lanes; ++j) lanes_of[j] = data[(r + j) % components];
+      pattern[r] = load<V>(lanes_of);
+    }
+  }
+  KVX_LANE V at(std::size_t j, unsigned count, unsigned components) const {
+    if (held) return pattern[components == 3 ? j % 3 : 0];
+    return count == lanes ? load<V>(data + j) : load_part<V>(data + j, count);
+  }
+};
 
 // out[j] = rule(in0[j], ...) for every component of every point; V is the
 // parameters' lanes (F or I), the rule's result is F, I or a mask for truth
@@ -72,12 +85,18 @@ struct Truth {};
 template <class V, class Out, unsigned Arity, class Rule>
 KVX_LANE void flat(Run const& run, unsigned components, Rule const& rule) {
   using Element = std::conditional_t<std::is_same_v<V, F>, float, std::int32_t>;
-  Element const* in[3];
-  for (unsigned k = 0; k < 3; ++k) in[k] = static_cast<Element const*>(run.inputs[k]);
+  Flat_input<V, Element> const in[3] = {{run.inputs[0], run.held[0], components},
+                                         {run.inputs[1], Arity > 1 && run.held[1], components},
+                                         {run.inputs[2], Arity > 2 && run.held[2], components}};
   std::size_t const n = run.count * components;
   for (std::size_t j = 0; j < n; j += lanes) {
     unsigned const count = n - j < lanes ? static_cast<unsigned>(n - j) : lanes;
-    auto const r = apply_flat<V, Arity>(in, j, count, rule);
+    auto const r = [&] {
+      if constexpr (Arity == 1) return rule(in[0].at(j, count, components));
+      else if constexpr (Arity == 2) return rule(in[0].at(j, count, components), in[1].at(j, count, components));
+      else
+        return rule(in[0].at(j, count, components), in[1].at(j, count, components), in[2].at(j, count, components));
+    }();
     if constexpr (std::is_same_v<Out, Truth>) {
       std::uint8_t* out = static_cast<std::uint8_t*>(run.out) + j;
       if (count == lanes) store(out, truth_bytes(r));
@@ -92,10 +111,33 @@ KVX_LANE void flat(Run const& run, unsigned components, Rule const& rule) {
   }
 }
 
+// out[j] = function(in0[j], ...) for every component of every point, the
+// function called once a component: the C library's, which the scalar
+// operation calls too.
+template <unsigned Arity, class Function>
+KVX_LANE void flat_calls(Run const& run, unsigned components, Function const& function) {
+  float const* in[3];
+  for (unsigned k = 0; k < 3; ++k) in[k] = static_cast<float const*>(run.inputs[k]);
+  auto at = [&](unsigned k, std::size_t j) { return run.held[k] ? in[k][j % components] : in[k][j]; };
+  float* out = static_cast<float*>(run.out);
+  std::size_t const n = run.count * components;
+  for (std::size_t j = 0; j < n; ++j) {
+    if constexpr (Arity == 1) out[j] = function(at(0, j));
+    else out[j] = function(at(0, j), at(1, j));
+  }
+  // A NaN's bits the one compiled copy settles, as everywhere.
+  for (std::size_t j = 0; j < n; ++j)
+    if (out[j] != out[j]) run.point(run, j / components);
+}
+
 // A point to a lane: the C components of `count` points from point `first`
 // of a packed array, as C vectors of lanes; and back.
 template <unsigned C, class V, class Element>
-KVX_LANE void load_points(Element const* from, std::size_t first, unsigned count, V (&planes)[C]) {
+KVX_LANE void load_points(Element const* from, bool held, std::size_t first, unsigned count, V (&planes)[C]) {
+  if (held) {
+    for (unsigned k = 0; k < C; ++k) planes[k] = every_lane<V>(from[k]);
+    return;
+  }
   Element part[C][lanes] = {};
   for (unsigned j = 0; j < count; ++j)
     for (unsigned k = 0; k < C; ++k) part[k][j] = from[(first + j) * C + k];
@@ -114,10 +156,10 @@ template <unsigned C, Kind K>
 KVX_LANE void float_points(Run const& run, unsigned k, std::size_t first, unsigned count, F (&planes)[C]) {
   if constexpr (K == Kind::integer) {
     I ints[C];
-    load_points<C>(static_cast<std::int32_t const*>(run.inputs[k]), first, count, ints);
+    load_points<C>(static_cast<std::int32_t const*>(run.inputs[k]), run.held[k], first, count, ints);
     for (unsigned c = 0; c < C; ++c) planes[c] = to_float(ints[c]);
   } else {
-    load_points<C>(static_cast<float const*>(run.inputs[k]), first, count, planes);
+    load_points<C>(static_cast<float const*>(run.inputs[k]), run.held[k], first, count, planes);
   }
 }
 
@@ -194,7 +236,9 @@ struct Kernel_of {
   static constexpr bool geometry =
       ((real && C > 1) || (integer && op == "dot")) &&
       any_of({"dot", "length", "distance", "normalize", "faceforward", "cross", "reflect", "refract"});
-  static constexpr bool exists = float_flat || float_scalar_geometry || int_flat || comparison || geometry;
+  static constexpr bool library_call =
+      real && any_of({"sin", "cos", "tan", "asin", "acos", "atan", "exp", "log", "log2", "log10", "atan2", "pow", "fmod"});
+  static constexpr bool exists = float_flat || float_scalar_geometry || int_flat || comparison || geometry || library_call;
 
   static void run(Run const& run);
 };
@@ -240,6 +284,23 @@ void Kernel_of<Index>::run(Run const& run) {
     else if constexpr (op == "frac") flat<F, F, 1>(run, C, [](F x) { return frac(x); });
     else if constexpr (op == "exp2") flat<F, F, 1>(run, C, [](F x) { return fast_pow2(x); });
     else if constexpr (op == "ddx" || op == "ddy") flat<F, F, 1>(run, C, [](F x) { return x; });
+  } else if constexpr (library_call) {
+    if constexpr (op == "sin") {
+      if constexpr (has_libm_lanes)
+        if (sin_holds()) return flat<F, F, 1>(run, C, [](F x) { return sin(x); });
+      flat_calls<1>(run, C, [](float x) { return ::sinf(x); });
+    } else if constexpr (op == "fmod") flat<F, F, 2>(run, C, [](F l, F r) { return fmod(l, r); });
+    else if constexpr (op == "cos") flat_calls<1>(run, C, [](float x) { return ::cosf(x); });
+    else if constexpr (op == "tan") flat_calls<1>(run, C, [](float x) { return ::tanf(x); });
+    else if constexpr (op == "asin") flat_calls<1>(run, C, [](float x) { return ::asinf(x); });
+    else if constexpr (op == "acos") flat_calls<1>(run, C, [](float x) { return ::acosf(x); });
+    else if constexpr (op == "atan") flat_calls<1>(run, C, [](float x) { return ::atanf(x); });
+    else if constexpr (op == "exp") flat_calls<1>(run, C, [](float x) { return ::expf(x); });
+    else if constexpr (op == "log") flat_calls<1>(run, C, [](float x) { return ::logf(x); });
+    else if constexpr (op == "log10") flat_calls<1>(run, C, [](float x) { return ::log10f(x); });
+    else if constexpr (op == "log2") flat_calls<1>(run, C, [](float x) { return ::logf(x) / ::logf(2.0f); });
+    else if constexpr (op == "atan2") flat_calls<2>(run, C, [](float y, float x) { return ::atan2f(y, x); });
+    else if constexpr (op == "pow") flat_calls<2>(run, C, [](float b, float e) { return ::powf(b, e); });
   } else if constexpr (int_flat) {
     if constexpr (op == "add") flat<I, I, 2>(run, C, [](I l, I r) { return wrapped(bits_of(l) + bits_of(r)); });
     else if constexpr (op == "subtract") flat<I, I, 2>(run, C, [](I l, I r) { return wrapped(bits_of(l) - bits_of(r)); });

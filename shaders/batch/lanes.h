@@ -66,8 +66,15 @@ KVX_LANE void store_part(T* to, V v, unsigned count) {
   __builtin_memcpy(to, part, (count < lanes ? count : lanes) * sizeof(T));
 }
 
-KVX_LANE F splat(float x) { return F{} + x; }
-KVX_LANE I splat_int(std::int32_t x) { return I{} + x; }
+// Every lane x, bit for bit: not by adding x to zeros, which turns -0 into +0.
+template <class V, class T>
+KVX_LANE V every_lane(T x) {
+  V v;
+  for (unsigned j = 0; j < lanes; ++j) v[j] = x;
+  return v;
+}
+KVX_LANE F splat(float x) { return every_lane<F>(x); }
+KVX_LANE I splat_int(std::int32_t x) { return every_lane<I>(x); }
 
 KVX_LANE F as_float(I x) { return reinterpret_cast<F>(x); }
 KVX_LANE F as_float(U x) { return reinterpret_cast<F>(x); }

@@ -13,11 +13,13 @@
 namespace kvx::shaders::batch {
 
 // `count` points whose parameter values and results lie packed: point i's
-// value of parameter k at inputs[k] + i * width, its result at out + i *
-// width, as the types lay them out.
+// value of parameter k at inputs[k] + i * width, or, where held[k], the one
+// value at inputs[k] for every point; its result at out + i * width, as the
+// types lay them out.
 struct Run {
   std::size_t count;
   void const* inputs[catalogue::max_parameters];
+  bool held[catalogue::max_parameters];
   void* out;
   // Computes point i with the shader's one compiled copy, in place.
   void (*point)(Run const& run, std::size_t i);

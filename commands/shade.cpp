@@ -11,6 +11,7 @@
 #include <iostream>
 #include <iterator>
 #include <map>
+#include <numeric>
 #include <optional>
 #include <string>
 #include <thread>
@@ -37,7 +38,12 @@ struct Shade_options {
   std::vector<std::string> outputs;
   network::Paths paths = network::Paths::batch;
   unsigned threads = default_threads();
+  image::Exr_compression compression = image::Exr_compression::zip;
+  bool times = false;
 };
+
+using Clock = std::chrono::steady_clock;
+double since(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 // The file's statements, then the command line's, numbered in order.
 network::Network_text::Result build(network::Network_text& text, Shade_options const& o) {
@@ -56,7 +62,9 @@ network::Network_text::Result build(network::Network_text& text, Shade_options c
   return text.finish(end);
 }
 
-int shade(host::Library const& library, Shade_options const& o) {
+int shade(host::Library const& library, Shade_options const& o, Clock::time_point started) {
+  double const loaded = since(started);
+  auto const reading = Clock::now();
   network::Network_text text(library);
   std::optional<network::Network_text::Result> network;
   try {
@@ -65,22 +73,34 @@ int shade(host::Library const& library, Shade_options const& o) {
     return usage_error(e.what());
   }
 
-  auto const start = std::chrono::steady_clock::now();
+  double const read = since(reading);
+  auto const start = Clock::now();
   network::Shaded shaded;
   {
     Progress_bar bar;
     shaded = network::shade_grid(network->network, network->output, network->shader.result, o.grid, o.paths,
                               o.threads, std::ref(bar));
   }
-  double const seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  double const seconds = since(start);
 
-  for (auto const& file : o.outputs)
-    image::write_image(file, {o.grid.width, o.grid.height, shaded.channels, shaded.pixels, shaded.covered});
+  std::vector<double> written;
+  for (auto const& file : o.outputs) {
+    auto const writing = Clock::now();
+    image::write_image(file, {o.grid.width, o.grid.height, shaded.channels, shaded.pixels, shaded.covered},
+                       {o.compression, o.threads});
+    written.push_back(since(writing));
+  }
   std::printf("shaded %s (%s) at %ux%u points through %s on %u thread%s in %.3f s: %llu shader calls, %.3g calls/s\n",
               network->name.c_str(), std::string(network->shader.name).c_str(), o.grid.width, o.grid.height,
               network::path_name(o.paths), o.threads, o.threads == 1 ? "" : "s", seconds,
               static_cast<unsigned long long>(shaded.shader_calls), double(shaded.shader_calls) / seconds);
-  for (auto const& file : o.outputs) std::printf("wrote %s\n", file.c_str());
+  for (std::size_t k = 0; k < o.outputs.size(); ++k)
+    if (o.times) std::printf("wrote %s in %.3f s\n", o.outputs[k].c_str(), written[k]);
+    else std::printf("wrote %s\n", o.outputs[k].c_str());
+  if (o.times)
+    std::printf("times: start-up (the plug-in loaded) %.3f s, the network read and checked %.3f s, shading %.3f s, "
+                "writing %.3f s\n",
+                loaded, read, seconds, std::accumulate(written.begin(), written.end(), 0.0));
   if (o.outputs.empty()) std::printf("no image written: name one with -o FILE.exr or -o FILE.png\n");
 
   if (auto m = shaded.mismatch) {
@@ -151,13 +171,27 @@ void add_shade(CLI::App& app, Run& run) {
   add_path_option(*command, o->paths);
   add_geometry_option(*command, o->grid.geometry);
   add_threads_option(*command, o->threads);
+  command
+      ->add_option_function<std::string>(
+          "--exr-compression", [o](std::string const& name) { o->compression = *image::parse_exr_compression(name); },
+          "how an EXR's floats are compressed, every bit kept: none (fastest), rle, zips, zip (small) or piz")
+      ->type_name("none|rle|zips|zip|piz")
+      ->default_str("zip")
+      ->check(CLI::Validator(
+          [](std::string& name) -> std::string {
+            return image::parse_exr_compression(name) ? "" : "'" + name + "' is not " + image::exr_compressions;
+          },
+          ""));
+  command->add_flag("--times", o->times,
+                    "print how long each part took: start-up, reading the network, shading, writing each file");
   command->callback([o, command, &run] {
     o->statements = statements_in_order(*command);
     run = [o] {
       if (!o->network_file && o->statements.empty())
         return usage_error("shade needs a network: a file, or --shader, --connect, --output ... (try --help)");
+      auto const started = Clock::now();
       host::Library const library;
-      return shade(library, *o);
+      return shade(library, *o, started);
     };
   });
 }

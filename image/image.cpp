@@ -47,9 +47,9 @@ void write_8bit_png(std::string const& path, Float_image const& image) {
 
 bool is_image_name(std::string_view path) { return ends_with(path, ".exr") || ends_with(path, ".png"); }
 
-void write_image(std::string const& path, Float_image const& image) {
+void write_image(std::string const& path, Float_image const& image, Exr_options const& exr) {
   if (ends_with(path, ".exr"))
-    write_exr(path, image.width, image.height, image.channels, image.pixels);
+    write_exr(path, image.width, image.height, image.channels, image.pixels, exr);
   else
     write_8bit_png(path, image);
 }

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include <image/exr.h>
+
 namespace kvx::image {
 
 struct Float_image {
@@ -23,6 +25,6 @@ bool is_image_name(std::string_view path);
 // components become red and green; with `covered`, a PNG has an alpha of 0
 // where nothing is (an EXR holds the zeros there). Throws when the file
 // cannot be written.
-void write_image(std::string const& path, Float_image const& image);
+void write_image(std::string const& path, Float_image const& image, Exr_options const& exr = {});
 
 }  // namespace kvx::image

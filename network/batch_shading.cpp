@@ -125,6 +125,7 @@ Batch_shading::Batch_shading(Network const& network, Network::Node output, host:
       unsigned const field = row.index - first_state_shader;
       if (varies[field]) {
         step.field = field;
+        reads_[field] = true;
         varies_here = true;
       } else {
         held_[2 * node] = state_answer(host, row);  // what the state shader reads, for now
@@ -230,7 +231,6 @@ void Batch_shading::run(Step& step, std::size_t count) {
     return;
   }
   step.function(&host_, count, step.parameters.data(), {step.out, static_cast<std::ptrdiff_t>(step.width)});
-  ++batch_calls_;
 }
 
 kvx_batch_values Batch_shading::shade(std::size_t count, Block_state const& state) {

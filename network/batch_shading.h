@@ -80,8 +80,8 @@ class Batch_shading {
   // holds; the output's values.
   kvx_batch_values shade(std::size_t count, Block_state const& state);
 
-  // Batch calls made so far: an instance over a block counts one.
-  std::uint64_t batch_calls() const { return batch_calls_; }
+  // Which State_ shaders' fields shade() reads from its Block_state.
+  std::array<bool, state_shaders> const& reads() const { return reads_; }
 
  private:
   struct Step;
@@ -94,7 +94,7 @@ class Batch_shading {
   std::vector<kvx_batch_values> values_;      // by node, where it lies
   Network::Node output_;
   std::size_t block_ = 0;
-  std::uint64_t batch_calls_ = 0;
+  std::array<bool, state_shaders> reads_{};
 };
 
 // With Paths::all: a point through the C entries and the shader objects of a

@@ -251,7 +251,18 @@ namespace {
 
 }  // namespace
 
-Grid_block::Grid_block(Grid grid, std::size_t block) : grid_(grid) {
+namespace {
+bool reads_field(std::array<bool, state_shaders> const& reads, char const* shader) {
+  return reads[catalogue::find(shader)->index - first_state_shader];
+}
+}  // namespace
+
+Grid_block::Grid_block(Grid grid, std::size_t block, std::array<bool, state_shaders> const& reads)
+    : grid_(grid),
+      raster_read_(reads_field(reads, "State_raster")),
+      uv_read_(reads_field(reads, "State_parametric_uv")),
+      position_read_(reads_field(reads, "State_position")),
+      origin_read_(reads_field(reads, "State_origin")) {
   for (auto* values : {&raster_, &uv_}) values->resize(2 * block);
   for (auto* values : {&position_, &origin_, &normal_}) values->resize(3 * block);
   for (auto* values : {&ray_length_, &dot_nd_}) values->resize(block);
@@ -270,16 +281,23 @@ Grid_block::Grid_block(Grid grid, std::size_t block) : grid_(grid) {
 
 Block_state const& Grid_block::fill(unsigned x, unsigned y, std::size_t count) {
   if (grid_.geometry == Geometry::plane) {
-    // grid_point's plane, a field at a time: loops the compiler widens.
+    // grid_point's plane, a field at a time, the ones read: loops the
+    // compiler widens.
     float const v = grid_v(grid_, y), raster_y = float(y) + 0.5f;
-    for (std::size_t i = 0; i < count; ++i) {
-      unsigned const at = x + static_cast<unsigned>(i);
-      float const u = grid_u(grid_, at);
-      raster_[2 * i] = float(at) + 0.5f, raster_[2 * i + 1] = raster_y;
-      uv_[2 * i] = u, uv_[2 * i + 1] = v;
-      position_[3 * i] = u, position_[3 * i + 1] = v, position_[3 * i + 2] = 0.0f;
-      origin_[3 * i] = u, origin_[3 * i + 1] = v, origin_[3 * i + 2] = 1.0f;
-    }
+    if (raster_read_)
+      for (std::size_t i = 0; i < count; ++i)
+        raster_[2 * i] = float(x + static_cast<unsigned>(i)) + 0.5f, raster_[2 * i + 1] = raster_y;
+    if (uv_read_)
+      for (std::size_t i = 0; i < count; ++i)
+        uv_[2 * i] = grid_u(grid_, x + static_cast<unsigned>(i)), uv_[2 * i + 1] = v;
+    if (position_read_)
+      for (std::size_t i = 0; i < count; ++i)
+        position_[3 * i] = grid_u(grid_, x + static_cast<unsigned>(i)), position_[3 * i + 1] = v,
+        position_[3 * i + 2] = 0.0f;
+    if (origin_read_)
+      for (std::size_t i = 0; i < count; ++i)
+        origin_[3 * i] = grid_u(grid_, x + static_cast<unsigned>(i)), origin_[3 * i + 1] = v,
+        origin_[3 * i + 2] = 1.0f;
     return fields_.state();
   }
   for (std::size_t i = 0; i < count; ++i) {
@@ -388,7 +406,7 @@ Shaded shade_grid_in_batches(Network const& network, Network::Node output, catal
              bool all, std::atomic<std::uint64_t>& calls)
           : thread(network, calls),
             batch(network, output, with_grid_settings(thread.host(), grid), varies, all),
-            fields(grid, batch.block()),
+            fields(grid, batch.block(), batch.reads()),
             calls(calls) {}
       ~Worker() { calls += evaluations; }
       Shading_thread thread;

@@ -97,16 +97,23 @@ bool set_grid_point(host::Reference_host& host, Grid grid, unsigned x, unsigned 
 // read them (Batch_shading), and which of the points are on the geometry.
 class Grid_block {
  public:
-  // Room for `block` points at a time.
-  Grid_block(Grid grid, std::size_t block);
+  // Room for `block` points at a time; only the fields `reads` names are
+  // filled (by default, all that vary).
+  Grid_block(Grid grid, std::size_t block, std::array<bool, state_shaders> const& reads = all_fields());
   // Points x .. x + count - 1 of row y.
   Block_state const& fill(unsigned x, unsigned y, std::size_t count);
   bool on(std::size_t i) const { return on_[i] != 0; }
   // Which State_ shaders' fields vary over the grid.
   static std::array<bool, state_shaders> varies(Grid grid);
+  static std::array<bool, state_shaders> all_fields() {
+    std::array<bool, state_shaders> all;
+    all.fill(true);
+    return all;
+  }
 
  private:
   Grid grid_;
+  bool raster_read_, uv_read_, position_read_, origin_read_;
   std::vector<float> raster_, uv_, position_, origin_, normal_, ray_length_, dot_nd_;
   std::vector<std::uint8_t> on_;
   Block_fields fields_;

@@ -131,12 +131,49 @@ KVX_LANE void flat_calls(Run const& run, unsigned components, Function const& fu
 }
 
 // A point to a lane: the C components of `count` points from point `first`
-// of a packed array, as C vectors of lanes; and back.
+// of a packed array, as C vectors of lanes; and back. Whole groups of lanes
+// go by shuffles of whole vectors, the last short one a value at a time.
+
+// Lane j of component k is element C j + k of the C vectors v[0..C-1] read
+// as one array; a shuffle takes from two vectors at a time.
+template <unsigned C, unsigned K, class V, std::size_t... J>
+KVX_LANE V gather_component(V const (&v)[C], std::index_sequence<J...>) {
+  // From the vectors holding elements C j + k: those of a vector pair at a time.
+  constexpr auto source = [](std::size_t j) { return (C * j + K) / lanes; };
+  constexpr auto position = [](std::size_t j) { return (C * j + K) % lanes; };
+  if constexpr (C == 2)
+    return __builtin_shufflevector(v[0], v[1], (source(J) * lanes + position(J))...);
+  else if constexpr (C == 4) {
+    // Elements of vectors 0 and 1 first, then those of 2 and 3 into the rest.
+    V const low = __builtin_shufflevector(v[0], v[1], (source(J) < 2 ? source(J) * lanes + position(J) : 0)...);
+    V const high = __builtin_shufflevector(v[2], v[3], (source(J) >= 2 ? (source(J) - 2) * lanes + position(J) : 0)...);
+    return __builtin_shufflevector(low, high, (source(J) < 2 ? J : lanes + J)...);
+  } else {
+    V const low = __builtin_shufflevector(v[0], v[1], (source(J) < 2 ? source(J) * lanes + position(J) : 0)...);
+    return __builtin_shufflevector(low, v[2], (source(J) < 2 ? J : lanes + position(J))...);
+  }
+}
+
+template <unsigned C, class V, class Element, std::size_t... K>
+KVX_LANE void deinterleave(Element const* from, V (&planes)[C], std::index_sequence<K...>) {
+  V v[C];
+  for (unsigned c = 0; c < C; ++c) v[c] = load<V>(from + c * lanes);
+  ((planes[K] = gather_component<C, K>(v, std::make_index_sequence<lanes>{})), ...);
+}
+
 template <unsigned C, class V, class Element>
 KVX_LANE void load_points(Element const* from, bool held, std::size_t first, unsigned count, V (&planes)[C]) {
   if (held) {
     for (unsigned k = 0; k < C; ++k) planes[k] = every_lane<V>(from[k]);
     return;
+  }
+  if constexpr (C > 1 && C <= 4) {
+    if (count == lanes) return deinterleave<C>(from + first * C, planes, std::make_index_sequence<C>{});
+  } else if constexpr (C == 1) {
+    if (count == lanes) {
+      planes[0] = load<V>(from + first);
+      return;
+    }
   }
   Element part[C][lanes] = {};
   for (unsigned j = 0; j < count; ++j)
@@ -145,6 +182,7 @@ KVX_LANE void load_points(Element const* from, bool held, std::size_t first, uns
 }
 template <unsigned C, class V, class Element>
 KVX_LANE void store_points(Element* to, std::size_t first, unsigned count, V const (&planes)[C]) {
+  if constexpr (C == 1) return store_part(to + first, planes[0], count);
   Element part[C][lanes];
   for (unsigned k = 0; k < C; ++k) store(part[k], planes[k]);
   for (unsigned j = 0; j < count; ++j)

@@ -55,12 +55,14 @@ KVX_LANE void store(T* to, V v) {
 // The first `count` lanes (at most all) from `from`, the others zero.
 template <class V, class T>
 KVX_LANE V load_part(T const* from, unsigned count) {
+  if (count >= lanes) return load<V>(from);
   T part[lanes] = {};
   __builtin_memcpy(part, from, (count < lanes ? count : lanes) * sizeof(T));
   return load<V>(part);
 }
 template <class V, class T>
 KVX_LANE void store_part(T* to, V v, unsigned count) {
+  if (count >= lanes) return store(to, v);
   T part[lanes];
   store(part, v);
   __builtin_memcpy(to, part, (count < lanes ? count : lanes) * sizeof(T));

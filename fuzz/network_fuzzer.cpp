@@ -2,12 +2,14 @@
 // Random networks: instances of any shaders from the catalogue, each
 // parameter a constant of arbitrary bytes (NaNs, infinities, denormals, any
 // truth byte) or a type-correct connection (or splat) from an earlier
-// instance, shaded over a small grid through both interfaces.
+// instance, shaded over a small grid through every interface.
 //
-// Property: the two paths give the same bits at every point.
+// Property: the C entries, the shader objects and the batches give the same
+// bits at every instance of every point.
 #include <atomic>
 #include <vector>
 
+#include <network/batch_shading.h>
 #include <network/grid.h>
 #include <network/network.h>
 #include <network/shading_thread.h>
@@ -53,11 +55,16 @@ extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size
   network::Shading_thread thread(network, calls);
   network::Mismatches mismatches;
   network::set_grid_settings(thread.host(), grid);
-  for (unsigned y = 0; y < grid.height; ++y)
+  network::Batch_shading batch(network, output, thread.host(), network::Grid_block::varies(grid), true);
+  network::Grid_block block(grid, grid.width);
+  auto const order = network.order(output);
+  for (unsigned y = 0; y < grid.height; ++y) {
+    batch.shade(grid.width, block.fill(0, y, grid.width));
     for (unsigned x = 0; x < grid.width; ++x) {
       network::set_grid_point(thread.host(), grid, x, y);
-      thread.shade(output, network::Paths::both, mismatches, x, y);
+      network::compare_instances(thread, batch, order, x, x, y, mismatches);
     }
+  }
   KVX_REQUIRE(!mismatches.first());
   return 0;
 }

@@ -3,7 +3,8 @@
 # Builds the library alone in a fresh Debian 12 root that has only a C++
 # compiler, CMake and make (mmdebstrap, as root): the library preset's
 # workflow, then its installation, then the example C host compiled against
-# the installed headers and run on both installed plug-ins. What a packager or
+# the installed headers and run on both installed plug-ins, and the wavefront
+# host on the installed batch library. What a packager or
 # an integrator who wants only the library needs, and nothing more.
 #
 #   scripts/library_alone.sh [ROOT]        default build/library-root
@@ -39,5 +40,8 @@ chroot "$root" /bin/sh -euc '
      -Wl,--dynamic-list=/opt/kvx/share/kvx_base/host_functions.list -o /tmp/c_host
   /tmp/c_host /opt/kvx/lib/kvx_base/libkvx_base.so
   KVX_CHECK=abort /tmp/c_host /opt/kvx/lib/kvx_base/checked/libkvx_base.so
+  cc -std=c11 -O2 -pedantic -Wall -Wextra -Werror -I/opt/kvx/include $examples/wavefront/wavefront.c \
+     -L/opt/kvx/lib -lkvx_base_batch -o /tmp/wavefront
+  LD_LIBRARY_PATH=/opt/kvx/lib /tmp/wavefront /tmp/rings.raw
 '
 echo "library_alone: built, installed and hosted in a root with only g++, cmake and make"

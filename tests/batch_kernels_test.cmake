@@ -14,7 +14,9 @@ foreach(object IN LISTS OBJECTS)
       continue()
     endif()
     set(symbol "${CMAKE_MATCH_1}")
-    if(NOT symbol MATCHES "batch::${TARGET}::" AND NOT symbol MATCHES "^\\.L")
+    # Local labels, and the references to the personality routine that
+    # unwinding tables take, are no code.
+    if(NOT symbol MATCHES "batch::${TARGET}::" AND NOT symbol MATCHES "^(\\.L|DW\\.ref\\.)")
       message(FATAL_ERROR "${object} (${TARGET}) defines ${symbol}")
     endif()
   endforeach()

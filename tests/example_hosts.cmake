@@ -2,10 +2,12 @@
 # The example hosts built as an integrator builds them, against an installed
 # or unpacked package: the C host with pkg-config, the C++ host with
 # find_package. Each runs against the plain and the checked plug-in (where
-# any finding aborts it) and must print what `kvx-host eval` gives.
+# any finding aborts it) and must print what `kvx-host eval` gives. The
+# wavefront host, on the batch library alone, must give the picture the C
+# entries give (held to the installed Python module's, where there is one).
 #
 #   include(example_hosts.cmake)
-#   check_example_hosts(PREFIX WORK_DIR KVX_HOST C_COMPILER)
+#   check_example_hosts(PREFIX WORK_DIR KVX_HOST C_COMPILER [PYTHON PYTHON_SITE])
 
 # What kvx-host eval is asked for each line an example prints.
 set(kvx_example_evals
@@ -88,4 +90,25 @@ function(check_example_hosts prefix work_dir kvx_host c_compiler)
       kvx_compare_with_eval("${output}" ${kvx_host} "${host} on ${library}")
     endforeach()
   endforeach()
+
+  kvx_run(pkg-config --cflags --libs kvx_base_batch)
+  separate_arguments(batch_flags UNIX_COMMAND "${output}")
+  kvx_run(pkg-config --variable=libdir kvx_base_batch)
+  string(STRIP "${output}" batch_libdir)
+  kvx_run(${c_compiler} -std=c11 -O2 -pedantic -Wall -Wextra -Werror ${examples}/wavefront/wavefront.c ${batch_flags}
+          -o ${work_dir}/wavefront)
+  kvx_run(${CMAKE_COMMAND} -E env LD_LIBRARY_PATH=${batch_libdir} ${work_dir}/wavefront ${work_dir}/rings.raw)
+  if(NOT output MATCHES "shaded 1048576 points on (sse2|avx2|avx512)")
+    message(FATAL_ERROR "the wavefront host printed:\n${output}")
+  endif()
+  if(ARGC GREATER 5 AND ARGV4)
+    string(CONCAT compare "import kvx, numpy as np\n"
+           "raw = np.fromfile('${work_dir}/rings.raw', np.float32).reshape(1024, 1024, 4)\n"
+           "c = kvx.Network(kvx.Library(), file='${prefix}/share/doc/kvx-host/examples/rings.kvx').shade(1024, 1024, path='c')\n"
+           "print('same' if np.array_equal(raw.view(np.uint32), c.view(np.uint32)) else 'differ')")
+    kvx_run(${CMAKE_COMMAND} -E env --unset=KVX_LIBRARY PYTHONPATH=${ARGV5} ${ARGV4} -c "${compare}")
+    if(NOT output MATCHES "^same")
+      message(FATAL_ERROR "the wavefront host's picture is not the C entries':\n${output}")
+    endif()
+  endif()
 endfunction()

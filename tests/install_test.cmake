@@ -24,7 +24,8 @@ endif()
 # loads it, and the example hosts, built as a renderer would be, have none.
 if(NOT SANITIZED)
   include(${CMAKE_CURRENT_LIST_DIR}/example_hosts.cmake)
-  check_example_hosts(${prefix} ${WORK_DIR}/hosts ${prefix}/bin/kvx-host ${C_COMPILER})
+  check_example_hosts(${prefix} ${WORK_DIR}/hosts ${prefix}/bin/kvx-host ${C_COMPILER} "${PYTHON}"
+                      "${prefix}/${PYTHON_DIR}")
 endif()
 if(PYTHON)
   execute_process(COMMAND ${CMAKE_COMMAND} -E env --unset=KVX_LIBRARY PYTHONPATH=${prefix}/${PYTHON_DIR}

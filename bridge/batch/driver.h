@@ -83,6 +83,8 @@ inline bool overlaps(unsigned char const* a, std::ptrdiff_t a_stride, unsigned c
   return a_low < b_high && b_low < a_high;
 }
 
+inline bool aligned(void const* at) { return reinterpret_cast<std::uintptr_t>(at) % alignof(float) == 0; }
+
 // Runs `compute(run)` over every run of `count` points: a math shader's
 // kernel or its points, a texture lookup, a state read-out.
 template <unsigned Index, class Compute>
@@ -98,7 +100,9 @@ kvx_batch_status drive(std::size_t count, kvx_batch_values const* parameters, kv
   alignas(64) unsigned char results[run_points * 16];
   Parameter_source sources[inputs ? inputs : 1];
   auto* const out = static_cast<unsigned char*>(result.data);
-  bool out_packed = result.stride == result_width;
+  // The host's lookup is handed typed arrays: its own are passed on only
+  // where they are aligned for their type.
+  bool out_packed = result.stride == result_width && (!packed_only || aligned(out));
   std::size_t const longest = count < run_points ? count : run_points;
   for (unsigned k = 0; k < inputs; ++k) {
     catalogue::Parameter const& p = row.parameter_list[k];
@@ -122,7 +126,7 @@ kvx_batch_status drive(std::size_t count, kvx_batch_values const* parameters, kv
       if (source.held) {
         run.inputs[k] = packed_only ? held[k] : source.data;
         run.held[k] = !packed_only;
-      } else if (source.stride == source.width) {
+      } else if (source.stride == source.width && (!packed_only || aligned(source.data))) {
         run.inputs[k] = source.data + static_cast<std::ptrdiff_t>(first) * source.stride;
       } else {
         for (std::size_t i = 0; i < n; ++i)

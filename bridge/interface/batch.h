@@ -57,7 +57,8 @@ enum kvx_batch_lookup {
 
 /* The host's texture lookups, a run of points at a time: for each of `count`
    points its texture handle, its coordinate (packed: 1, 2 or 3 floats a
-   point, as the lookup has), and where its color goes (four floats a point).
+   point, as the lookup has), and where its color goes (four floats a point),
+   each array packed and aligned for its type.
    The library passes the colors on unchanged. */
 typedef void kvx_batch_texture_lookup(void* user, enum kvx_batch_lookup lookup, size_t count,
                                       uint32_t const* textures, float const* coordinates, float* colors);

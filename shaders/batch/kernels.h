@@ -68,7 +68,7 @@ struct Flat_input {
     if (!held) return;
     for (unsigned r = 0; r < components && r < 3; ++r) {
       Element lanes_of[lanes];
-      for (unsigned j = 0; j < lanes; ++j) lanes_of[j] = data[(r + j) % components];
+      for (unsigned j = 0; j < lanes; ++j) lanes_of[j] = read(data, (r + j) % components);
       pattern[r] = load<V>(lanes_of);
     }
   }
@@ -118,16 +118,16 @@ template <unsigned Arity, class Function>
 KVX_LANE void flat_calls(Run const& run, unsigned components, Function const& function) {
   float const* in[3];
   for (unsigned k = 0; k < 3; ++k) in[k] = static_cast<float const*>(run.inputs[k]);
-  auto at = [&](unsigned k, std::size_t j) { return run.held[k] ? in[k][j % components] : in[k][j]; };
+  auto at = [&](unsigned k, std::size_t j) { return read(in[k], run.held[k] ? j % components : j); };
   float* out = static_cast<float*>(run.out);
   std::size_t const n = run.count * components;
   for (std::size_t j = 0; j < n; ++j) {
-    if constexpr (Arity == 1) out[j] = function(at(0, j));
-    else out[j] = function(at(0, j), at(1, j));
+    if constexpr (Arity == 1) write(out, j, function(at(0, j)));
+    else write(out, j, function(at(0, j), at(1, j)));
   }
   // A NaN's bits the one compiled copy settles, as everywhere.
   for (std::size_t j = 0; j < n; ++j)
-    if (out[j] != out[j]) run.point(run, j / components);
+    if (float const r = read(out, j); r != r) run.point(run, j / components);
 }
 
 // A point to a lane: the C components of `count` points from point `first`
@@ -164,7 +164,7 @@ KVX_LANE void deinterleave(Element const* from, V (&planes)[C], std::index_seque
 template <unsigned C, class V, class Element>
 KVX_LANE void load_points(Element const* from, bool held, std::size_t first, unsigned count, V (&planes)[C]) {
   if (held) {
-    for (unsigned k = 0; k < C; ++k) planes[k] = every_lane<V>(from[k]);
+    for (unsigned k = 0; k < C; ++k) planes[k] = every_lane<V>(read(from, k));
     return;
   }
   if constexpr (C > 1 && C <= 4) {
@@ -177,7 +177,7 @@ KVX_LANE void load_points(Element const* from, bool held, std::size_t first, uns
   }
   Element part[C][lanes] = {};
   for (unsigned j = 0; j < count; ++j)
-    for (unsigned k = 0; k < C; ++k) part[k][j] = from[(first + j) * C + k];
+    for (unsigned k = 0; k < C; ++k) part[k][j] = read(from, (first + j) * C + k);
   for (unsigned k = 0; k < C; ++k) planes[k] = load<V>(part[k]);
 }
 template <unsigned C, class V, class Element>
@@ -186,7 +186,7 @@ KVX_LANE void store_points(Element* to, std::size_t first, unsigned count, V con
   Element part[C][lanes];
   for (unsigned k = 0; k < C; ++k) store(part[k], planes[k]);
   for (unsigned j = 0; j < count; ++j)
-    for (unsigned k = 0; k < C; ++k) to[(first + j) * C + k] = part[k][j];
+    for (unsigned k = 0; k < C; ++k) write(to, (first + j) * C + k, part[k][j]);
 }
 
 // The C components of parameter k's points as float lanes, ints converted.

@@ -42,6 +42,18 @@ typedef std::uint8_t Bytes __attribute__((vector_size(lanes)));
 
 #define KVX_LANE [[gnu::always_inline]] inline
 
+// Element i of a host's array, which need not be aligned for its type.
+template <class T>
+KVX_LANE T read(T const* from, std::size_t i) {
+  T value;
+  __builtin_memcpy(&value, from + i, sizeof value);
+  return value;
+}
+template <class T>
+KVX_LANE void write(T* to, std::size_t i, T value) {
+  __builtin_memcpy(to + i, &value, sizeof value);
+}
+
 template <class V, class T>
 KVX_LANE V load(T const* from) {
   V v;

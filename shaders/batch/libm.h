@@ -161,9 +161,13 @@ KVX_LANE D quadrant_polynomial(D r, HI n, HI cosine_poly) {
 
 // sinf of half a vector, its arguments below 120 in magnitude: reduced by
 // pi/2 (not at all below 0.75, where the quadrant is 0).
+typedef std::uint32_t HU __attribute__((vector_size(2 * lanes)));
+
 KVX_LANE H sin_half(H y) {
   D const x = to_double(y);
-  HI const n = (truncate(x * hpi_inv) + 0x800000) >> 24;
+  // The quadrant, rounded as the C library rounds it; added without a sign,
+  // as lanes the C library computes itself may overflow here.
+  HI const n = reinterpret_cast<HI>(reinterpret_cast<HU>(truncate(x * hpi_inv)) + 0x800000u) >> 24;
   D const r = fnma(to_double(n), splat_double(hpi), x);
   return to_float(quadrant_polynomial(r, n, (n & 1) != 0));
 }

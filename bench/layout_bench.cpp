@@ -86,6 +86,27 @@ void BM_layout_components_dot(benchmark::State& state) {
   state.counters["points/s"] = benchmark::Counter(double(points) * double(state.iterations()), benchmark::Counter::kIsRate);
 }
 
+// The same dot where the host holds values (its structs, NumPy's last axis)
+// and splits them into components for the call.
+void BM_layout_components_dot_split(benchmark::State& state) {
+  if (!__builtin_cpu_supports("avx512f")) return state.SkipWithError("no AVX-512 here");
+  std::vector<float> const a = numbers(3 * points), b = numbers(3 * points);
+  std::vector<std::vector<float>> ca(3, std::vector<float>(points)), cb(3, std::vector<float>(points));
+  float const* pa[3] = {ca[0].data(), ca[1].data(), ca[2].data()};
+  float const* pb[3] = {cb[0].data(), cb[1].data(), cb[2].data()};
+  std::vector<float> out(points);
+  for (auto _ : state) {
+    for (std::size_t i = 0; i < points; ++i)
+      for (unsigned c = 0; c < 3; ++c) {
+        ca[c][i] = a[3 * i + c];
+        cb[c][i] = b[3 * i + c];
+      }
+    dot_components(pa, pb, out.data());
+    benchmark::DoNotOptimize(out.data());
+  }
+  state.counters["points/s"] = benchmark::Counter(double(points) * double(state.iterations()), benchmark::Counter::kIsRate);
+}
+
 void BM_layout_components_lerp(benchmark::State& state) {
   if (!__builtin_cpu_supports("avx512f")) return state.SkipWithError("no AVX-512 here");
   std::vector<std::vector<float>> s(4, numbers(points)), e(4, numbers(points)), l(4, numbers(points)),
@@ -103,6 +124,7 @@ void BM_layout_components_lerp(benchmark::State& state) {
 
 BENCHMARK_CAPTURE(BM_layout_values, dot_float3, "Math_float3_dot", 12, 4, 2);
 BENCHMARK(BM_layout_components_dot);
+BENCHMARK(BM_layout_components_dot_split);
 BENCHMARK_CAPTURE(BM_layout_values, lerp_color, "Math_color_lerp", 16, 16, 3);
 BENCHMARK(BM_layout_components_lerp);
 

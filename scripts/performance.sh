@@ -3,7 +3,8 @@
 # Measures the library: build time, size, exported symbols and relocations,
 # cost per call of the C entries and shader objects against their floors
 # (Google Benchmark, then instruction counts under callgrind), fast_pow2
-# against exp2f, loading, and the host's share of network shading. Method and
+# against exp2f, loading, every shader in batches (docs/batch-throughput.md),
+# and the host's share of network shading. Method and
 # figures: docs/performance.md; every shader's instruction ratios are written to
 # docs/instruction-counts.md.
 set -euo pipefail
@@ -27,6 +28,9 @@ printf 'dynamic relocations: %s (%s relative)\n' "$(readelf -rW "$lib" | grep -c
 
 echo "== time per call against the floor (Google Benchmark)"
 build/default/bench/kvx_bench --benchmark_min_time="${KVX_BENCH_MIN_TIME:-0.2}" --benchmark_color=false
+
+echo "== every shader in batches against its C entry"
+build/default/bench/kvx_batch_table --table docs/batch-throughput.md | head -1
 
 echo "== instructions per call against the floor (callgrind)"
 python3 scripts/instructions.py build/default 1000 --table docs/instruction-counts.md

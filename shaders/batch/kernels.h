@@ -8,8 +8,9 @@
 // compiled copy: every bit is the scalar code's.
 //
 // Component-wise operations run over a run's components as one flat array;
-// the geometry a point to a lane. The C library's functions (sin, pow, fmod,
-// ...) have no vector form here: their points run one at a time.
+// the geometry a point to a lane. Of the C library's functions sinf and
+// fmodf have vector forms (libm.h); the others are called a component at a
+// time.
 #pragma once
 
 #include <cstdint>
@@ -113,7 +114,9 @@ KVX_LANE void flat(Run const& run, unsigned components, Rule const& rule) {
 
 // out[j] = function(in0[j], ...) for every component of every point, the
 // function called once a component: the C library's, which the scalar
-// operation calls too.
+// operation calls too. A NaN the library returns is the scalar operation's
+// as it stands (log2 divides it by a number, which keeps it): no point is
+// computed again.
 template <unsigned Arity, class Function>
 KVX_LANE void flat_calls(Run const& run, unsigned components, Function const& function) {
   float const* in[3];
@@ -125,9 +128,6 @@ KVX_LANE void flat_calls(Run const& run, unsigned components, Function const& fu
     if constexpr (Arity == 1) write(out, j, function(at(0, j)));
     else write(out, j, function(at(0, j), at(1, j)));
   }
-  // A NaN's bits the one compiled copy settles, as everywhere.
-  for (std::size_t j = 0; j < n; ++j)
-    if (float const r = read(out, j); r != r) run.point(run, j / components);
 }
 
 // A point to a lane: the C components of `count` points from point `first`

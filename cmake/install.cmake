@@ -36,6 +36,9 @@ install(DIRECTORY examples/hosts DESTINATION ${KVX_DEV_DOCDIR}/examples COMPONEN
 if(KVX_LIBRARY_ONLY)
   return()
 endif()
+# The catalogue as kvx-host list --json gives it, for integrators; made by
+# kvx-host, so not in a build of the library alone.
+install(FILES ${PROJECT_BINARY_DIR}/catalogue.json DESTINATION ${KVX_INSTALL_DATADIR} COMPONENT dev)
 install(TARGETS kvx-host RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT host)
 install(FILES ${PROJECT_BINARY_DIR}/kvx-host.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT host)
 install(FILES ${PROJECT_BINARY_DIR}/kvx-host.bash DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions

@@ -1,10 +1,13 @@
 # SPDX-License-Identifier: Apache-2.0
-# Writes kvx-host's manual page and bash completion from kvx-host itself, so
-# that neither is written twice: the page is help2man's reading of --help,
-# with each command's --help as its COMMANDS section; the completion is what
-# `kvx-host completion` prints from the command line's definitions.
+# Writes kvx-host's manual page and bash completion, and the catalogue as
+# JSON, from kvx-host itself, so that none is written twice: the page is
+# help2man's reading of --help, with each command's --help as its COMMANDS
+# section; the completion is what `kvx-host completion` prints from the
+# command line's definitions; the catalogue is `kvx-host list --json`, its
+# library the plug-in's path below the installation's prefix.
 #
-#   cmake -DKVX_HOST=... -DHELP2MAN=... -DVERSION=... -DMAN_PAGE=... -DCOMPLETION=... -DWORK_DIR=... -P kvx_host_files.cmake
+#   cmake -DKVX_HOST=... -DHELP2MAN=... -DVERSION=... -DMAN_PAGE=... -DCOMPLETION=... -DWORK_DIR=...
+#         -DCATALOGUE=... -DPLUGIN=... -P kvx_host_files.cmake
 function(run_kvx_host output)
   execute_process(COMMAND ${KVX_HOST} ${ARGN} OUTPUT_VARIABLE text RESULT_VARIABLE failed)
   if(failed)
@@ -15,6 +18,11 @@ endfunction()
 
 run_kvx_host(completion completion)
 file(WRITE ${COMPLETION} "${completion}")
+
+run_kvx_host(catalogue list --json)
+string(JSON built GET "${catalogue}" library)
+string(REPLACE "\"library\": \"${built}\"" "\"library\": \"${PLUGIN}\"" catalogue "${catalogue}")
+file(WRITE ${CATALOGUE} "${catalogue}")
 
 # The commands, as the top-level help lists them under "Subcommands:".
 run_kvx_host(help --help)

@@ -104,10 +104,25 @@ foreach(alias IN LISTS kvx_public_aliases)
   string(REGEX REPLACE "=.*" "" name ${alias})
   list(APPEND kvx_public_names ${name})
 endforeach()
-list(TRANSFORM kvx_public_names PREPEND ${kvx_public_dir}/kvx_base/ OUTPUT_VARIABLE kvx_public_files)
+list(TRANSFORM kvx_public_names PREPEND ${kvx_public_dir}/kvx_base/ OUTPUT_VARIABLE kvx_copied_files)
+# The catalogue for C hosts, written from the catalogue by a program of the
+# build: each shader's parameter block as a struct (<kvx_base/parameters.h>)
+# and the whole catalogue as a table (<kvx_base/shader_table.h>).
+add_executable(kvx_write_c_layouts catalogue/c_layouts/write_c_layouts.cpp)
+kvx_own_flags(kvx_write_c_layouts)
+target_include_directories(kvx_write_c_layouts PRIVATE ${PROJECT_SOURCE_DIR})
+set(kvx_c_layout_files ${kvx_public_dir}/kvx_base/parameters.h ${kvx_public_dir}/kvx_base/shader_table.h)
+add_custom_command(
+  OUTPUT ${kvx_c_layout_files}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${kvx_public_dir}/kvx_base
+  COMMAND kvx_write_c_layouts ${kvx_public_dir}/kvx_base
+  DEPENDS kvx_write_c_layouts
+  COMMENT "Writing the catalogue for C hosts: kvx_base/parameters.h, kvx_base/shader_table.h"
+  VERBATIM)
+set(kvx_public_files ${kvx_copied_files} ${kvx_c_layout_files})
 list(TRANSFORM kvx_public_headers PREPEND ${PROJECT_SOURCE_DIR}/ OUTPUT_VARIABLE kvx_public_sources)
 add_custom_command(
-  OUTPUT ${kvx_public_files}
+  OUTPUT ${kvx_copied_files}
   COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${PROJECT_SOURCE_DIR} -DOUTPUT_DIR=${kvx_public_dir}
           "-DHEADERS=${kvx_public_headers}" "-DALIASES=${kvx_public_aliases}" -P ${PROJECT_SOURCE_DIR}/cmake/public_headers.cmake
   DEPENDS ${kvx_public_sources} ${PROJECT_SOURCE_DIR}/cmake/public_headers.cmake

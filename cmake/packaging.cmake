@@ -32,6 +32,11 @@ foreach(component IN LISTS kvx_components)
   execute_process(COMMAND gzip -9nf ${changelog})
   install(FILES ${changelog}.gz cmake/debian/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${package}
           COMPONENT ${component})
+  # What lintian warns of that is meant, each with its reason.
+  if(EXISTS ${PROJECT_SOURCE_DIR}/cmake/debian/lintian/${package})
+    install(FILES cmake/debian/lintian/${package} DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+            COMPONENT ${component})
+  endif()
 endforeach()
 
 set(CPACK_GENERATOR DEB)
@@ -71,17 +76,16 @@ set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 set(CPACK_DEBIAN_BATCH_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/cmake/debian/triggers)
 set(CPACK_COMPONENT_BATCH_DESCRIPTION
-  "the kvx base shaders over arrays of points
-"
-  "Every one of the 402 base shaders as a function over many points at once,
-"
-  "for hosts that shade in waves: each point bit for bit what the plug-in's C
-"
+  "the kvx base shaders over arrays of points\n"
+  "Every one of the 402 base shaders as a function over many points at once,\n"
+  "for hosts that shade in waves: each point bit for bit what the plug-in's C\n"
   "entry computes, on whichever of SSE2, AVX2 and AVX-512 the processor has.")
 
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME ${KVX_DEB_dev})
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
 set(CPACK_COMPONENT_DEV_DEPENDS plugin batch)
+# The guide points to kvx-host's manual for the grid the examples shade on.
+set(CPACK_DEBIAN_DEV_PACKAGE_RECOMMENDS ${KVX_DEB_host})
 set(CPACK_COMPONENT_DEV_DESCRIPTION
   "headers for hosts of the kvx base shaders\n"
   "The declarations of the plug-in's functions and the host's side of its\n"

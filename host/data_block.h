@@ -32,7 +32,7 @@ class Block : public ZR::SHADER::Data_block {
     return value;
   }
 
-  void* lookup(char const* name) override { return find(name); }
+  void* lookup(char const* name) override { return name ? find(name) : nullptr; }
   int notify_output(char const*) override { return 1; }
 
  private:

@@ -57,6 +57,7 @@ Library::Library(std::string path) : path_(std::move(path)), handle_(dlopen(path
     dlclose(handle_);
     throw std::runtime_error(path_ + " exports no initializer");
   }
+  constants_ = Constant_memory::of(reinterpret_cast<void const*>(initializer_));
 }
 
 Library::~Library() { dlclose(handle_); }

@@ -7,6 +7,7 @@
 #include <initializer_list>
 #include <string>
 
+#include <host/constant_memory.h>
 #include <host/plugin_objects.h>
 #include <plugin/objects/plugin.h>
 
@@ -27,6 +28,9 @@ class Library {
   static std::string default_path();
   std::string const& path() const { return path_; }
 
+  // Where the plug-in's constants lie, its parameter names among them.
+  Constant_memory const& constants() const { return constants_; }
+
   // The exported symbol, or null.
   void* symbol(char const* name) const;
   template <class F>
@@ -43,6 +47,7 @@ class Library {
   std::string path_;
   void* handle_;
   ZR::PLUG::Plugin* (*initializer_)(unsigned);
+  Constant_memory constants_;
 };
 
 }  // namespace kvx::host

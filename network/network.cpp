@@ -60,9 +60,11 @@ struct Network::Shaders {
   std::array<host::Plugin_ptr, catalogue::shader_count> plugins;
 };
 
-Network::Network(host::Library const& library) : library_(library), shaders_(std::make_shared<Shaders>()) {}
-Network::Network(Network const& other)
-    : library_(other.library_), shaders_(other.shaders_), nodes_(other.nodes_) {}  // plans point at own instances
+Network::Network(host::Library const& library)
+    : library_(library), shaders_(std::make_shared<Shaders>()), object_result_(&library.constants()) {}
+Network::Network(Network const& other)  // plans point at own instances
+    : library_(other.library_), shaders_(other.shaders_), nodes_(other.nodes_),
+      object_result_(&other.library_.constants()) {}
 
 // Where each connection's value lies in this copy's own instances, for
 // zr_phen_eval and for the object input blocks: again after the instances
@@ -102,6 +104,7 @@ Network::Node Network::add(std::string_view shader) {
     shaders_->plugins[row->index] = library_.shader_plugin(row->index);
   }
   Instance& node = nodes_.emplace_back(Instance{row, entry, shaders_->plugins[row->index].get()});
+  node.object_inputs = host::Input_block(*row, &library_.constants());
   forget_plans();  // the instances may have moved
   laid_out_ = false;
   for (unsigned k = 0; k < row->parameter_count; ++k) {

@@ -2,7 +2,9 @@
 // The C call entry: protocol, parameter conventions, delivery in both modes,
 // the shadow record and the normal override.
 #include <algorithm>
+#include <cmath>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <host/requests.h>
@@ -197,6 +199,32 @@ TEST(Call_entry, GeneralConventionReadsTagsThroughTheEvaluationRecord) {
       EXPECT_EQ(c.address, block.slot(r.parameter_list[1]));
     }
   }
+}
+
+// zr_phen_eval may evaluate the connected node by calling its entry, with the
+// same record: the outer call holds nothing in the record that the inner one
+// disturbs, and each releases its own State.
+TEST(Call_entry, AConnectionMayBeEvaluatedByAnotherEntryOnTheSameRecord) {
+  kvx::test::Recording_host host;
+  C_block outer, inner;
+  host.record().set_tag_offset(outer.tag_offset());
+  auto const& sine = row("Math_float_sin");
+  auto const& multiply = row("Math_float_multiply");
+  outer.set(sine.parameter_list[0], catalogue::Value_bytes{}, tag_connected);
+  inner.set(multiply.parameter_list[0], floats(1.5f));
+  inner.set(multiply.parameter_list[1], floats(2.0f));
+  bool nested = false;
+  host.on_call([&](Call_record const& call) {
+    if (call.call != Call::phen_eval || std::exchange(nested, true)) return;
+    float product = 0;
+    ASSERT_EQ(c_entry("Math_float_multiply")(&product, host.record().get(), inner.params()), 1);
+    host.connect(call.address, floats(product));
+  });
+  EXPECT_BITS(float_at(call_c(sine.name, host, outer).value()), std::sin(3.0f));
+  host.on_call(nullptr);
+  EXPECT_EQ(host.count(Call::get_state), 2u);
+  EXPECT_EQ(host.count(Call::state_release), 2u);
+  EXPECT_EQ(kinds(host).back(), Call::state_release);
 }
 
 TEST(Call_entry, NegativeTagOffsetsReachBeforeTheSlot) {

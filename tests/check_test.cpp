@@ -134,12 +134,13 @@ struct Mistake {
   Finding finding;
   long long number;                              // for the line's '#'
   std::function<void(char const* shader)> make;  // makes it and checks what follows
+  char const* parameter = "";                    // for the line's '%'
 };
 
 // The line a finding is reported in, as docs/host-interface.md describes it:
 // the row of bridge/check/findings.def, its '#' the number (two: its high and low
 // 32 bits).
-std::string expected_line(char const* shader, Finding finding, long long number = 0) {
+std::string expected_line(char const* shader, Finding finding, long long number = 0, std::string const& parameter = "") {
   struct Row {
     int step;
     std::string host_did, library_did;
@@ -153,7 +154,8 @@ std::string expected_line(char const* shader, Finding finding, long long number 
   long long const numbers[2] = {two ? number >> 32 : number, number & 0xffffffff};
   std::string host_did;
   unsigned used = 0;
-  for (char c : row.host_did) host_did += c == '#' ? std::to_string(numbers[used++]) : std::string(1, c);
+  for (char c : row.host_did)
+    host_did += c == '#' ? std::to_string(numbers[used++]) : c == '%' ? parameter : std::string(1, c);
   return std::string("kvx: check: ") + shader + ": " + host_did + " (" + row.library_did + "; step " +
          std::to_string(row.step) + " of docs/host-interface.md)";
 }
@@ -189,15 +191,31 @@ std::vector<Mistake> mistakes() {
          s.block.set(row(shader).parameter_list[1], ints(7));
          EXPECT_EQ(int_at(call_c(entry(shader), s.host, s.block).value()), 12) << "the slot read";
          EXPECT_EQ(s.host.count(Call::phen_eval), 0u);
-       }},
-      // Any shader reports it, one without parameters too.
-      {"State_raster", Finding::integer_tags_value, 7,
+       },
+       "left"},
+      // A lerp's tags 8 bytes on: location's tag is end's second component.
+      {"Math_float3_lerp", Finding::tag_on_slots, 8,
        [](char const* shader) {
-         Constant_host s;
-         s.host.record().set_integer_tags(7);
-         s.host.set_float2(catalogue::state_id("State_raster"), {2.5f, 3.5f});
-         EXPECT_TRUE(same_floats(s.call(shader, {}).value(), {2.5f, 3.5f}));
-       }},
+         Recording_host host;
+         host::Parameter_block block(8);
+         host.record().set_tag_offset(8);
+         auto const& p = row(shader).parameter_list;
+         block.set(p[0], floats(1, 1, 1));
+         block.set(p[1], floats(3, 3, 3));
+         block.set(p[2], floats(0.5f, 0.5f, 0.5f));
+         call_c(entry(shader), host, block);
+       },
+       "start"},
+      {"Math_float_add", Finding::tag_offset_unaligned, 66,
+       [](char const* shader) {
+         Recording_host host;
+         host::Parameter_block block(66);
+         host.record().set_tag_offset(66);
+         block.set(row(shader).parameter_list[0], floats(2));
+         block.set(row(shader).parameter_list[1], floats(3));
+         EXPECT_EQ(float_at(call_c(entry(shader), host, block).value()), 5.0f);
+       },
+       "left"},
       {"Math_float_multiply", Finding::null_parameter_block, 0,
        [](char const* shader) {
          Constant_host s;
@@ -308,7 +326,7 @@ TEST(Checked, EachMistakeIsReportedOnceWithItsStepAndTheCallGoesOnAsInThePlainBu
   if (!checked_build) GTEST_SKIP() << "the plain plug-in checks nothing";
   mistakes_on_purpose();
   for (auto const& m : mistakes()) {
-    std::string const line = expected_line(m.shader, m.finding, m.number);
+    std::string const line = expected_line(m.shader, m.finding, m.number, m.parameter);
     SCOPED_TRACE(line);
     Log log;
     m.make(m.shader);

@@ -16,7 +16,7 @@ list(LENGTH packages count)
 if(NOT count EQUAL 6)
   message(FATAL_ERROR "expected 6 packages, made ${count}: ${packages}")
 endif()
-kvx_run(lintian --fail-on error --tag-display-limit 0 ${packages})
+kvx_run(lintian --fail-on error,warning --tag-display-limit 0 ${packages})
 message(STATUS "lintian:\n${output}")
 foreach(package IN LISTS packages)
   kvx_run(dpkg-deb -x ${package} ${root})
@@ -27,7 +27,8 @@ foreach(file usr/bin/kvx-host usr/share/man/man1/kvx-host.1.gz usr/share/bash-co
              usr/include/kvx_base/bridge/interface/c_host.h usr/include/kvx_base/bridge/interface/versions.h
              usr/include/kvx_base/bridge/c_entries.h usr/include/kvx_base/plugin/plugin.h usr/include/kvx_base/batch.h
              usr/lib/libkvx_base_batch.so.1 usr/lib/libkvx_base_batch.so usr/lib/pkgconfig/kvx_base_batch.pc
-             usr/lib/pkgconfig/kvx_base.pc usr/share/kvx_base/host_functions.list
+             usr/lib/pkgconfig/kvx_base.pc usr/share/kvx_base/host_functions.list usr/share/kvx_base/catalogue.json
+             usr/include/kvx_base/parameters.h usr/include/kvx_base/shader_table.h
              usr/lib/kvx_base/checked/libkvx_base.so usr/share/doc/kvx-base-dev/host-interface.md
              usr/share/doc/kvx-base-dev/examples/hosts/c/host.c usr/share/doc/kvx-host/examples/rings.kvx
              usr/share/doc/kvx-base/copyright)

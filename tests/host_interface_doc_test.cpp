@@ -123,7 +123,8 @@ TEST(Host_interface_guide, ListsEveryRecordFieldAtItsOffset) {
             header_offsets());
 }
 
-// The findings by step, in the table's order within a step; '#' shown as N.
+// The findings by step, in the table's order within a step; '#' shown as N,
+// '%' as P.
 std::string findings_table() {
   struct Finding {
     int step;
@@ -137,6 +138,7 @@ std::string findings_table() {
   std::string table = "| what the host did | step | what the library does |\n|---|---:|---|\n";
   for (auto& row : rows) {
     std::replace(row.host_did.begin(), row.host_did.end(), '#', 'N');
+    std::replace(row.host_did.begin(), row.host_did.end(), '%', 'P');
     table += "| " + row.host_did + " | " + std::to_string(row.step) + " | " + row.library_did + " |\n";
   }
   return table;

@@ -15,6 +15,21 @@ if(failed OR NOT listed MATCHES "402 shaders in ${prefix}/lib[^ ]*/libkvx_base.s
   message(FATAL_ERROR "the installed kvx-host did not find the installed plug-in:\n${listed}")
 endif()
 
+# The catalogue for integrators is what the installed kvx-host lists, but for
+# the library's path, which it gives below the prefix.
+file(GLOB catalogue ${prefix}/share/kvx_base/catalogue.json)
+execute_process(COMMAND ${prefix}/bin/kvx-host list --json OUTPUT_VARIABLE listed RESULT_VARIABLE failed)
+if(failed OR NOT catalogue)
+  message(FATAL_ERROR "no catalogue.json installed, or kvx-host list --json failed")
+endif()
+file(READ ${catalogue} installed)
+string(JSON installed_shaders GET "${installed}" shaders)
+string(JSON listed_shaders GET "${listed}" shaders)
+string(JSON library GET "${installed}" library)
+if(NOT installed_shaders STREQUAL listed_shaders OR NOT EXISTS ${prefix}/${library})
+  message(FATAL_ERROR "the installed catalogue.json is not what kvx-host list --json gives, or names no plug-in")
+endif()
+
 file(GLOB_RECURSE pc_file ${prefix}/*/kvx_base.pc)
 if(NOT pc_file)
   message(FATAL_ERROR "no kvx_base.pc installed")

@@ -21,7 +21,7 @@ namespace {
 // Image files stand apart, at the bottom: they include nothing of ours.
 std::vector<std::set<std::string>> const layers = {
     {"catalogue", "image"},
-    {"bridge/interface"},
+    {"bridge/interface", "catalogue/c_layouts"},
     {"bridge/check", "math"},
     {"shaders"},
     {"shaders/math", "shaders/state", "shaders/batch"},

@@ -34,6 +34,19 @@ TEST(Robustness, WithoutEvaluationSettingsNothingIsTagged) {
   EXPECT_EQ(host.count(Call::phen_eval), 0u);
 }
 
+// A shader without parameters never reads the evaluation settings, in the
+// checked build too: a host may leave the pointer to them as garbage.
+TEST(Robustness, ShadersWithoutParametersNeverReadTheEvaluationSettings) {
+  kvx::test::Recording_host host;
+  auto* const garbage = reinterpret_cast<void*>(std::uintptr_t{0x10});
+  bridge::record_field::write(host.record().get(), bridge::record_field::eval_settings, garbage);
+  alignas(16) std::array<std::uint8_t, 16> result{};
+  for (auto const& r : catalogue::shaders) {
+    if (r.parameter_count != 0) continue;
+    EXPECT_EQ(c_entry(r.name)(result.data(), host.record().get(), nullptr), 1) << r.name;
+  }
+}
+
 TEST(Robustness, AConnectionTheHostCannotEvaluateCountsAsUnset) {
   kvx::test::Recording_host host;
   C_block block;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // Capture and main, as every shader object does them: table-driven over the
 // whole catalogue.
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -177,7 +178,65 @@ TEST(Laid_out_blocks, AnswerTheirNamesAtAnyAddressAndNoOther) {
       EXPECT_EQ(inputs.lookup(other), nullptr) << other;
     for (char const* other : {"", "resul", "results", "left"}) EXPECT_EQ(output.lookup(other), nullptr) << other;
   }
+  EXPECT_EQ(inputs.lookup(nullptr), nullptr);
+  EXPECT_EQ(output.lookup(nullptr), nullptr);
 }
+
+// A host's buffer that holds one name and then another, or a name freed and
+// its address given to another: each is answered by what it says now.
+// Both with the program's constants known (its literals then known by their
+// address) and without.
+class Data_blocks : public ::testing::TestWithParam<bool> {};
+
+TEST(Constant_memory, HoldsAnObjectsConstantsAndNothingWritable) {
+  static char const* const literal = "left";
+  auto const constants = host::Constant_memory::of(reinterpret_cast<void const*>(&catalogue::find));
+  std::string const on_heap = "a name long enough for the heap";
+  char on_stack[8] = "left";
+  EXPECT_TRUE(constants.holds(literal));
+  EXPECT_FALSE(constants.holds(on_heap.c_str()));
+  EXPECT_FALSE(constants.holds(on_stack));
+  EXPECT_FALSE(constants.holds(&literal)) << "a writable or relocated variable";
+}
+
+TEST_P(Data_blocks, AnswerTheNameNotTheAddress) {
+  float left = 1, right = 2;
+  auto const program = host::Constant_memory::of(reinterpret_cast<void const*>(&catalogue::find));
+  host::Constant_memory const* constants = GetParam() ? &program : nullptr;
+  host::Input_block laid_out(*catalogue::find("Math_float_add"), constants);
+  laid_out.point(0, &left);
+  laid_out.point(1, &right);
+  host::Result_block result(constants);
+  EXPECT_EQ(laid_out.lookup("left"), &left);  // a constant: known by its address from now on
+  EXPECT_EQ(result.lookup("result"), result.result().data());
+  kvx::test::Block named;
+  named.set("left", left).set("right", right);
+  char buffer[8];
+  auto ask = [&](ZR::SHADER::Data_block& block, char const* name) {
+    std::strcpy(buffer, name);
+    return block.lookup(buffer);
+  };
+  for (int time = 0; time < 2; ++time) {
+    EXPECT_EQ(ask(laid_out, "left"), &left);
+    EXPECT_EQ(ask(laid_out, "right"), &right);
+    EXPECT_EQ(ask(laid_out, "result"), nullptr);
+    EXPECT_EQ(ask(result, "result"), result.result().data());
+    EXPECT_EQ(ask(result, "left"), nullptr);
+    EXPECT_EQ(*static_cast<float*>(ask(named, "left")), left);
+    EXPECT_EQ(*static_cast<float*>(ask(named, "right")), right);
+  }
+  for (char const* name : {"left", "right"}) {
+    auto freed = std::make_unique<std::string>(name);
+    char const* at = freed->c_str();
+    EXPECT_NE(laid_out.lookup(at), nullptr);
+    freed.reset();
+    auto other = std::make_unique<std::string>("lerp");  // likely at the freed address
+    EXPECT_EQ(laid_out.lookup(other->c_str()), nullptr) << (other->c_str() == at ? "at the freed address" : "");
+  }
+  EXPECT_EQ(named.lookup(nullptr), nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(Constants, Data_blocks, ::testing::Bool());
 
 // The worked member of the family, from end to end.
 TEST(Shader_object, CapturedValuesAreFrozenAtCreation) {

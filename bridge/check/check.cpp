@@ -41,12 +41,18 @@ constinit std::atomic<bool> exited[catalogue::shader_count] = {};
 constinit std::atomic<std::uint32_t> in_progress[catalogue::shader_count] = {};
 constexpr std::uint32_t shader_level_bit = 1u << 31;
 
-// Appends `text` to `line`, the first '#' as `numbers[0]`, the next as `numbers[1]`.
-void append(char* line, std::size_t size, char const* text, long long const* numbers) {
+// Appends `text` to `line`, the first '#' as `numbers[0]`, the next as
+// `numbers[1]`, a '%' as `parameter`.
+void append(char* line, std::size_t size, char const* text, long long const* numbers, std::string_view parameter) {
   std::size_t at = std::strlen(line);
-  for (; *text && at + 24 < size; ++text) {
+  for (; *text && at + 24 + parameter.size() < size; ++text) {
     if (*text == '#') {
       at += static_cast<std::size_t>(std::snprintf(line + at, size - at, "%lld", *numbers++));
+      continue;
+    }
+    if (*text == '%') {
+      at += static_cast<std::size_t>(
+          std::snprintf(line + at, size - at, "%.*s", static_cast<int>(parameter.size()), parameter.data()));
       continue;
     }
     line[at++] = *text;
@@ -65,7 +71,7 @@ void write_line(char const* line) {
 
 }  // namespace
 
-void report(unsigned shader, Finding finding, long long number) {
+void report(unsigned shader, Finding finding, long long number, unsigned parameter) {
   std::uint32_t const bit = 1u << static_cast<unsigned>(finding);
   if (shader >= catalogue::shader_count || (reported[shader].fetch_or(bit) & bit)) return;
   Text const& text = texts[static_cast<unsigned>(finding)];
@@ -75,7 +81,10 @@ void report(unsigned shader, Finding finding, long long number) {
   long long const numbers[2] = {number >> 32, number & 0xffffffff};
   long long const single[2] = {number, 0};
   bool const two = std::strchr(text.host_did, '#') != std::strrchr(text.host_did, '#');
-  append(line, sizeof line, text.host_did, two ? numbers : single);
+  catalogue::Shader const& row = catalogue::shaders[shader];
+  std::string_view const parameter_name =
+      parameter < row.parameter_count ? row.parameter_list[parameter].name : std::string_view("?");
+  append(line, sizeof line, text.host_did, two ? numbers : single, parameter_name);
   std::size_t const at = std::strlen(line);
   std::snprintf(line + at, sizeof line - at, " (%s; step %d of docs/host-interface.md)\n", text.library_did,
                 text.step);

@@ -43,13 +43,18 @@ inline void** unwritten_slot() { return reinterpret_cast<void**>(std::uintptr_t{
 template <class T>
 [[gnu::always_inline]] inline T answered(T answer, T marker, unsigned shader, Finding finding);
 
+// A finding made at no parameter in particular.
+inline constexpr unsigned no_parameter = ~0u;
+
 // Requests beyond this many in one list are taken for garbage.
 inline constexpr std::uint32_t sane_request_count = 1u << 16;
 
 #ifdef KVX_CHECKED
 // Reports the finding for the shader at catalogue index `shader`, with a
-// number for the text's '#' where it has one; once per shader and finding.
-[[gnu::cold]] KVX_HIDDEN void report(unsigned shader, Finding finding, long long number = 0);
+// number for the text's '#' and the index of the parameter its '%' names,
+// where it has them; once per shader and finding.
+[[gnu::cold]] KVX_HIDDEN void report(unsigned shader, Finding finding, long long number = 0,
+                                     unsigned parameter = no_parameter);
 
 // The shader-level lifecycle of every shader, for the order checks.
 KVX_HIDDEN void shader_init_called(unsigned shader, bool initialised);
@@ -69,7 +74,7 @@ class Lifecycle_call {
   bool shader_level_;
 };
 #else
-inline void report(unsigned, Finding, long long = 0) {}
+inline void report(unsigned, Finding, long long = 0, unsigned = no_parameter) {}
 inline void shader_init_called(unsigned, bool) {}
 inline void shader_exit_called(unsigned, bool) {}
 inline void instance_call(unsigned, bool, bool) {}
@@ -79,19 +84,20 @@ struct Lifecycle_call {
 #endif
 
 // The one way to write a check: reports `finding` unless `fine()`, with a
-// number for its line (a value, or a callable that gives it), and answers
+// number for its line (a value, or a callable that gives it) and the
+// parameter it was found at, and answers
 // whether it was fine, so that the caller mends what it must as the plain
 // build would. The plain build never evaluates the condition, not even
 // unoptimised, and its answer is always true.
 template <class Fine, class Number = long long>
 [[gnu::always_inline]] inline bool expect(Fine const& fine, unsigned shader, Finding finding,
-                                          Number const& number = 0) {
+                                          Number const& number = 0, unsigned parameter = no_parameter) {
   if constexpr (enabled) {
     if (!fine()) [[unlikely]] {
       if constexpr (std::is_invocable_v<Number const&>)
-        report(shader, finding, static_cast<long long>(number()));
+        report(shader, finding, static_cast<long long>(number()), parameter);
       else
-        report(shader, finding, static_cast<long long>(number));
+        report(shader, finding, static_cast<long long>(number), parameter);
       return false;
     }
   }

@@ -148,10 +148,6 @@ template <unsigned Index, class Operation, class Result>
   check::expect([&] { return hs != nullptr || row.parameter_count == 0; }, Index, check::Finding::no_host_state);
   check::expect([&] { return block != nullptr || row.parameter_count == 0; }, Index,
                 check::Finding::null_parameter_block);
-  // Whichever shader runs, and whatever its parameters: the settings its
-  // parameters are read with, or the entry's own record's.
-  auto const integer_tags = [&] { return Tag_settings::of(hs ? hs : state).integer_tags; };
-  check::expect([&] { return integer_tags() <= 1; }, Index, check::Finding::integer_tags_value, integer_tags);
   auto const value = compute_from_block<Index, Operation>(s, hs, block);
   static_assert(decltype(value)::type == row.result);
   std::memcpy(buffer, &value, sizeof value);

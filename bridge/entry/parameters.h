@@ -58,6 +58,27 @@ inline Source_of_value integer_source(unsigned char* slot, Tag_settings const& s
 template <catalogue::Type T, catalogue::Value_bytes Layout>
 inline constexpr catalogue::Value<T> constant_value = catalogue::value_from<T>(Layout);
 
+// The checked build's view of the settings parameter K is read with, where
+// the library reads its tag (or would, were integer_tags 1).
+template <unsigned Index, unsigned K>
+[[gnu::always_inline]] inline void check_tag_settings(Tag_settings const& settings) {
+  if constexpr (check::enabled) {
+    constexpr catalogue::Shader const& row = catalogue::shaders[Index];
+    constexpr catalogue::Parameter p = row.parameter_list[K];
+    if constexpr (!p.has_default)
+      check::expect([&] { return settings.integer_tags <= 1; }, Index, check::Finding::integer_tags_value,
+                    settings.integer_tags, K);
+    bool const tagged = p.has_default ? settings.tag_offset != 0 : settings.tags_integers();
+    if (!tagged) return;
+    // The tag word from tag_offset on, against the block's slots [0, size).
+    long long const tag = static_cast<long long>(p.offset) + settings.tag_offset;
+    check::expect([&] { return tag + 4 <= 0 || tag >= static_cast<long long>(row.block_size()); }, Index,
+                  check::Finding::tag_on_slots, settings.tag_offset, K);
+    check::expect([&] { return settings.tag_offset % 4 == 0; }, Index, check::Finding::tag_offset_unaligned,
+                  settings.tag_offset, K);
+  }
+}
+
 // Parameter K of shader Index, read at its own width. A connection the host
 // cannot evaluate (zr_phen_eval answers null) counts as unset. The value is
 // copied once, from wherever it lies: built up from pieces, it would reach its
@@ -69,6 +90,7 @@ template <unsigned Index, unsigned K>
   if (block) {
     unsigned char* const slot = block + p.offset;
     Tag_settings const settings = Tag_settings::of(hs);  // afresh for every parameter
+    check_tag_settings<Index, K>(settings);
     Source_of_value const source =
         p.has_default ? general_source(slot, settings.tag_offset) : integer_source(slot, settings);
     if (source == Source_of_value::slot) from = slot;

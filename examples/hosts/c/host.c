@@ -26,16 +26,16 @@
 #include <kvx_base/bridge/interface/c_entries.h>
 #include <kvx_base/bridge/interface/c_host.h>
 #include <kvx_base/bridge/interface/versions.h>
+#include <kvx_base/parameters.h>
 
 /* ---- The host's records and its one instance at a time */
 
 /* An instance of a shader: its C parameter block and the slot the library
-   keeps its record in (zr_query 51). The block's tags lie TAG_OFFSET bytes
-   after their slots: the host chooses the distance and says it in
-   Eval_settings. */
-enum { TAG_OFFSET = 64 };
+   keeps its record in (zr_query 51). The blocks are the shaders' own from
+   <kvx_base/parameters.h>: each tag lies KVX_TAG_OFFSET bytes after its
+   slot, the distance the host says in Eval_settings. */
 typedef struct Instance {
-  unsigned char block[2 * TAG_OFFSET];
+  void* parameters;
   void* slot;
 } Instance;
 
@@ -54,11 +54,6 @@ static struct Host_state record;
    other nodes of the renderer's network computed. */
 static float connected_values[] = {0.5f};
 enum { FIRST_CONNECTION = 1 };
-
-static void set_float(Instance* instance, unsigned offset, float value, uint32_t tag) {
-  memcpy(instance->block + offset, &value, sizeof value);
-  memcpy(instance->block + offset + TAG_OFFSET, &tag, sizeof tag);
-}
 
 /* ---- The host objects (from step 6 of docs/host-interface.md): each is a
    table of functions */
@@ -183,7 +178,7 @@ void* zr_phen_eval(Host_state* state_record, void* parameter) {
   (void)state_record;
   /* The slot's tag names the connection. */
   uint32_t tag;
-  memcpy(&tag, (unsigned char*)parameter + TAG_OFFSET, sizeof tag);
+  memcpy(&tag, (unsigned char*)parameter + KVX_TAG_OFFSET, sizeof tag);
   size_t const connection = tag - FIRST_CONNECTION;
   if (connection >= sizeof connected_values / sizeof *connected_values) return NULL; /* unset */
   return &connected_values[connection];
@@ -233,10 +228,10 @@ static void evaluate(char const* shader, Instance* instance, float result[4]) {
   record.instance = instance;
   int32_t instance_inits = 0;
   init(&record, NULL, &instance_inits); /* the shader */
-  if (instance_inits) init(&record, instance->block, &instance_inits);
+  if (instance_inits) init(&record, instance->parameters, &instance_inits);
   memset(result, 0, 4 * sizeof *result);
-  entry(result, &record, instance->block);
-  if (instance_inits) exit_(&record, instance->block);
+  entry(result, &record, instance->parameters);
+  if (instance_inits) exit_(&record, instance->parameters);
   exit_(&record, NULL);
 }
 
@@ -264,23 +259,30 @@ int main(int argc, char** argv) {
     return 1;
   }
   make_state_table();
-  settings.tag_offset = TAG_OFFSET;
+  settings.tag_offset = KVX_TAG_OFFSET;
   settings.integer_tags = 1;
   record.fields.eval_settings = &settings;
 
   float result[4];
-  Instance add = {{0}, NULL}; /* Math_float_add: left at 0, right at 4 */
-  set_float(&add, 0, 1.5f, KVX_TAG_CONSTANT);
-  set_float(&add, 4, 2.25f, KVX_TAG_CONSTANT);
+  kvx_Math_float_add_block add_block = {0}; /* two constants */
+  add_block.slots.values.left = 1.5f;
+  add_block.slots.values.right = 2.25f;
+  add_block.tags.left = KVX_TAG_CONSTANT;
+  add_block.tags.right = KVX_TAG_CONSTANT;
+  Instance add = {&add_block.slots, NULL};
   evaluate("Math_float_add", &add, result);
   print("Math_float_add", result, 1);
 
-  Instance sine = {{0}, NULL}; /* Math_float_sin: input at 0, connected */
-  set_float(&sine, 0, 0.0f, FIRST_CONNECTION);
+  kvx_Math_float_sin_block sine_block = {0}; /* its input connected */
+  sine_block.tags.input = FIRST_CONNECTION;
+  Instance sine = {&sine_block.slots, NULL};
   evaluate("Math_float_sin", &sine, result);
   print("Math_float_sin", result, 1);
 
-  Instance uv = {{0}, NULL}; /* State_parametric_uv: no parameters */
+  /* State_parametric_uv has no parameters, but an instance's calls still
+     hand a block: a null one means the shader-level init and exit. */
+  unsigned char no_parameters[4] = {0};
+  Instance uv = {no_parameters, NULL};
   evaluate("State_parametric_uv", &uv, result);
   print("State_parametric_uv", result, 2);
 

@@ -19,8 +19,11 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // How often a connection waiting for its next request looks whether the
-// server is stopping.
-constexpr std::chrono::milliseconds stop_check{100};
+// server is stopping, or crowded.
+constexpr std::chrono::milliseconds stop_check{50};
+// How long a connection may wait for a request while most threads are taken:
+// idle ones then give their threads to the connections queued behind them.
+constexpr std::chrono::milliseconds crowded_wait{50};
 
 int milliseconds_until(Clock::time_point deadline) {
   auto const left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
@@ -54,14 +57,17 @@ class Connection final : public httplib::Stream {
   Connection(int socket, Connection_limits const& limits) : socket_(socket), limits_(limits) {}
 
   // Waits for the first bytes of the next request, up to the keep-alive
-  // limit; false when none come, the client closes, or the server stops.
-  bool next_request(std::function<bool()> const& stopping) {
+  // limit, or briefly while the server is crowded; false when none come, the
+  // client closes, or the server stops.
+  bool next_request(std::function<bool()> const& stopping, std::function<bool()> const& crowded) {
     if (begin_ == end_) {
-      auto const deadline = Clock::now() + limits_.keep_alive;
+      auto const started = Clock::now();
+      auto const deadline = started + limits_.keep_alive;
       for (;;) {
         if (stopping()) return false;
         if (ready(socket_, POLLIN, std::min(deadline, Clock::now() + stop_check))) break;
         if (Clock::now() >= deadline) return false;
+        if (crowded() && Clock::now() - started >= crowded_wait) return false;
       }
     }
     read_deadline_ = Clock::now() + limits_.request;
@@ -151,6 +157,8 @@ class Connection final : public httplib::Stream {
 
 // The connection whose request this thread answers, for client_gone().
 thread_local Connection const* answering = nullptr;
+// Set by close_after_answer() while a request is answered.
+thread_local bool closing = false;
 
 }  // namespace
 
@@ -181,8 +189,15 @@ int Http_server::bind_exclusively(std::string const& address, int port) {
 
 bool Http_server::client_gone() { return answering && answering->client_gone(); }
 
+void Http_server::close_after_answer() { closing = true; }
+
 bool Http_server::process_and_close_socket(socket_t socket) {
   bool served = false;
+  struct Open {
+    explicit Open(std::atomic<std::size_t>& count) : count_(count) { ++count_; }
+    ~Open() { --count_; }
+    std::atomic<std::size_t>& count_;
+  } const open(open_);
   {
     Connection connection(socket, limits_);
     struct Answering {
@@ -190,10 +205,12 @@ bool Http_server::process_and_close_socket(socket_t socket) {
       ~Answering() { answering = nullptr; }
     } const hold(connection);
     auto const stopping = [this] { return svr_sock_ == INVALID_SOCKET; };
-    for (std::size_t n = 1; n <= limits_.requests && connection.next_request(stopping); ++n) {
+    auto const crowded = [this] { return open_.load() * 4 >= limits_.threads * 3; };
+    for (std::size_t n = 1; n <= limits_.requests && connection.next_request(stopping, crowded); ++n) {
       bool closed = false;
+      closing = false;
       served = process_request(connection, n == limits_.requests, closed, nullptr);
-      if (!served || closed || connection.broken()) break;
+      if (!served || closed || closing || connection.broken()) break;
     }
   }
   ::shutdown(socket, SHUT_RDWR);

@@ -1,12 +1,16 @@
 // SPDX-License-Identifier: Apache-2.0
 #include <editor/live_server.h>
 
+#include <malloc.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <map>
 #include <mutex>
 #include <stdexcept>
 #include <stop_token>
+#include <string_view>
 
 #include <editor/http_server.h>
 #include <editor/live_shading.h>
@@ -25,6 +29,29 @@ namespace {
 void answer_json(httplib::Response& response, network::Json const& body, int status = 200) {
   response.status = status;
   response.set_content(body.dump(), "application/json; charset=utf-8");
+}
+
+// A file of the page as it was built in: compressed at build time where the
+// browser takes gzip, not again per request; validated by its ETag, so that
+// a page loaded again costs a 304.
+void answer_page_file(httplib::Request const& request, httplib::Response& response, Page_file const& file) {
+  response.set_header("ETag", std::string(file.etag));
+  response.set_header("Cache-Control", "no-cache");
+  response.set_header("Vary", "Accept-Encoding");
+  if (request.get_header_value("If-None-Match") == file.etag) {
+    response.status = 304;
+    return;
+  }
+  std::string const accepted = request.get_header_value("Accept-Encoding");
+  bool const gzip = accepted.find("gzip") != std::string::npos && accepted.find("gzip;q=0") == std::string::npos;
+  std::string_view const body = gzip ? file.gzip : file.body;
+  if (gzip) response.set_header("Content-Encoding", "gzip");
+  // A provider's answer goes as it is: the HTTP library compresses only what is set as content.
+  response.set_content_provider(body.size(), std::string(file.type),
+                                [body](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                                  sink.write(body.data() + offset, std::min(length, body.size() - offset));
+                                  return true;
+                                });
 }
 
 void refuse(httplib::Response& response, Refusal const& refusal) {
@@ -65,9 +92,36 @@ void answer_picture(httplib::Response& response, Picture picture) {
       });
 }
 
+// Arrays and objects inside one another at most this deep: the page sends
+// three levels; a parser's memory for a body nested to its full size would
+// be many times the body's.
+constexpr unsigned max_json_depth = 32;
+
+// How deep the body's arrays and objects lie, strings skipped; counting stops past `most`.
+unsigned json_depth(std::string_view text, unsigned most) {
+  unsigned depth = 0, deepest = 0;
+  bool in_string = false;
+  for (std::size_t i = 0; i < text.size() && deepest <= most; ++i) {
+    char const c = text[i];
+    if (in_string) {
+      if (c == '\\') ++i;
+      else if (c == '"') in_string = false;
+    } else if (c == '"') {
+      in_string = true;
+    } else if (c == '[' || c == '{') {
+      deepest = std::max(deepest, ++depth);
+    } else if ((c == ']' || c == '}') && depth > 0) {
+      --depth;
+    }
+  }
+  return deepest;
+}
+
 network::Json parse_body(httplib::Request const& request) {
   if (request.get_header_value("Content-Type").find("application/json") == std::string::npos)
     throw Refusal{415, "the body must be JSON (Content-Type: application/json)"};
+  if (json_depth(request.body, max_json_depth) > max_json_depth)
+    throw Refusal{400, "the body's JSON is nested more than " + std::to_string(max_json_depth) + " deep"};
   network::Json body = network::Json::parse(request.body, nullptr, false);
   if (body.is_discarded()) throw Refusal{400, "the body is not valid JSON"};
   if (!body.is_object()) throw Refusal{400, "the body must be a JSON object"};
@@ -199,6 +253,7 @@ struct Live_server::State {
       about["file"] = file->name();
       about["version"] = contents.version;
       about["exists"] = contents.exists;
+      about["read_only"] = contents.read_only.empty() ? network::Json(nullptr) : network::Json(contents.read_only);
       text = std::move(contents.text);
     }
     if (!with_text) return about;
@@ -237,9 +292,13 @@ struct Live_server::State {
 
   void routes() {
     for (auto const& page_file : page_files())
-      server.Get(exactly(page_file.path), [&page_file](httplib::Request const&, httplib::Response& response) {
-        response.set_content(std::string(page_file.body), std::string(page_file.type));
+      server.Get(exactly(page_file.path), [&page_file](httplib::Request const& request, httplib::Response& response) {
+        answer_page_file(request, response, page_file);
       });
+    // What a large body left in this thread's heap goes back to the system.
+    server.set_post_routing_handler([](httplib::Request const& request, httplib::Response&) {
+      if (request.body.size() > (std::size_t{1} << 20)) ::malloc_trim(0);
+    });
     server.Get("/api/catalogue", [this](httplib::Request const&, httplib::Response& response) {
       response.set_content(catalogue, "application/json; charset=utf-8");
     });
@@ -296,6 +355,10 @@ struct Live_server::State {
       if (!file) throw Refusal{409, "no file was named when the server started: download the text instead"};
       std::string const base = text_member(body, "base");
       auto const saved = file->save(text, base);
+      if (!saved.written && !saved.read_only.empty())
+        return answer_json(response,
+                           {{"ok", false}, {"error", saved.read_only + ": nothing was written"}, {"version", saved.version}},
+                           403);
       if (!saved.written)
         return answer_json(response,
                            {{"ok", false},
@@ -326,7 +389,20 @@ Live_server::Live_server(host::Library const& library, Server_options options)
   auto& s = *state_;
   s.server.set_payload_max_length(network::max_request_bytes);
   s.server.set_pre_routing_handler([&s](httplib::Request const& request, httplib::Response& response) {
+    // Before the body is read. One whose length is given two ways would be
+    // read by one of them: the rest of the connection cannot be trusted to
+    // hold requests.
+    auto const lengths = request.headers.equal_range("Content-Length");
+    bool const conflicting = std::any_of(lengths.first, lengths.second,
+                                         [&](auto const& header) { return header.second != lengths.first->second; }) ||
+                             (lengths.first != lengths.second && request.has_header("Transfer-Encoding"));
+    if (conflicting) {
+      Http_server::close_after_answer();
+      refuse(response, {400, "the request gives its body's length two ways"});
+      return httplib::Server::HandlerResponse::Handled;
+    }
     if (auto refusal = s.foreign(request)) {
+      Http_server::close_after_answer();  // refused before its body was read
       refuse(response, *refusal);
       return httplib::Server::HandlerResponse::Handled;
     }
@@ -345,6 +421,9 @@ Live_server::Live_server(host::Library const& library, Server_options options)
   });
   s.server.set_error_handler([](httplib::Request const& request, httplib::Response& response) {
     if (!response.body.empty()) return;
+    // Refused before its end was read (malformed, or its body too large):
+    // what follows on the connection is no request.
+    if (response.status != 404) Http_server::close_after_answer();
     std::string message = "no such route: " + request.method + " " + request.path;
     if (response.status == 413)
       message = "the body is over the limit of " + std::to_string(network::max_request_bytes >> 20) + " MiB";

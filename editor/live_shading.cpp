@@ -115,21 +115,27 @@ std::optional<Picture> thumbnails(host::Library const& library, Shade_request co
   }
   std::size_t floats_per_point = 0;
   for (auto const& [node, shader] : nodes) floats_per_point += components(shader->result);
-  Picture picture{{{"ok", true}, {"size", size}, {"instances", listed}}, {}, {}, {}};
-  picture.pixels.resize(std::size_t{size} * size * floats_per_point);
+  // At the grid's aspect, `size` points along its longer side.
+  unsigned const longer = std::max(request.grid.width, request.grid.height);
+  auto const along = [&](unsigned side) {
+    return std::max(1u, static_cast<unsigned>((std::uint64_t{side} * size + longer / 2) / longer));
+  };
+  unsigned const width = along(request.grid.width), height = along(request.grid.height);
+  Picture picture{{{"ok", true}, {"size", size}, {"width", width}, {"height", height}, {"instances", listed}}, {}, {}, {}};
+  picture.pixels.resize(std::size_t{width} * height * floats_per_point);
   std::atomic<std::uint64_t> calls{0};
   network::Shading_thread thread(built.network->network, calls);
-  network::Grid const grid{size, size, request.grid.geometry};
+  network::Grid const grid{width, height, request.grid.geometry};
   network::set_grid_settings(thread.host(), grid);
-  std::size_t const points = std::size_t{size} * size;
+  std::size_t const points = std::size_t{width} * height;
   bool const batch = network::runs_batch(request.paths);
   std::vector<std::unique_ptr<network::Batch_shading>> batches;
   if (batch)
     for (auto const& [node, shader] : nodes)
       batches.push_back(std::make_unique<network::Batch_shading>(built.network->network, node, thread.host(),
                                                                  network::Grid_block::varies(grid)));
-  network::Grid_block block(grid, size);
-  for (unsigned y = 0; y < size; ++y) {
+  network::Grid_block block(grid, width);
+  for (unsigned y = 0; y < height; ++y) {
     if (stop.stop_requested()) return std::nullopt;
     if (batch) {
       // Each instance's row in runs, as `kvx-host shade --path batch` shades.
@@ -138,11 +144,11 @@ std::optional<Picture> thumbnails(host::Library const& library, Shade_request co
         catalogue::Shader const& shader = *nodes[n].second;
         unsigned const channels = components(shader.result);
         auto const store = network::pixel_store(shader.result);
-        for (unsigned x = 0; x < size; x += static_cast<unsigned>(batches[n]->block())) {
-          std::size_t const count = std::min<std::size_t>(batches[n]->block(), size - x);
+        for (unsigned x = 0; x < width; x += static_cast<unsigned>(batches[n]->block())) {
+          std::size_t const count = std::min<std::size_t>(batches[n]->block(), width - x);
           kvx_batch_values const values = batches[n]->shade(count, block.fill(x, y, count));
           for (std::size_t i = 0; i < count; ++i) {
-            float* pixel = picture.pixels.data() + at * points + (std::size_t{y} * size + x + i) * channels;
+            float* pixel = picture.pixels.data() + at * points + (std::size_t{y} * width + x + i) * channels;
             catalogue::Value_bytes value{};
             std::memcpy(value.data(),
                         static_cast<unsigned char const*>(values.data) + static_cast<std::ptrdiff_t>(i) * values.stride,
@@ -155,13 +161,13 @@ std::optional<Picture> thumbnails(host::Library const& library, Shade_request co
       }
       continue;
     }
-    for (unsigned x = 0; x < size; ++x) {
+    for (unsigned x = 0; x < width; ++x) {
       bool const on = network::set_grid_point(thread.host(), grid, x, y);
       thread.network().next_point();
       std::size_t at = 0;  // each instance's floats follow the one before's, a picture each
       for (auto const& [node, shader] : nodes) {
         unsigned const channels = components(shader->result);
-        float* pixel = picture.pixels.data() + at * points + (std::size_t{y} * size + x) * channels;
+        float* pixel = picture.pixels.data() + at * points + (std::size_t{y} * width + x) * channels;
         if (on)
           network::pixel_store(shader->result)(thread.network().evaluate(node, thread.host(), request.paths ==
                                                    network::Paths::cpp ? network::Paths::cpp : network::Paths::c),
@@ -189,12 +195,17 @@ network::Json point(host::Library const& library, Shade_request const& request, 
   network::set_grid_settings(thread.host(), request.grid);
   bool const covered = network::set_grid_point(thread.host(), request.grid, x, y);
   network::Mismatches unused;
+  // What the point holds, as the State answers it there: on the sphere, its
+  // own uv and normal.
+  network::Grid_point const held = network::grid_point(request.grid, x, y);
   network::Json answer = {{"ok", true},
                        {"x", x},
                        {"y", y},
-                       {"u", network::grid_u(request.grid, x)},
-                       {"v", network::grid_v(request.grid, y)},
+                       {"u", held.uv.x},
+                       {"v", held.uv.y},
                        {"type", std::string(name(type))}};
+  if (request.grid.geometry == network::Geometry::sphere && covered)
+    answer["normal"] = {held.normal.x, held.normal.y, held.normal.z};
   if (!covered) {
     answer["covered"] = false;  // off the sphere: nothing is shaded there
     return answer;

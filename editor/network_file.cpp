@@ -35,6 +35,34 @@ std::string version_of(std::filesystem::path const& path, std::string const* tex
 
 std::string reason() { return std::strerror(errno); }
 
+constexpr std::string_view byte_order_mark = "\xEF\xBB\xBF";
+
+// Every line break a CR LF, and at least one.
+bool all_crlf(std::string_view text) {
+  std::size_t breaks = 0;
+  for (std::size_t at = text.find('\n'); at != std::string_view::npos; at = text.find('\n', at + 1), ++breaks)
+    if (at == 0 || text[at - 1] != '\r') return false;
+  return breaks > 0;
+}
+
+std::string without_cr(std::string_view text) {
+  std::string lines;
+  lines.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i)
+    if (text[i] != '\r' || i + 1 == text.size() || text[i + 1] != '\n') lines += text[i];
+  return lines;
+}
+
+std::string with_crlf(std::string_view text) {
+  std::string lines;
+  lines.reserve(text.size() + text.size() / 16);
+  for (char c : text) {
+    if (c == '\n') lines += '\r';
+    lines += c;
+  }
+  return lines;
+}
+
 // A file being written beside the network, removed unless it was renamed.
 struct Temporary {
   ~Temporary() {
@@ -56,14 +84,27 @@ Network_file::Network_file(std::filesystem::path const& path) : shown_(path.stri
   if (error) path_ = std::filesystem::absolute(path);
   auto const folder = path_.parent_path();
   if (!std::filesystem::is_directory(folder, error)) throw refuse("the folder " + folder.string() + " does not exist");
-  if (::access(folder.c_str(), W_OK | X_OK) != 0)
-    throw refuse("the folder " + folder.string() + " cannot be written (" + reason() + ")");
   auto const status = std::filesystem::status(path_, error);
   if (std::filesystem::exists(status)) {
     if (!std::filesystem::is_regular_file(status)) throw refuse("it is not a regular file");
-    if (::access(path_.c_str(), W_OK) != 0) throw refuse("it cannot be written (" + reason() + ")");
+  } else if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+    throw refuse("the folder " + folder.string() + " cannot be written (" + reason() + ")");
   }
   read();
+}
+
+// Why the file cannot be saved over: no write permission for anyone (which
+// the superuser would ignore), none for the server, or a folder in which it
+// cannot be replaced.
+std::string Network_file::read_only() const {
+  struct stat status {};
+  if (::stat(path_.c_str(), &status) == 0) {
+    if ((status.st_mode & 0222) == 0) return name() + " is read-only";
+    if (::access(path_.c_str(), W_OK) != 0) return name() + " cannot be written (" + reason() + ")";
+  }
+  auto const folder = path_.parent_path();
+  if (::access(folder.c_str(), W_OK | X_OK) != 0) return "the folder " + folder.string() + " cannot be written";
+  return {};
 }
 
 Network_file::Contents Network_file::read() const {
@@ -71,27 +112,40 @@ Network_file::Contents Network_file::read() const {
   return read_unlocked();
 }
 
-Network_file::Contents Network_file::read_unlocked() const {
+Network_file::Contents Network_file::read_unlocked(Form* form) const {
   std::error_code error;
-  if (!std::filesystem::exists(path_, error)) return {{}, version_of(path_, nullptr), false};
-  std::string text;
+  if (!std::filesystem::exists(path_, error)) return {{}, version_of(path_, nullptr), false, read_only()};
+  std::string bytes;
   try {
-    text = network::Network_text::file_text(path_.string());
+    bytes = network::Network_text::file_text(path_.string());
   } catch (network::Network_error const& e) {
     throw std::runtime_error(shown_ + ": " + e.message);
   }
-  if (std::size_t const end = network::end_of_text(text); end < text.size())
-    throw std::runtime_error(shown_ + ": not text: the byte " + network::printable(text.substr(end, 1)));
-  std::string version = version_of(path_, &text);
-  return {std::move(text), std::move(version), true};
+  if (bytes.size() > max_bytes)
+    throw std::runtime_error(shown_ + " holds " + std::to_string(bytes.size()) + " bytes, more than the editor's " +
+                             std::to_string(max_bytes >> 20) + " MiB");
+  Form found;
+  std::string_view text = bytes;
+  found.byte_order_mark = text.starts_with(byte_order_mark);
+  if (found.byte_order_mark) text.remove_prefix(byte_order_mark.size());
+  found.crlf = all_crlf(text);
+  std::string edited = found.crlf ? without_cr(text) : std::string(text);
+  if (std::size_t const end = network::end_of_text(edited); end < edited.size())
+    throw std::runtime_error(shown_ + ": not text: the byte " + network::printable(edited.substr(end, 1)));
+  if (form) *form = found;
+  return {std::move(edited), version_of(path_, &bytes), true, read_only()};
 }
 
 Network_file::Saved Network_file::save(std::string const& text, std::string const& base) {
   std::lock_guard hold(lock_);
-  std::string const now = read_unlocked().version;
-  if (now != base) return {false, now};
-  replace(text);
-  return {true, version_of(path_, &text)};
+  Form form;
+  Contents const now = read_unlocked(&form);
+  if (now.version != base) return {false, now.version, {}};
+  if (!now.read_only.empty()) return {false, now.version, now.read_only};
+  std::string bytes = form.byte_order_mark ? std::string(byte_order_mark) : std::string();
+  bytes += form.crlf ? with_crlf(text) : text;
+  replace(bytes);
+  return {true, version_of(path_, &bytes), {}};
 }
 
 void Network_file::replace(std::string const& text) const {

@@ -12,6 +12,8 @@ struct Page_file {
   std::string_view path;  // as the browser asks for it: "/", "/editor.js", ...
   std::string_view type;  // its Content-Type
   std::string_view body;
+  std::string_view gzip;  // the body compressed by the build
+  std::string_view etag;  // a quoted hash of the body
 };
 
 std::span<Page_file const> page_files();

@@ -96,6 +96,8 @@ void Network_text::statement(std::vector<std::string_view> const& words, Locatio
 
 unsigned Network_text::read(std::string_view text, std::string const& source) {
   if (text.size() > max_bytes) throw Network_error({source, 0}, too_large());
+  // A UTF-8 byte order mark, as some editors write, is no statement.
+  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
   if (std::size_t const end = end_of_text(text); end < text.size()) {
     auto const line =
         static_cast<unsigned>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(end), '\n') + 1);

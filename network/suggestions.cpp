@@ -6,6 +6,7 @@
 #include <cctype>
 
 #include <catalogue/catalogue.h>
+#include <network/descriptions.h>
 #include <network/printable.h>
 
 namespace kvx::network {
@@ -52,8 +53,10 @@ std::vector<std::string_view> nearest_names(std::string_view asked, std::span<st
   return names;
 }
 
-std::string did_you_mean(std::string_view asked, std::span<std::string_view const> known) {
-  auto const names = nearest_names(asked, known);
+namespace {
+
+// "; did you mean 'a', 'b' or 'c'?", or nothing.
+std::string asking(std::vector<std::string_view> const& names) {
   if (names.empty()) return {};
   std::string text = "; did you mean";
   for (std::size_t i = 0; i < names.size(); ++i)
@@ -61,12 +64,48 @@ std::string did_you_mean(std::string_view asked, std::span<std::string_view cons
   return text + "?";
 }
 
+}  // namespace
+
+std::string did_you_mean(std::string_view asked, std::span<std::string_view const> known) {
+  return asking(nearest_names(asked, known));
+}
+
+namespace {
+
+// The shaders an operation's usual name elsewhere names: in a shader's name
+// (Math_float_mix for Math_float_lerp) or alone ("mix", or "lerp" itself), the
+// first three in the catalogue's order.
+std::vector<std::string_view> by_usual_name(std::string_view asked) {
+  auto const same = [](std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+             return lowered(x) == lowered(y);
+           });
+  };
+  std::vector<std::string_view> names;
+  for (auto const& row : catalogue::shaders) {
+    if (row.source != catalogue::Source::none) continue;
+    std::string const prefix = row.typed ? "Math_" + std::string(name(row.type)) + "_" : "Math_";
+    auto const named = [&](std::string_view word) {
+      return same(asked, word) || (asked.size() > prefix.size() && same(asked.substr(0, prefix.size()), prefix) &&
+                                   same(asked.substr(prefix.size()), word));
+    };
+    bool found = same(asked, row.operation);
+    for (std::string_view other : other_names(row)) found = found || named(other);
+    if (found && names.size() < 3) names.push_back(row.name);
+  }
+  return names;
+}
+
+}  // namespace
+
 std::string did_you_mean_shader(std::string_view asked) {
   static constexpr auto names = [] {
     std::array<std::string_view, catalogue::shader_count> all{};
     for (unsigned i = 0; i < catalogue::shader_count; ++i) all[i] = catalogue::shaders[i].name;
     return all;
   }();
+  // A usual name is meant as it is; only then a slip is looked for.
+  if (std::string usual = asking(by_usual_name(asked)); !usual.empty()) return usual;
   return did_you_mean(asked, names);
 }
 

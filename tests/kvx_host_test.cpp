@@ -171,6 +171,9 @@ TEST(Kvx_host, BadInputGetsOneLineNamingTheProblemAndStatusTwo) {
       {"eval Math_float_nope left=1", "kvx-host: unknown shader 'Math_float_nope'\n"},
       {"eval Math_flaot_sin input=1", "kvx-host: unknown shader 'Math_flaot_sin'; did you mean 'Math_float_sin'?\n"},
       {"describe Math_float3_Lerp", "kvx-host: unknown shader 'Math_float3_Lerp'; did you mean 'Math_float3_lerp'?\n"},
+      {"describe Math_float_mix", "kvx-host: unknown shader 'Math_float_mix'; did you mean 'Math_float_lerp'?\n"},
+      {"describe fract", "kvx-host: unknown shader 'fract'; did you mean 'Math_float_frac', 'Math_float2_frac' or "
+                         "'Math_float3_frac'?\n"},
       {"eval Math_float_add lefty=1", "kvx-host: Math_float_add has no parameter 'lefty'; did you mean 'left'?\n"},
       {"eval Math_float_add left=one", "kvx-host: left: 'one' is not a float\n"},
       {"eval Math_float_add left=1e40", "kvx-host: left: '1e40' is out of range for a float (inf is written inf)\n"},

@@ -48,6 +48,15 @@ class Socket {
       if (n < 0) return errno != EAGAIN && errno != EWOULDBLOCK;
     return true;
   }
+  // Everything the server sends until it closes, or `limit` passes.
+  std::string answers(std::chrono::seconds limit) const {
+    timeval wait{static_cast<time_t>(limit.count()), 0};
+    ::setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    std::string received;
+    char buffer[4096];
+    for (ssize_t n; (n = ::recv(socket_, buffer, sizeof buffer, 0)) > 0;) received.append(buffer, std::size_t(n));
+    return received;
+  }
   void close() {
     if (socket_ >= 0) ::close(std::exchange(socket_, -1));
   }
@@ -87,7 +96,8 @@ TEST(ServeConnections, ASecondServerOnThePortIsRefused) {
 TEST(ServeConnections, IdleAndSlowClientsHoldNothing) {
   Serving server({"-g", "8", "8"});
   std::vector<Socket> idle, slow;
-  for (int i = 0; i < 32; ++i) idle.emplace_back(server.port());
+  // More idle connections than the server has threads.
+  for (int i = 0; i < 300; ++i) idle.emplace_back(server.port());
   for (int i = 0; i < 32; ++i) {
     slow.emplace_back(server.port());
     slow.back().send("GET /api/file HTTP/1.1\r\n");
@@ -111,6 +121,28 @@ TEST(ServeConnections, IdleAndSlowClientsHoldNothing) {
   EXPECT_TRUE(idle.front().closed_within(15s)) << "a connection that asks nothing is dropped";
   done = true;
   drip.join();
+}
+
+// A request the server cannot read to its end gets one answer, and the
+// connection closes: what follows it is never taken for a request.
+TEST(ServeConnections, ARequestWithoutATrustworthyEndIsAnsweredOnceAndTheConnectionCloses) {
+  Serving server({"-g", "8", "8"});
+  std::string const host = "Host: " + server.host() + "\r\n";
+  std::string const requests[] = {
+      "GARBAGE\r\n" + host + "\r\nGET /api/file HTTP/1.1\r\n" + host + "\r\n",
+      "POST /api/shade HTTP/1.1\r\n" + host + "Content-Type: application/json\r\nContent-Length: 2\r\n" +
+          "Content-Length: 60\r\n\r\n{}GET /api/file HTTP/1.1\r\n" + host + "\r\n",
+  };
+  for (auto const& request : requests) {
+    Socket socket(server.port());
+    socket.send(request);
+    std::string const received = socket.answers(10s);
+    std::size_t answers = 0;
+    for (std::size_t at = received.find("HTTP/1.1 "); at != std::string::npos; at = received.find("HTTP/1.1 ", at + 1))
+      ++answers;
+    EXPECT_EQ(answers, 1u) << received;
+    EXPECT_EQ(received.rfind("HTTP/1.1 400", 0), 0u) << received;
+  }
 }
 
 TEST(ServeConnections, AClientThatGoesAwayStopsItsShading) {

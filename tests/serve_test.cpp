@@ -162,16 +162,46 @@ TEST(Serve, SavesOnlyOverTheVersionTheTextWasReadFrom) {
   EXPECT_NE(refused->body.find("download"), std::string::npos);
 }
 
+// The page edits lines ending in a line feed; the file keeps its own form.
+TEST(Serve, SavesAFileInTheFormItWasRead) {
+  Folder folder;
+  auto const file = folder.path / "windows.kvx";
+  std::string const bom = "\xEF\xBB\xBF";
+  std::ofstream(file, std::ios::binary) << bom << "shader State_parametric_uv uv\r\noutput uv\r\n";
+  Serving server({file.string(), "-g", "8", "8"});
+  Json const read = server.get_json("/api/network");
+  EXPECT_EQ(read["text"], "shader State_parametric_uv uv\noutput uv\n");
+  EXPECT_EQ(read["read_only"], nullptr);
+  auto const saved = server.post("/api/save", Json{{"text", "# mine\nshader State_parametric_uv uv\noutput uv\n"},
+                                                   {"base", read["version"]}});
+  ASSERT_EQ(saved->status, 200) << saved->body;
+  EXPECT_EQ(file_bytes(file), bom + "# mine\r\nshader State_parametric_uv uv\r\noutput uv\r\n");
+  EXPECT_EQ(Json::parse(saved->body)["version"], server.get_json("/api/file")["version"]);
+
+  // Made read-only while open: looked at, never saved over.
+  ::chmod(file.c_str(), 0444);
+  Json const now = server.get_json("/api/network");
+  EXPECT_EQ(now["read_only"], "windows.kvx is read-only");
+  auto const refused = server.post("/api/save", Json{{"text", "# lost\n"}, {"base", now["version"]}});
+  EXPECT_EQ(refused->status, 403);
+  EXPECT_NE(refused->body.find("read-only"), std::string::npos) << refused->body;
+  EXPECT_EQ(file_bytes(file), bom + "# mine\r\nshader State_parametric_uv uv\r\noutput uv\r\n");
+  Serving looking({file.string(), "-g", "8", "8"});
+  EXPECT_EQ(looking.get_json("/api/network")["text"], "# mine\nshader State_parametric_uv uv\noutput uv\n");
+}
+
 TEST(Serve, RefusesAtStartAFileItCouldNotSave) {
   Folder folder;
   std::ofstream(folder.path / "plain") << "not a folder";
+  // Past what a save could send back.
+  std::ofstream(folder.path / "large.kvx") << std::string(5 << 20, '#') << "\n";
   std::string const cases[] = {(folder.path / "missing" / "n.kvx").string(), (folder.path / "plain" / "n.kvx").string(),
-                               folder.path.string() + "/"};
+                               folder.path.string() + "/", (folder.path / "large.kvx").string()};
   for (auto const& file : cases) {
     Command_run const run = run_shell("timeout 20 " KVX_HOST_PATH " serve " + file);
     EXPECT_EQ(run.status, 2) << file;
     EXPECT_EQ(count(run.output, "\n"), 1u) << run.output;
-    EXPECT_NE(run.output.find("kvx-host: cannot edit "), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("kvx-host: "), std::string::npos) << run.output;
   }
 }
 
@@ -181,6 +211,29 @@ struct Refused {
   char const* message;
   std::function<httplib::Result(Serving const&)> send;
 };
+
+// The page's files go as the build compressed them, and a browser that has
+// one already is told so.
+TEST(Serve, ThePageIsCompressedOnceAndValidated) {
+  Serving server({"-g", "8", "8"});
+  httplib::Client client = server.client();
+  client.set_decompress(false);
+  auto const plain = client.Get("/editor.js", {{"Accept-Encoding", "identity"}});
+  ASSERT_TRUE(plain);
+  EXPECT_EQ(plain->status, 200);
+  EXPECT_FALSE(plain->has_header("Content-Encoding"));
+  std::string const etag = plain->get_header_value("ETag");
+  EXPECT_EQ(etag.front(), '"');
+  auto const compressed = client.Get("/editor.js", {{"Accept-Encoding", "gzip, deflate, br"}});
+  ASSERT_TRUE(compressed);
+  EXPECT_EQ(compressed->get_header_value("Content-Encoding"), "gzip");
+  EXPECT_LT(compressed->body.size(), plain->body.size() / 2);
+  EXPECT_EQ(compressed->body.substr(0, 2), "\x1f\x8b");
+  auto const again = client.Get("/editor.js", {{"If-None-Match", etag}});
+  ASSERT_TRUE(again);
+  EXPECT_EQ(again->status, 304);
+  EXPECT_TRUE(again->body.empty());
+}
 
 TEST(Serve, RefusesWhatItMustWithAMessageAndGoesOn) {
   Serving server({"-g", "8", "8"});
@@ -201,6 +254,8 @@ TEST(Serve, RefusesWhatItMustWithAMessageAndGoesOn) {
        [&](Serving const& s) { return s.client().Get("/editorXjs"); }},
       {"a GET of a POST route", 404, "no such route",
        [&](Serving const& s) { return s.client().Get("/api/shade"); }},
+      {"JSON nested past what a page sends", 400, "nested more than 32 deep",
+       [&](Serving const& s) { return s.post_body("/api/shade", std::string(1 << 20, '[') + std::string(1 << 20, ']')); }},
       {"a body that is not JSON", 400, "not valid JSON",
        [&](Serving const& s) { return s.post_body("/api/shade", "{\"text\":"); }},
       {"JSON that is not an object", 400, "must be a JSON object",

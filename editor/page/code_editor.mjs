@@ -3,13 +3,15 @@
 // format, completion and hover from the library's catalogue, the server's
 // errors as diagnostics, undo over every edit. Bundled into one script
 // (window.kvxCodeEditor) by esbuild when kvx-host is built.
-import { EditorState, StateEffect, StateField, Transaction } from '@codemirror/state';
+import { EditorState, Prec, StateEffect, StateField, Transaction } from '@codemirror/state';
 import {
   EditorView, keymap, lineNumbers, highlightActiveLine, highlightActiveLineGutter, drawSelection, hoverTooltip,
 } from '@codemirror/view';
-import { defaultKeymap, history, historyKeymap, indentWithTab } from '@codemirror/commands';
+import { defaultKeymap, history, historyKeymap, indentWithTab, insertNewlineAndIndent } from '@codemirror/commands';
 import { StreamLanguage, HighlightStyle, syntaxHighlighting, bracketMatching } from '@codemirror/language';
-import { autocompletion, completionKeymap, closeBrackets } from '@codemirror/autocomplete';
+import {
+  autocompletion, completionKeymap, closeBrackets, closeCompletion, completionStatus, selectedCompletion,
+} from '@codemirror/autocomplete';
 import { lintGutter, setDiagnostics } from '@codemirror/lint';
 import { searchKeymap, highlightSelectionMatches } from '@codemirror/search';
 import { tags } from '@lezer/highlight';
@@ -114,7 +116,9 @@ function completionSource(catalogue) {
     const index = current === '' ? words.filter(Boolean).length : words.length - 1;
     const keyword = words[0];
     const from = context.pos - current.length;
-    if (!context.explicit && current === '' && index > 0 && !['shader', 'output'].includes(keyword) && index > 2) return null;
+    // Unasked, the list opens on a word being typed, never on an empty one:
+    // Enter at a line's end is a new line.
+    if (!context.explicit && current === '') return null;
 
     if (index === 0)
       return {
@@ -151,6 +155,22 @@ function completionSource(catalogue) {
     return { from: from + dot + 1, validFor: /^\w*$/, options };
   };
 }
+
+// Enter on a word the chosen completion would leave as it is ends the line:
+// the list offered nothing the user asked for.
+const enterAfterACompleteWord = Prec.highest(keymap.of([{
+  key: 'Enter',
+  run: (view) => {
+    if (completionStatus(view.state) !== 'active') return false;
+    const chosen = selectedCompletion(view.state);
+    const head = view.state.selection.main.head;
+    const word = view.state.wordAt(head);
+    const typed = word ? view.state.sliceDoc(word.from, head) : '';
+    if (!chosen || typeof chosen.apply === 'function' || (chosen.apply ?? chosen.label) !== typed) return false;
+    closeCompletion(view);
+    return insertNewlineAndIndent(view);
+  },
+}]));
 
 // ---- Hover over a shader or instance name
 
@@ -212,7 +232,7 @@ function create(parent, { catalogue, changed, moved = () => {}, label }) {
         lineNumbers(), highlightActiveLineGutter(), highlightActiveLine(), drawSelection(), history(),
         bracketMatching(), closeBrackets(), highlightSelectionMatches(), lintGutter(), problems,
         networkLanguage, syntaxHighlighting(highlighting), theme,
-        autocompletion({ override: [completionSource(catalogue)], icons: false }),
+        autocompletion({ override: [completionSource(catalogue)], icons: false }), enterAfterACompleteWord,
         hover(catalogue),
         keymap.of([...completionKeymap, ...searchKeymap, ...historyKeymap, ...defaultKeymap, indentWithTab]),
         EditorView.updateListener.of((update) => {
@@ -255,6 +275,13 @@ function create(parent, { catalogue, changed, moved = () => {}, label }) {
       const insert = doc.length === 0 || doc.sliceString(doc.length - 1) === '\n' ? `${line}\n` : `\n${line}\n`;
       view.dispatch({ changes: { from: doc.length, insert }, userEvent: 'input.graph' });
     },
+    // Line `number` (1-based) replaced by `text`, as one edit.
+    replaceLine(number, text) {
+      const doc = view.state.doc;
+      if (number < 1 || number > doc.lines) return;
+      const line = doc.line(number);
+      view.dispatch({ changes: { from: line.from, to: line.to, insert: text }, userEvent: 'input.graph' });
+    },
     // Line `number` (1-based) taken out, as an edit.
     deleteLine(number) {
       const doc = view.state.doc;
@@ -283,6 +310,11 @@ function create(parent, { catalogue, changed, moved = () => {}, label }) {
       view.dispatch({ changes: { from, to: from + word.length, insert: by }, userEvent: 'input.suggestion' });
       view.focus();
       return true;
+    },
+    // The caret to the start of the line, in view; the focus stays where it is.
+    showLine(number) {
+      const line = view.state.doc.line(Math.min(Math.max(number, 1), view.state.doc.lines));
+      view.dispatch({ selection: { anchor: line.from }, scrollIntoView: true });
     },
     goToLine(number) {
       const line = view.state.doc.line(Math.min(Math.max(number, 1), view.state.doc.lines));

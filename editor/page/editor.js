@@ -38,6 +38,7 @@ const state = {
   file: null,        // the file Save writes, or null: Save downloads
   base: null,        // the file's version the text was read from or last saved as
   savedText: '',     // the text of that version: any other is unsaved
+  readOnly: null,    // why the file cannot be saved over, or null
   disk: null,        // the file's version the choice in #disk is about
   syncing: 0,        // counts loads and saves: a check of the file begun before one is stale
   saving: false,
@@ -101,8 +102,10 @@ function adopt(network) {
   state.file = network.file;
   state.base = network.version;
   state.savedText = network.text;
+  state.readOnly = network.read_only || null;
   if (editor.text !== network.text) editor.text = network.text;
-  $('file').textContent = state.file || 'a new network (Save downloads it)';
+  $('file').textContent = !state.file ? 'a new network (Save downloads it)'
+    : state.readOnly ? `${state.file} (${state.readOnly}: Save downloads a copy)` : state.file;
   hideDisk();
   showUnsaved();
 }
@@ -112,6 +115,7 @@ function showDisk(version, message) {
   state.disk = version;
   $('disk-message').textContent = message;
   $('disk').hidden = false;
+  $('disk-load').focus();
 }
 
 function hideDisk() { $('disk').hidden = true; }
@@ -186,7 +190,7 @@ function download() {
 // Writes the text over the version it was read from, or with `overwrite`,
 // over the version on disk the page was told of.
 async function save(overwrite = false) {
-  if (!state.file) {
+  if (!state.file || state.readOnly) {
     download();
     state.savedText = editor.text;
     showUnsaved();
@@ -296,6 +300,10 @@ function redraw() {
   const overlay = $('overlay');
   picture.width = overlay.width = answer.width;
   picture.height = overlay.height = answer.height;
+  // The frame's side is the grid's longer one: the picture keeps its aspect.
+  const longer = Math.max(answer.width, answer.height);
+  $('stage').style.setProperty('--across', String(answer.width / longer));
+  $('stage').style.setProperty('--down', String(answer.height / longer));
   const context = picture.getContext('2d');
   const image = context.createImageData(answer.width, answer.height);
   const n = answer.channels;
@@ -501,7 +509,10 @@ const thumbnails = new Map();  // what a node's result depends on → its pictur
 function drawGraph() {
   const made = editor.instances().size;
   $('graph').dataset.instances = String(made);
-  if (made > graphLimit) return;
+  if (made > graphLimit) {
+    graph.explain(`${made} instances: the graph is drawn up to ${graphLimit}; the text and the list of instances hold them all.`);
+    return;
+  }
   graph.update(editor.text);
 }
 
@@ -509,7 +520,7 @@ function nodeChosen(name) {
   state.shown = name === state.output ? null : name;
   graph.select(name);
   const made = editor.instances().get(name);
-  if (made) editor.goToLine(made.line);
+  if (made) editor.showLine(made.line);
   shade();
 }
 
@@ -529,9 +540,31 @@ function wire(from, to, parameter) {
   const source = type(from)?.result;
   const target = type(to)?.parameters.find((p) => p.name === parameter)?.type;
   if (!source || !target) return;
-  if (source === target) editor.appendLine(`connect ${from}.result ${to}.${parameter}`);
-  else if (source === 'float' && /^(float[234]|color)$/.test(target)) editor.appendLine(`splat ${from}.result ${to}.${parameter}`);
-  else setStatus(`cannot connect ${from}.result (${source}) to ${to}.${parameter} (${target}): the types differ`);
+  if (from === to) {
+    setStatus(`cannot connect ${from}.result to ${to}.${parameter}: an instance cannot take its own result`);
+    return;
+  }
+  const keyword = source === target ? 'connect'
+    : source === 'float' && /^(float[234]|color)$/.test(target) ? 'splat' : null;
+  if (!keyword) {
+    setStatus(`cannot connect ${from}.result (${source}) to ${to}.${parameter} (${target}): the types differ`);
+    return;
+  }
+  // What the parameter took before, a constant or another wire, gives way.
+  const model = graph.model();
+  const before = model.nodes.get(to)?.constantLines.get(parameter) ??
+    model.edges.find((e) => e.to === to && e.parameter === parameter)?.line;
+  const line = `${keyword} ${from}.result ${to}.${parameter}`;
+  if (before) editor.replaceLine(before, line);
+  else editor.appendLine(line);
+}
+
+// The thumbnails kept, at most this many: the oldest goes first.
+const thumbnailsKept = 512;
+function remember(key, image) {
+  thumbnails.delete(key);
+  thumbnails.set(key, image);
+  if (thumbnails.size > thumbnailsKept) thumbnails.delete(thumbnails.keys().next().value);
 }
 
 // The nodes in view get their results' pictures, from the cache where what
@@ -563,21 +596,26 @@ async function showThumbnails() {
   const buffer = await response.arrayBuffer();
   const length = new DataView(buffer).getUint32(0, true);
   const about = JSON.parse(new TextDecoder().decode(new Uint8Array(buffer, 4, length)));
-  const points = about.size * about.size;
+  const points = about.width * about.height;
   let at = 4 + length;
   for (const made of about.instances) {
     const floats = new Float32Array(buffer, at, points * made.channels);
     at += floats.byteLength;
-    const image = new ImageData(about.size, about.size);
+    const image = new ImageData(about.width, about.height);
     const n = made.channels;
+    // Results above 1 are scaled down to fit, so that a thumbnail shows their shape, not white.
+    let largest = 1;
+    for (let i = 0; i < floats.length; ++i)
+      if (i % n !== 3 && Number.isFinite(floats[i]) && floats[i] > largest) largest = floats[i];
+    const fit = (value) => byte(value / largest);
     for (let p = 0, i = 0; p < points; ++p, i += n) {
-      const first = byte(floats[i]);
+      const first = fit(floats[i]);
       image.data[4 * p] = first;
-      image.data[4 * p + 1] = n === 1 ? first : byte(floats[i + 1]);
-      image.data[4 * p + 2] = n === 1 ? first : n === 2 ? 0 : byte(floats[i + 2]);
+      image.data[4 * p + 1] = n === 1 ? first : fit(floats[i + 1]);
+      image.data[4 * p + 2] = n === 1 ? first : n === 2 ? 0 : fit(floats[i + 2]);
       image.data[4 * p + 3] = n === 4 ? byte(floats[i + 3]) : 255;
     }
-    thumbnails.set(keys.get(made.name) + chosenGeometry(), image);
+    remember(keys.get(made.name) + chosenGeometry(), image);
     graph.thumbnail(made.name, image);
   }
   document.body.dataset.thumbnails = String(Number(document.body.dataset.thumbnails || 0) + 1);
@@ -612,7 +650,8 @@ async function readPoint() {
     Object.assign(readout.dataset, { x: String(answer.x), y: String(answer.y), value: '', bits: '', sequence: String(sequence) });
     return;
   }
-  const lines = [`point (${answer.x}, ${answer.y})  u ${answer.u}, v ${answer.v}  ${answer.type}`];
+  const normal = answer.normal ? `  normal (${answer.normal.join(', ')})` : '';
+  const lines = [`point (${answer.x}, ${answer.y})  u ${answer.u}, v ${answer.v}${normal}  ${answer.type}`];
   if (answer.c) lines.push(`C entry        ${answer.c.value}  [${answer.c.bits}]`);
   if (answer.cpp) lines.push(`shader object  ${answer.cpp.value}  [${answer.cpp.bits}]`);
   if (answer.same !== undefined) lines.push(answer.same ? 'the same bits' : 'THE PATHS DIFFER');
@@ -661,7 +700,7 @@ async function loadCatalogue() {
   for (const shader of catalogue.shaders) {
     const item = document.createElement('li');
     item.dataset.name = shader.name;
-    item.tabIndex = 0;
+    item.tabIndex = -1;  // one stop for the whole list: the arrows move within it
     item.setAttribute('role', 'button');
     item.setAttribute('aria-label', `insert ${shader.name}: ${shader.description}`);
     const name = document.createElement('span');
@@ -678,17 +717,43 @@ async function loadCatalogue() {
     shown.set(item, shader);
     item.addEventListener('click', () => insertShader(shader));
     item.addEventListener('keydown', (event) => {
+      if (event.key === 'ArrowDown' || event.key === 'ArrowUp') {
+        event.preventDefault();
+        const step = event.key === 'ArrowDown' ? 'nextElementSibling' : 'previousElementSibling';
+        let next = item[step];
+        while (next && next.hidden) next = next[step];
+        if (next) rove(next).focus();
+        return;
+      }
       if (event.key !== 'Enter' && event.key !== ' ') return;
       event.preventDefault();
       insertShader(shader);
     });
     list.append(item);
   }
+  rove(list.firstElementChild);
   $('filter').addEventListener('input', () => {
     const matches = catalogueMatcher($('filter').value);
     for (const item of list.children) item.hidden = !matches(shown.get(item));
+    rove([...list.children].find((item) => !item.hidden));
   });
 }
+
+// The catalogue's one entry that Tab reaches.
+function rove(item) {
+  for (const other of $('shaders').querySelectorAll('li[tabindex="0"]')) other.tabIndex = -1;
+  if (item) item.tabIndex = 0;
+  return item;
+}
+
+// Alt+1 to Alt+5: the filter, the catalogue, the text, the graph, the picture.
+const shortcuts = {
+  1: () => $('filter'),
+  2: () => $('shaders').querySelector('li[tabindex="0"]'),
+  3: () => document.querySelector('#editor .cm-content'),
+  4: () => document.querySelector('#graph .graph-view'),
+  5: () => $('frame'),
+};
 
 // ---- Start
 
@@ -731,6 +796,11 @@ async function start() {
     if ((event.ctrlKey || event.metaKey) && !event.altKey && event.key.toLowerCase() === 's') {
       event.preventDefault();
       save();
+    }
+    const goes = event.altKey && !event.ctrlKey && !event.metaKey && shortcuts[event.key];
+    if (goes) {
+      event.preventDefault();
+      goes()?.focus();
     }
   });
   // Leaving with unsaved edits asks first.

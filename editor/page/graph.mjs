@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: Apache-2.0
 // The network drawn as a graph: a node an instance (its name, its shader, its
 // constants, its result's thumbnail), a wire a connection, laid out left to
-// right by elkjs's layered layout. Nodes keep their places across edits; new
-// ones are placed by the layout. Bundled into one script (window.kvxGraph)
+// right by elkjs's layered layout, in a worker. Nodes keep their places
+// across edits; new ones are placed by the layout. Bundled into one script (window.kvxGraph)
 // by esbuild when kvx-host is built.
-import ELK from 'elkjs/lib/elk.bundled.js';
+import ELK from 'elkjs/lib/elk-api.js';
 
-const elk = new ELK();
+// The layout runs in a worker of its own: a large network never stalls the page.
+const elk = new ELK({ workerUrl: '/elk-worker.js' });
 const width = 176;
 const header = 38;
 const row = 16;
@@ -21,10 +22,11 @@ export function readNetwork(text) {
     const line = index + 1;
     const words = raw.replace(/#.*/, '').trim().split(/\s+/).filter(Boolean);
     if (words[0] === 'shader' && words.length === 3 && !nodes.has(words[2]))
-      nodes.set(words[2], { name: words[2], shader: words[1], line, constants: new Map() });
+      nodes.set(words[2], { name: words[2], shader: words[1], line, constants: new Map(), constantLines: new Map() });
     else if (words[0] === 'param' && words.length >= 3) {
       const [instance, parameter] = words[1].split('.');
       nodes.get(instance)?.constants.set(parameter, words.slice(2).join(' '));
+      nodes.get(instance)?.constantLines.set(parameter, line);
     } else if ((words[0] === 'connect' || words[0] === 'splat') && words.length === 3) {
       const [from] = words[1].split('.');
       const [to, parameter] = words[2].split('.');
@@ -36,7 +38,12 @@ export function readNetwork(text) {
   return { nodes, edges: edges.filter((e) => nodes.has(e.from) && nodes.has(e.to)), output };
 }
 
-// What a node's result depends on, as text: equal keys, equal thumbnails.
+// What a node's result depends on, as a short id: equal ids, equal results.
+// A node's description names its inputs by their ids, not by their text, so
+// it stays short however deep the network reuses results; the ids are
+// interned for the page's life, so that an id read from one edit's network
+// means the same in the next.
+const interned = new Map();  // description → id
 export function resultKeys(model) {
   const keys = new Map();
   const key = (name, seen) => {
@@ -45,9 +52,11 @@ export function resultKeys(model) {
     seen.add(name);
     const node = model.nodes.get(name);
     const inputs = model.edges.filter((e) => e.to === name).sort((a, b) => (a.parameter < b.parameter ? -1 : 1))
-      .map((e) => `${e.parameter}${e.splat ? '~' : '<'}(${key(e.from, seen)})`);
+      .map((e) => `${e.parameter}${e.splat ? '~' : '<'}${key(e.from, seen)}`);
     const constants = [...node.constants].sort().map(([p, v]) => `${p}=${v}`);
-    const made = `${node.shader}[${constants.join(';')}|${inputs.join(';')}]`;
+    const description = `${node.shader}[${constants.join(';')}|${inputs.join(';')}]`;
+    if (!interned.has(description)) interned.set(description, `r${interned.size}`);
+    const made = interned.get(description);
     keys.set(name, made);
     return made;
   };
@@ -69,8 +78,11 @@ function element(tag, className, parent) {
 export function create(parent, hooks) {
   const view = element('div', 'graph-view', parent);
   view.tabIndex = 0;
-  view.setAttribute('aria-label', 'the network as a graph: drag to pan, wheel to zoom, Delete removes a chosen wire');
+  view.setAttribute('aria-label',
+    'the network as a graph: drag the background to pan and a node to move it, wheel to zoom, Delete removes a chosen wire');
   const stage = element('div', 'graph-stage', view);
+  const notice = element('p', 'graph-notice', view);  // why no graph is drawn
+  notice.hidden = true;
   const wires = document.createElementNS('http://www.w3.org/2000/svg', 'svg');
   wires.classList.add('graph-wires');
   stage.append(wires);
@@ -81,6 +93,8 @@ export function create(parent, hooks) {
   let chosenWire = null;
   let selected = null;
   let drawing = null;        // a wire being drawn from a result
+  let moving = null;         // a node being dragged to a new place
+  let moved = false;         // the last press on a node moved it: no choice
   let laying = 0;
 
   const place = () => { stage.style.transform = `translate(${pan.x}px, ${pan.y}px) scale(${pan.scale})`; };
@@ -94,10 +108,32 @@ export function create(parent, hooks) {
       box = element('div', 'graph-node', stage);
       box.tabIndex = 0;
       box.dataset.name = node.name;
-      box.addEventListener('click', () => hooks.chosen(node.name));
-      box.addEventListener('keydown', (event) => { if (event.key === 'Enter') hooks.chosen(node.name); });
+      // Choosing a node shows its result; the text is left as it is, and
+      // the keyboard stays with the graph.
+      box.addEventListener('click', () => { if (!moved) hooks.chosen(node.name); });
+      // Dragged by its body, a node moves and keeps its place.
+      box.addEventListener('mousedown', (event) => {
+        if (event.button !== 0 || event.target.closest('.graph-port')) return;
+        event.stopPropagation();
+        const at = places.get(node.name);
+        moving = { name: node.name, x: event.clientX, y: event.clientY, from: { ...at } };
+        moved = false;
+      });
+      box.addEventListener('keydown', (event) => {
+        if (event.key !== 'Enter') return;
+        event.preventDefault();
+        hooks.chosen(node.name);
+      });
       shown.set(node.name, box);
     }
+    // A node whose content is unchanged is only moved: its thumbnail stays.
+    const signature = JSON.stringify([node.shader, [...node.constants], node.name === model.output]);
+    const at = places.get(node.name);
+    box.style.left = `${at.x}px`;
+    box.style.top = `${at.y}px`;
+    box.classList.toggle('selected', node.name === selected);
+    if (box.dataset.signature === signature) return;
+    box.dataset.signature = signature;
     box.replaceChildren();
     box.classList.toggle('output', node.name === model.output);
     box.setAttribute('aria-label', `${node.name}, ${node.shader}${node.name === model.output ? ', the output' : ''}`);
@@ -122,11 +158,7 @@ export function create(parent, hooks) {
     });
     const canvas = element('canvas', 'graph-thumbnail', box);
     canvas.width = canvas.height = 1;
-    const at = places.get(node.name);
-    box.style.left = `${at.x}px`;
-    box.style.top = `${at.y}px`;
     box.style.height = `${height(node)}px`;
-    box.classList.toggle('selected', node.name === selected);
   }
 
   // The point where a wire meets a node: its result on the right, a parameter on the left.
@@ -153,18 +185,33 @@ export function create(parent, hooks) {
       if (edge.splat) path.classList.add('splat');
       if (chosenWire === edge.line) path.classList.add('chosen');
       path.dataset.line = String(edge.line);
-      path.addEventListener('click', (event) => {
+      path.tabIndex = 0;
+      path.setAttribute('aria-label', `wire from ${edge.from} to ${edge.to}.${edge.parameter}: Delete removes it`);
+      // Chosen as the button goes down, before the background would take
+      // the press for a pan; by keyboard, as it takes focus.
+      const choose = (event) => {
         event.stopPropagation();
+        if (chosenWire === edge.line) return;
         chosenWire = edge.line;
-        drawWires();
-        view.focus();
-      });
+        for (const other of wires.querySelectorAll('.graph-wire')) other.classList.toggle('chosen', other === path);
+      };
+      path.addEventListener('mousedown', (event) => { choose(event); view.focus(); });
+      path.addEventListener('focus', choose);
       wires.append(path);
     }
   }
 
   // New nodes are laid out with the rest in place; the first time, all.
+  // In place of the graph: the reason there is none.
+  function explain(text) {
+    notice.textContent = text;
+    notice.hidden = false;
+    stage.hidden = true;
+  }
+
   async function update(text) {
+    notice.hidden = true;
+    stage.hidden = false;
     model = readNetwork(text);
     for (const name of [...shown.keys()])
       if (!model.nodes.has(name)) { shown.get(name).remove(); shown.delete(name); places.delete(name); }
@@ -194,7 +241,8 @@ export function create(parent, hooks) {
       }
       if (refit) {  // the whole graph in view, if it fits at a readable size
         const bounds = view.getBoundingClientRect();
-        const scale = Math.max(0.6, Math.min(1, (bounds.width - 40) / (laid.width || 1), (bounds.height - 40) / (laid.height || 1)));
+        // Never so small that the nodes' text is hard to read: a larger graph is panned.
+        const scale = Math.max(0.8, Math.min(1, (bounds.width - 40) / (laid.width || 1), (bounds.height - 40) / (laid.height || 1)));
         pan = { x: 20, y: 20, scale };
         place();
       }
@@ -235,17 +283,30 @@ export function create(parent, hooks) {
   // result ends on a parameter's port.
   let dragging = null;
   view.addEventListener('mousedown', (event) => {
-    if (event.target.closest('.graph-node')) return;
+    if (event.target.closest('.graph-node') || event.target.closest('.graph-wire')) return;
     dragging = { x: event.clientX - pan.x, y: event.clientY - pan.y };
     chosenWire = null;
     drawWires();
   });
   window.addEventListener('mousemove', (event) => {
+    if (moving) {
+      const dx = (event.clientX - moving.x) / pan.scale, dy = (event.clientY - moving.y) / pan.scale;
+      if (!moved && Math.hypot(dx, dy) < 3) return;
+      moved = true;
+      const at = { x: moving.from.x + dx, y: moving.from.y + dy };
+      places.set(moving.name, at);
+      const box = shown.get(moving.name);
+      box.style.left = `${at.x}px`;
+      box.style.top = `${at.y}px`;
+      drawWires();
+      return;
+    }
     if (!dragging) return;
     pan = { ...pan, x: event.clientX - dragging.x, y: event.clientY - dragging.y };
     place();
   });
   window.addEventListener('mouseup', (event) => {
+    if (moving) { moving = null; hooks.viewChanged(); }
     if (dragging) { dragging = null; hooks.viewChanged(); }
     if (!drawing) return;
     // A parameter's whole row takes the wire, not its port alone.
@@ -264,7 +325,7 @@ export function create(parent, hooks) {
     hooks.viewChanged();
   }, { passive: false });
   view.addEventListener('keydown', (event) => {
-    if ((event.key === 'Delete' || event.key === 'Backspace') && chosenWire) {
+    if ((event.key === 'Delete' || event.key === 'Backspace') && chosenWire !== null) {
       event.preventDefault();
       const line = chosenWire;
       chosenWire = null;
@@ -272,7 +333,7 @@ export function create(parent, hooks) {
     }
   });
 
-  return { update, inView, thumbnail, select, model: () => model };
+  return { update, explain, inView, thumbnail, select, model: () => model };
 }
 
 window.kvxGraph = { create, readNetwork, resultKeys };

@@ -99,7 +99,8 @@ async function typeAtEnd(page, more) {
   for (let i = 0; i < lines.length; ++i) {
     await page.keyboard.type(lines[i]);
     if (i + 1 < lines.length) {
-      await page.keyboard.press('Escape');
+      // Enter after a whole word makes a new line, though a list is open.
+      await new Promise((resolve) => setTimeout(resolve, 150));
       await page.keyboard.press('Enter');
     }
   }
@@ -356,22 +357,64 @@ try {
   await page.waitForFunction(() => document.querySelectorAll('.graph-node').length === 3);
   await page.waitForFunction(() => document.querySelectorAll('.graph-thumbnail[data-drawn]').length === 3);
   assert.equal(await page.$eval('.graph-node.output', (n) => n.dataset.name), 'scaled');
-  const from = await (await page.$('.graph-node[data-name="uv"] .graph-result')).boundingBox();
-  const to = await (await page.$('.graph-node[data-name="more"] .graph-parameter[data-parameter="left"]')).boundingBox();
-  await page.mouse.move(from.x + from.width / 2, from.y + from.height / 2);
-  await page.mouse.down();
-  await page.mouse.move(to.x + to.width / 2, to.y + to.height / 2, { steps: 4 });
-  await page.mouse.up();
+  // A wire drawn with the mouse from a node's result to a parameter.
+  const drawWire = async (from, to, parameter) => {
+    const a = await (await page.$(`.graph-node[data-name="${from}"] .graph-result`)).boundingBox();
+    const b = await (await page.$(`.graph-node[data-name="${to}"] .graph-parameter[data-parameter="${parameter}"]`))
+      .boundingBox();
+    await page.mouse.move(a.x + a.width / 2, a.y + a.height / 2);
+    await page.mouse.down();
+    await page.mouse.move(b.x + b.width / 2, b.y + b.height / 2, { steps: 4 });
+    await page.mouse.up();
+  };
+  await drawWire('uv', 'more', 'left');
   assert.ok((await textOf(page)).endsWith('shader Math_float2_add more\nconnect uv.result more.left\n'), await textOf(page));
   await page.waitForFunction(() => document.querySelectorAll('.graph-wire').length === 2);
   await press(page, 'z');
   assert.ok((await textOf(page)).endsWith('shader Math_float2_add more\n'), await textOf(page));
   await page.waitForFunction(() => document.querySelectorAll('.graph-wire').length === 1);
+  // A wire dropped on a parameter that holds a constant takes the constant's line.
+  await drawWire('uv', 'scaled', 'right');
+  assert.ok((await textOf(page)).includes('connect uv.result scaled.right\n') &&
+    !(await textOf(page)).includes('param scaled.right'), await textOf(page));
+  await press(page, 'z');
+  assert.ok((await textOf(page)).includes('param scaled.right 2, 3'), await textOf(page));
   await settled(page);
+  // A wire chosen by a click goes with Delete.
+  const wireAt = await page.$eval('.graph-wire', (path) => {
+    const middle = path.getPointAtLength(path.getTotalLength() / 2);
+    const screen = middle.matrixTransform(path.getScreenCTM());
+    return { x: screen.x, y: screen.y };
+  });
+  await page.mouse.click(wireAt.x, wireAt.y);
+  await page.keyboard.press('Delete');
+  await page.waitForFunction(() => document.querySelectorAll('.graph-wire').length === 0);
+  assert.ok(!(await textOf(page)).includes('connect uv.result scaled.left'), await textOf(page));
+  await setText(page, `${network}\nshader Math_float2_add more\n`);
+  // Choosing a node, by click or by Enter, shows it and leaves the text as it is.
+  const before = await textOf(page);
   await page.click('.graph-node[data-name="uv"] .graph-name');
   await settled(page);
   assert.match(await page.$eval('#timing', (e) => e.textContent), /^uv \(State_parametric_uv, float2\)/);
   assert.equal(await page.evaluate(() => window.kvxEditor.caretLine()), 1);
+  await page.focus('.graph-node[data-name="scaled"]');
+  await page.keyboard.press('Enter');
+  await page.keyboard.type('x');
+  await page.keyboard.press('Enter');
+  assert.equal(await textOf(page), before);
+  // Results reused layer after layer keep short keys: every thumbnail in view is drawn.
+  const layers = ['shader State_parametric_uv p0'];
+  for (let i = 1; i <= 22; ++i)
+    layers.push(`shader Math_float2_multiply s${i}`, `param s${i}.right 1.7, 1.7`, `connect p${i - 1}.result s${i}.left`,
+      `shader Math_float2_sin w${i}`, `connect s${i}.result w${i}.input`,
+      `shader Math_float2_add p${i}`, `connect p${i - 1}.result p${i}.left`, `connect w${i}.result p${i}.right`);
+  layers.push('output p22');
+  const drawnBefore = Number(await page.$eval('body', (b) => b.dataset.thumbnails || 0));
+  await setText(page, layers.join('\n') + '\n');
+  await page.waitForFunction((n) => Number(document.body.dataset.thumbnails || 0) > n, { timeout: 20000 }, drawnBefore);
+  assert.ok(await page.evaluate(() => [...window.kvxGraph.resultKeys(window.kvxGraph.readNetwork(window.kvxEditor.text))
+    .values()].every((key) => key.length < 16)));
+  await setText(page, `${network}\nshader Math_float2_add more\n`);
 
   // On the sphere: the normal under the pointer, a unit vector facing the
   // camera; off the sphere, nothing, and the picture transparent there.

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-// kvx-host serve [NETWORK] [--port N] [--bind ADDRESS] [-g W H] [--threads N]
+// kvx-host serve [NETWORK] [--port N] [--bind ADDRESS] [-g W H] [--threads N] [--picture-memory MIB]
 //
 // The live editor: a local web page with the network's text beside its
 // picture, shaded through the library as the text changes. The first line on
@@ -56,7 +56,14 @@ void add_serve(CLI::App& app, Run& run) {
       ->type_name("ADDRESS");
   add_grid_option(*command, o->server.grid);
   add_threads_option(*command, o->server.threads);
-  command->callback([o, &run] {
+  auto picture_memory = std::make_shared<std::size_t>(o->server.picture_memory >> 20);
+  command->add_option("--picture-memory", *picture_memory,
+                      "MiB the pictures being shaded and sent may take at once; past it a request waits its turn")
+      ->type_name("MIB")
+      ->check(CLI::Range(16, 1 << 20))
+      ->capture_default_str();
+  command->callback([o, picture_memory, &run] {
+    o->server.picture_memory = *picture_memory << 20;
     run = [o] {
       host::Library const library;
       return serve(library, *o);

@@ -15,6 +15,7 @@
 #include <editor/http_server.h>
 #include <editor/live_shading.h>
 #include <editor/network_file.h>
+#include <editor/picture_budget.h>
 #include <image/exr.h>
 #include <editor/page.h>
 #include <editor/refusal.h>
@@ -177,6 +178,7 @@ struct Live_server::State {
   std::optional<Network_file> file;
   Http_server server;
   int port = 0;
+  Picture_budget pictures{options.picture_memory};
 
   // The shading request each page has running: a page's newer request
   // abandons its older one, and no other page's.
@@ -284,9 +286,17 @@ struct Live_server::State {
   // 409 when abandoned.
   Picture shaded(network::Json const& body, Shade_request const& asked) {
     Running const running(*this, page_member(body));
+    // Its share of the picture memory, taken before it shades: the most a
+    // point can hold (four floats, the paths' and the sphere's bytes), or
+    // the whole, which such a picture then has alone.
+    std::size_t const share = std::min<std::size_t>(std::size_t{asked.grid.width} * asked.grid.height * 18,
+                                                      pictures.bytes());
+    Picture_budget::Share memory = pictures.take(share, running.token());
+    if (!memory) throw Refusal{409, "abandoned: the page sent a newer request, or went away"};
     // A client that has gone, the page closed or its request abandoned, wants nothing more.
     auto picture = shade(library, asked, running.token(), [] { return !Http_server::client_gone(); });
     if (!picture) throw Refusal{409, "abandoned: the page sent a newer request, or went away"};
+    picture->memory = std::move(memory);
     return std::move(*picture);
   }
 

@@ -30,6 +30,9 @@ struct Server_options {
   network::Grid grid{256, 256};
   unsigned threads = 1;
   std::optional<std::filesystem::path> file;  // the network named on the command line
+  // What the pictures being shaded and sent may take at once; a request past
+  // it waits its turn.
+  std::size_t picture_memory = std::size_t{1} << 30;
 };
 
 class Live_server {

@@ -123,6 +123,9 @@ std::optional<Picture> thumbnails(host::Library const& library, Shade_request co
   unsigned const width = along(request.grid.width), height = along(request.grid.height);
   Picture picture{{{"ok", true}, {"size", size}, {"width", width}, {"height", height}, {"instances", listed}}, {}, {}, {}};
   picture.pixels.resize(std::size_t{width} * height * floats_per_point);
+  bool const sphere = request.grid.geometry == network::Geometry::sphere;
+  picture.about["geometry"] = sphere ? "sphere" : "plane";
+  if (sphere) picture.covered.assign(std::size_t{width} * height, 0);  // 1 where the sphere is
   std::atomic<std::uint64_t> calls{0};
   network::Shading_thread thread(built.network->network, calls);
   network::Grid const grid{width, height, request.grid.geometry};
@@ -155,6 +158,7 @@ std::optional<Picture> thumbnails(host::Library const& library, Shade_request co
                         catalogue::width(shader.result));
             if (block.on(i)) store(value, pixel);
             else std::fill(pixel, pixel + channels, 0.0f);
+            if (sphere && n == 0) picture.covered[std::size_t{y} * width + x + i] = block.on(i) ? 1 : 0;
           }
         }
         at += channels;
@@ -164,6 +168,7 @@ std::optional<Picture> thumbnails(host::Library const& library, Shade_request co
     for (unsigned x = 0; x < width; ++x) {
       bool const on = network::set_grid_point(thread.host(), grid, x, y);
       thread.network().next_point();
+      if (sphere) picture.covered[std::size_t{y} * width + x] = on ? 1 : 0;
       std::size_t at = 0;  // each instance's floats follow the one before's, a picture each
       for (auto const& [node, shader] : nodes) {
         unsigned const channels = components(shader->result);

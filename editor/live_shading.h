@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <stop_token>
 #include <string>
@@ -45,6 +46,7 @@ struct Picture {
   network::Pixels pixels;
   std::vector<std::uint8_t> differs;
   std::vector<std::uint8_t> covered;  // on the sphere, a byte a point: 1 where it is
+  std::shared_ptr<void> memory = nullptr;  // its share of the server's picture memory, held until it is sent
 };
 
 // Nothing when the work was abandoned: a stop requested through `stop`, or
@@ -56,10 +58,11 @@ std::optional<Picture> shade(host::Library const& library, Shade_request const& 
 // The shown instance's value at point (x, y) through each path asked:
 // {"ok": true, "x", "y", "u", "v", "type", "c": {"value", "bits"}, "cpp": {...}, "same"},
 // or the error as for shade.
-// Each named instance's result over a square grid of `size` points a side, as
-// one picture: {"ok": true, "size", "instances": [{"name", "type",
-// "channels"}]} and every instance's float components in turn; a point's
-// instances share what they depend on. Unknown names are left out.
+// Each named instance's result over a grid of the request's aspect, `size`
+// points along its longer side, as one picture: {"ok": true, "size",
+// "width", "height", "instances": [{"name", "type", "channels"}]} and every
+// instance's float components in turn; a point's instances share what they
+// depend on. Unknown names are left out.
 std::optional<Picture> thumbnails(host::Library const& library, Shade_request const& request,
                                   std::vector<std::string> const& names, unsigned size, std::stop_token stop);
 

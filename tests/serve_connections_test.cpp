@@ -145,6 +145,26 @@ TEST(ServeConnections, ARequestWithoutATrustworthyEndIsAnsweredOnceAndTheConnect
   }
 }
 
+// Pictures shaded at once share the memory the server is given for them:
+// past it, a request waits its turn, and every one is answered.
+TEST(ServeConnections, ConcurrentPicturesWaitForTheirShareOfMemory) {
+  Serving server({"-g", "1024", "1024", "--threads", "1", "--picture-memory", "16"});
+  std::size_t const before = memory_kib(server.pid(), "VmRSS");
+  std::vector<std::future<int>> answers;
+  for (int i = 0; i < 6; ++i)
+    answers.push_back(std::async(std::launch::async, [&server, i] {
+      std::string text = "shader State_parametric_uv uv\nshader Math_color_add c";
+      text.append(std::to_string(i)).append("\noutput c").append(std::to_string(i)).append("\n");
+      auto const answer = server.post("/api/shade", Json{{"text", text}, {"path", "both"}});
+      return answer ? answer->status : 0;
+    }));
+  for (auto& answer : answers) EXPECT_EQ(answer.get(), 200);
+  // One 1024 × 1024 color picture (16 MiB of floats) at a time, not six.
+  if (!KVX_SANITIZED) {
+    EXPECT_LT(memory_kib(server.pid(), "VmHWM") - before, 40u << 10);
+  }
+}
+
 TEST(ServeConnections, AClientThatGoesAwayStopsItsShading) {
   Serving server({"-g", "8", "8", "--threads", "1"});
   Socket client(server.port());

@@ -74,6 +74,13 @@ Served_picture picture_of(httplib::Result const& answer) {
   return picture;
 }
 
+std::size_t memory_kib(pid_t pid, std::string const& field) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(in, line);)
+    if (line.starts_with(field + ":")) return std::stoull(line.substr(field.size() + 1));
+  return 0;
+}
+
 double processor_seconds(pid_t pid) {
   std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
   std::string stat((std::istreambuf_iterator<char>(in)), {});

@@ -52,5 +52,7 @@ Served_picture picture_of(httplib::Result const& answer);
 
 // The seconds of processor time a process has used.
 double processor_seconds(pid_t pid);
+// A memory field of a process's status ("VmRSS", "VmHWM"), in KiB.
+std::size_t memory_kib(pid_t pid, std::string const& field);
 
 }  // namespace kvx::test

@@ -598,6 +598,9 @@ async function showThumbnails() {
   const about = JSON.parse(new TextDecoder().decode(new Uint8Array(buffer, 4, length)));
   const points = about.width * about.height;
   let at = 4 + length;
+  // On the sphere, after every instance's floats, a byte a point: 1 where the sphere is.
+  const floatBytes = about.instances.reduce((sum, made) => sum + points * made.channels * 4, 0);
+  const covered = about.geometry === 'sphere' ? new Uint8Array(buffer, at + floatBytes, points) : null;
   for (const made of about.instances) {
     const floats = new Float32Array(buffer, at, points * made.channels);
     at += floats.byteLength;
@@ -613,7 +616,7 @@ async function showThumbnails() {
       image.data[4 * p] = first;
       image.data[4 * p + 1] = n === 1 ? first : fit(floats[i + 1]);
       image.data[4 * p + 2] = n === 1 ? first : n === 2 ? 0 : fit(floats[i + 2]);
-      image.data[4 * p + 3] = n === 4 ? byte(floats[i + 3]) : 255;
+      image.data[4 * p + 3] = covered && !covered[p] ? 0 : n === 4 ? byte(floats[i + 3]) : 255;
     }
     remember(keys.get(made.name) + chosenGeometry(), image);
     graph.thumbnail(made.name, image);

@@ -435,6 +435,10 @@ try {
   assert.ok(Math.abs(normal[0] - (2 * 160 + 1 - 256) / 256) < 1e-6, JSON.stringify(normal));
   assert.match((await onSphere(2, 2)).text, /off the sphere/);
   assert.equal(await page.$eval('#picture', (c) => c.getContext('2d').getImageData(2, 2, 1, 1).data[3]), 0);
+  await page.waitForFunction(() => {
+    const thumbnail = document.querySelector('.graph-node[data-name="n"] .graph-thumbnail[data-drawn]');
+    return thumbnail && thumbnail.getContext('2d').getImageData(0, 0, 1, 1).data[3] === 0;
+  }, { timeout: 20000 });  // the thumbnail transparent off the sphere too
   // Views of the same floats: one channel, zoomed in to single points.
   await page.select('#channel', 'a');
   assert.equal(await page.$eval('#picture', (c) => c.getContext('2d').getImageData(128, 128, 1, 1).data[3]), 255,

@@ -263,6 +263,9 @@ struct Live_server::State {
     about["width"] = options.grid.width;
     about["height"] = options.grid.height;
     about["threads"] = options.threads;
+    about["limits"] = {{"grid_side", network::max_grid_side},
+                       {"request_bytes", network::max_request_bytes},
+                       {"file_bytes", Network_file::max_bytes}};
     return about;
   }
 

@@ -18,7 +18,10 @@ namespace kvx::editor {
 namespace {
 
 network::Json error_json(network::Network_error const& e) {
-  return {{"ok", false}, {"error", e.what()}, {"line", e.location.line}};
+  network::Json answer = {{"ok", false}, {"error", e.what()}, {"line", e.location.line}};
+  if (!e.unknown.empty()) answer["unknown"] = e.unknown;
+  answer["suggestions"] = e.suggestions;
+  return answer;
 }
 
 // The text read and checked, with the shown instance as its output.

@@ -179,7 +179,10 @@ std::optional<Network::Node> Network_text::node(std::string_view name) const {
 
 void Network_text::add_shader(std::string_view shader, std::string_view name, Location const& at) {
   auto const* row = catalogue::find(shader);
-  if (!row) throw Network_error(at, "unknown shader " + in_quotes(shader) + did_you_mean_shader(shader));
+  if (!row) {
+    auto const meant = shader_suggestions(shader);
+    throw Network_error(at, "unknown shader " + in_quotes(shader) + asking(meant), shader, meant);
+  }
   if (!is_instance_name(name))
     throw Network_error(at, in_quotes(name) + " is not an instance name (letters, digits and _, not first a digit)");
   if (auto it = instances_.find(std::string(name)); it != instances_.end())
@@ -202,14 +205,14 @@ Network_text::Reference Network_text::reference(std::string_view text, Location 
     if (p.name == parameter) return {&instance, instance_name, &p, parameter};
     known.push_back(p.name);
   }
-  std::string const suggestion = did_you_mean(parameter, known);
+  auto const meant = nearest_names(parameter, known);
   std::string message = instance_name + " (" + std::string(instance.shader->name) + ") has no parameter ";
   message.append(in_quotes(parameter));
-  if (suggestion.empty())
+  if (meant.empty())
     message.append(": ").append(parameter_names(*instance.shader));
   else
-    message.append(suggestion).append(" (").append(parameter_names(*instance.shader)).append(")");
-  throw Network_error(at, message);
+    message.append(asking(meant)).append(" (").append(parameter_names(*instance.shader)).append(")");
+  throw Network_error(at, message, parameter, meant);
 }
 
 // An instance no line above made: perhaps one below does, or the name is a slip.
@@ -227,7 +230,8 @@ void Network_text::unknown_instance(std::string_view name, Location const& at) c
   std::vector<std::string_view> known;
   for (auto const& [made, instance] : instances_) known.push_back(made);
   std::sort(known.begin(), known.end());
-  throw Network_error(at, "unknown instance " + in_quotes(name) + did_you_mean(name, known));
+  auto const meant = nearest_names(name, known);
+  throw Network_error(at, "unknown instance " + in_quotes(name) + asking(meant), name, meant);
 }
 
 unsigned& Network_text::set_line(Reference const& target) const {

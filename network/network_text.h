@@ -42,8 +42,18 @@ class Network_error : public std::invalid_argument {
  public:
   Network_error(Location where, std::string const& message)
       : std::invalid_argument(where.text() + ": " + message), location(std::move(where)), message(message) {}
+  // A name the text gives that nothing knows, and the names it may have meant
+  // (which the message lists too), for tools that offer them.
+  Network_error(Location where, std::string const& message, std::string_view unknown,
+                std::vector<std::string_view> const& suggestions)
+      : Network_error(std::move(where), message) {
+    this->unknown = unknown;
+    this->suggestions.assign(suggestions.begin(), suggestions.end());
+  }
   Location location;
   std::string message;
+  std::string unknown;
+  std::vector<std::string> suggestions;
 };
 
 class Network_text {

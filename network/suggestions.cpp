@@ -53,9 +53,6 @@ std::vector<std::string_view> nearest_names(std::string_view asked, std::span<st
   return names;
 }
 
-namespace {
-
-// "; did you mean 'a', 'b' or 'c'?", or nothing.
 std::string asking(std::vector<std::string_view> const& names) {
   if (names.empty()) return {};
   std::string text = "; did you mean";
@@ -63,8 +60,6 @@ std::string asking(std::vector<std::string_view> const& names) {
     text += std::string(i == 0 ? " '" : i + 1 == names.size() ? " or '" : ", '") + printable(names[i]) + "'";
   return text + "?";
 }
-
-}  // namespace
 
 std::string did_you_mean(std::string_view asked, std::span<std::string_view const> known) {
   return asking(nearest_names(asked, known));
@@ -98,15 +93,17 @@ std::vector<std::string_view> by_usual_name(std::string_view asked) {
 
 }  // namespace
 
-std::string did_you_mean_shader(std::string_view asked) {
+std::vector<std::string_view> shader_suggestions(std::string_view asked) {
   static constexpr auto names = [] {
     std::array<std::string_view, catalogue::shader_count> all{};
     for (unsigned i = 0; i < catalogue::shader_count; ++i) all[i] = catalogue::shaders[i].name;
     return all;
   }();
   // A usual name is meant as it is; only then a slip is looked for.
-  if (std::string usual = asking(by_usual_name(asked)); !usual.empty()) return usual;
-  return did_you_mean(asked, names);
+  if (auto usual = by_usual_name(asked); !usual.empty()) return usual;
+  return nearest_names(asked, names);
 }
+
+std::string did_you_mean_shader(std::string_view asked) { return asking(shader_suggestions(asked)); }
 
 }  // namespace kvx::network

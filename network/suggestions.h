@@ -18,7 +18,15 @@ std::vector<std::string_view> nearest_names(std::string_view asked, std::span<st
 // "; did you mean 'a'?", "; did you mean 'a' or 'b'?", or nothing.
 std::string did_you_mean(std::string_view asked, std::span<std::string_view const> known);
 
-// The same among the catalogue's shader names.
+// The shaders `asked` may mean: those whose operation goes by that name
+// elsewhere (Math_float_mix, mix), else the nearest slips of the catalogue's
+// names.
+std::vector<std::string_view> shader_suggestions(std::string_view asked);
+
+// "; did you mean …?" for the names given, or nothing.
+std::string asking(std::vector<std::string_view> const& names);
+
+// asking(shader_suggestions(asked)).
 std::string did_you_mean_shader(std::string_view asked);
 
 }  // namespace kvx::network

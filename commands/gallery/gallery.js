@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // The gallery page: filters as one types (index.html?filter=TEXT starts
-// filtered), with the catalogue's filter (filter.js), and reports on the page
-// how many pictures decoded.
+// filtered), with the catalogue's filter (filter.js, as kvxFilter), and
+// reports on the page how many pictures decoded.
 'use strict';
 
 const entries = [...document.querySelectorAll('.shader')];
@@ -12,7 +12,7 @@ const searched = new Map(entries.map((entry) => {
 }));
 const search = document.getElementById('search');
 function filter() {
-  const matches = catalogueMatcher(search.value);
+  const matches = kvxFilter.catalogueMatcher(search.value);
   for (const entry of entries) entry.hidden = !matches(searched.get(entry));
   for (const family of document.querySelectorAll('.family'))
     family.hidden = !family.querySelector('.shader:not([hidden])');

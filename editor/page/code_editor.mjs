@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // The live editor's code editor: CodeMirror 6 with a mode for the network
 // format, completion and hover from the library's catalogue, the server's
-// errors as diagnostics, undo over every edit. Bundled into one script
-// (window.kvxCodeEditor) by esbuild when kvx-host is built.
+// errors as diagnostics, undo over every edit.
 import { EditorState, Prec, StateEffect, StateField, Transaction } from '@codemirror/state';
 import {
   EditorView, keymap, lineNumbers, highlightActiveLine, highlightActiveLineGutter, drawSelection, hoverTooltip,
@@ -15,6 +14,9 @@ import {
 import { lintGutter, setDiagnostics } from '@codemirror/lint';
 import { searchKeymap, highlightSelectionMatches } from '@codemirror/search';
 import { tags } from '@lezer/highlight';
+
+import { formatDefault, signature } from './catalogue_text.mjs';
+import { readNetwork } from './network_text.mjs';
 
 const statements = ['shader', 'param', 'connect', 'splat', 'output'];
 const statementHelp = {
@@ -70,24 +72,8 @@ const highlighting = HighlightStyle.define([
 // ---- What the text makes, read from its lines
 
 // Instance name → {shader, line}, from the `shader` lines.
-function madeInstances(doc) {
-  const made = new Map();
-  for (let n = 1; n <= doc.lines; ++n) {
-    const words = doc.line(n).text.replace(/#.*/, '').trim().split(/\s+/);
-    if (words[0] === 'shader' && words.length === 3 && !made.has(words[2])) made.set(words[2], { shader: words[1], line: n });
-  }
-  return made;
-}
-
-function signature(shader) {
-  const parameters = shader.parameters.map((p) => `${p.name} ${p.type}${formatDefault(p.default)}`);
-  return `(${parameters.join('; ')}) → ${shader.result}`;
-}
-
-function formatDefault(value) {
-  if (value === null || value === undefined) return '';
-  return ` = ${Array.isArray(value) ? value.join(', ') : value}`;
-}
+// The instances the text makes, by name: {shader, line}.
+function madeInstances(doc) { return readNetwork(doc.toString()).nodes; }
 
 function infoNode(title, lines) {
   const box = document.createElement('div');
@@ -215,7 +201,7 @@ const problems = StateField.define({
 // parent: where the editor goes; catalogue(): {shaders, byName}; changed():
 // after every edit of the text; moved(line): the caret is on another line;
 // label: its accessible name.
-function create(parent, { catalogue, changed, moved = () => {}, label }) {
+export function create(parent, { catalogue, changed, moved = () => {}, label }) {
   const theme = EditorView.theme({
     '&': { height: '100%', color: 'var(--ink)', backgroundColor: 'var(--paper)' },
     '.cm-content': { caretColor: 'var(--ink)', fontFamily: 'ui-monospace, monospace' },
@@ -332,5 +318,3 @@ function create(parent, { catalogue, changed, moved = () => {}, label }) {
     focus() { view.focus(); },
   };
 }
-
-window.kvxCodeEditor = { create };

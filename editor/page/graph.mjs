@@ -2,9 +2,10 @@
 // The network drawn as a graph: a node an instance (its name, its shader, its
 // constants, its result's thumbnail), a wire a connection, laid out left to
 // right by elkjs's layered layout, in a worker. Nodes keep their places
-// across edits; new ones are placed by the layout. Bundled into one script (window.kvxGraph)
-// by esbuild when kvx-host is built.
+// across edits; new ones are placed by the layout.
 import ELK from 'elkjs/lib/elk-api.js';
+
+import { readNetwork } from './network_text.mjs';
 
 // The layout runs in a worker of its own: a large network never stalls the page.
 const elk = new ELK({ workerUrl: '/elk-worker.js' });
@@ -12,31 +13,6 @@ const width = 176;
 const header = 38;
 const row = 16;
 const thumb = 48;
-
-// Instances, constants and connections, read from the text's lines.
-export function readNetwork(text) {
-  const nodes = new Map();
-  const edges = [];
-  let output = null;
-  text.split('\n').forEach((raw, index) => {
-    const line = index + 1;
-    const words = raw.replace(/#.*/, '').trim().split(/\s+/).filter(Boolean);
-    if (words[0] === 'shader' && words.length === 3 && !nodes.has(words[2]))
-      nodes.set(words[2], { name: words[2], shader: words[1], line, constants: new Map(), constantLines: new Map() });
-    else if (words[0] === 'param' && words.length >= 3) {
-      const [instance, parameter] = words[1].split('.');
-      nodes.get(instance)?.constants.set(parameter, words.slice(2).join(' '));
-      nodes.get(instance)?.constantLines.set(parameter, line);
-    } else if ((words[0] === 'connect' || words[0] === 'splat') && words.length === 3) {
-      const [from] = words[1].split('.');
-      const [to, parameter] = words[2].split('.');
-      edges.push({ from, to, parameter, line, splat: words[0] === 'splat' });
-    } else if (words[0] === 'output' && words.length === 2) {
-      output = words[1];
-    }
-  });
-  return { nodes, edges: edges.filter((e) => nodes.has(e.from) && nodes.has(e.to)), output };
-}
 
 // What a node's result depends on, as a short id: equal ids, equal results.
 // A node's description names its inputs by their ids, not by their text, so
@@ -335,5 +311,3 @@ export function create(parent, hooks) {
 
   return { update, explain, inView, thumbnail, select, model: () => model };
 }
-
-window.kvxGraph = { create, readNetwork, resultKeys };

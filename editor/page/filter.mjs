@@ -4,10 +4,9 @@
 // any case, is in its name, or begins a word of its description or of the
 // usual names of its operation elsewhere ("float3 sin" keeps Math_float3_sin
 // and Math_float3_asin, "the arc sine", but not the cosines; "mix" finds the
-// lerps).
-'use strict';
+// lerps). The gallery takes it bundled on its own, as kvxFilter.
 
-function catalogueMatcher(query) {
+export function catalogueMatcher(query) {
   const words = query.toLowerCase().split(/\s+/).filter(Boolean);
   return (shader) => {
     const name = shader.name.toLowerCase();

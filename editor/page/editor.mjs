@@ -7,24 +7,30 @@
 // The file on disk is the truth: the page starts from it, takes it again when
 // it changes outside and the page has no unsaved edits, and saves only over
 // the version its text was read from or last saved as.
-'use strict';
+//
+// The page's one script: esbuild bundles this module with what it imports
+// when kvx-host is built.
+import { signature } from './catalogue_text.mjs';
+import { create as createCodeEditor } from './code_editor.mjs';
+import { catalogueMatcher } from './filter.mjs';
+import { create as createGraph, resultKeys } from './graph.mjs';
+import { exposeForTests } from './test_hooks.mjs';
 
 const $ = (id) => document.getElementById(id);
 
 // The catalogue as the server lists it, and by name; filled at start.
 const catalogue = { shaders: [], byName: new Map() };
-const editor = window.kvxCodeEditor.create($('editor'), {
+const editor = createCodeEditor($('editor'), {
   catalogue: () => catalogue, changed: () => typed(), moved: (line) => caretMoved(line), label: 'network text',
 });
-const graph = window.kvxGraph.create($('graph'), {
+const graph = createGraph($('graph'), {
   catalogue: () => catalogue,
   chosen: (name) => nodeChosen(name),
   connect: (from, to, parameter) => wire(from, to, parameter),
   remove: (line) => editor.deleteLine(line),
   viewChanged: () => { clearTimeout(state.thumbnailTimer); state.thumbnailTimer = setTimeout(showThumbnails, 120); },
 });
-// For whoever drives the page (the browser test): the text as it stands.
-window.kvxEditor = editor;
+exposeForTests(editor);
 
 // A name for this page, sent with its shading requests: the server abandons
 // a request only for a newer one of the same page, never another tab's.
@@ -53,6 +59,10 @@ const state = {
   hoverSequence: 0,
   timer: 0,
   lastShading: 0,    // ms from request to picture, the last time
+  picture: null,     // the last picture: {answer, floats, differs, covered}
+  thumbnailTimer: 0,
+  thumbnailSequence: 0,  // of thumbnail requests: only the newest one's answer counts
+  gridSide: 8192,    // the most points a side, as the server says it
 };
 const pause = 250;         // ms without typing before a slow text is shaded
 const quick = 150;         // a text shaded faster than this is shaded at once
@@ -61,9 +71,10 @@ const fileCheck = 1000;    // ms between looks at the file on disk
 function setStatus(message) { $('status').textContent = message; }
 
 // A JSON answer, or a picture: the length of the JSON about it (32 bits,
-// little-endian), that JSON, its float32 components, and with both paths
-// where they differ, a byte a point.
-async function post(route, body, signal) {
+// little-endian), that JSON, its float32 components (`floatsPerPoint` of
+// them a point), with both paths where they differ a byte a point, and on
+// the sphere a byte a point, 1 where it is.
+async function post(route, body, signal, floatsPerPoint = (about) => about.channels) {
   const response = await fetch(route, {
     method: 'POST', headers: { 'Content-Type': 'application/json' }, body: JSON.stringify(body), signal,
   });
@@ -73,7 +84,7 @@ async function post(route, body, signal) {
   const length = new DataView(buffer).getUint32(0, true);
   const answer = JSON.parse(new TextDecoder().decode(new Uint8Array(buffer, 4, length)));
   const count = answer.width * answer.height;
-  const floats = new Float32Array(buffer, 4 + length, count * answer.channels);
+  const floats = new Float32Array(buffer, 4 + length, count * floatsPerPoint(answer));
   const differsAt = 4 + length + floats.byteLength;
   const differs = answer.mismatches ? new Uint8Array(buffer, differsAt, count) : null;
   const covered = answer.geometry === 'sphere' ? new Uint8Array(buffer, differsAt + (differs ? count : 0), count) : null;
@@ -231,7 +242,7 @@ function madeInstances() { return new Set(editor.instances().keys()); }
 
 // The server's error: in the editor's gutter and under its line, and in the
 // problems list, which goes to the line; the picture marked stale.
-function showError(message, line) {
+function showError({ error: message, line, unknown, suggestions = [] }) {
   editor.showProblem({ line, message });
   const item = document.createElement('li');
   const go = document.createElement('button');
@@ -241,17 +252,15 @@ function showError(message, line) {
   go.textContent = message;  // it names the file and the line
   go.addEventListener('click', () => editor.goToLine(line));
   item.append(go);
-  // "did you mean": each name offered replaces the misspelt one on its line.
-  const misspelt = /(?:unknown shader|unknown instance|has no parameter) '([^']+)'/.exec(message);
-  const offered = /did you mean (.*)\?/.exec(message);
-  if (misspelt && offered)
-    for (const [, name] of offered[1].matchAll(/'([^']+)'/g)) {
+  // "did you mean": each name the server offers replaces the unknown one on its line.
+  if (unknown)
+    for (const name of suggestions) {
       const use = document.createElement('button');
       use.type = 'button';
       use.className = 'suggestion';
       use.dataset.name = name;
       use.textContent = `use ${name}`;
-      use.addEventListener('click', () => editor.replaceWord(line, misspelt[1], name));
+      use.addEventListener('click', () => editor.replaceWord(line, unknown, name));
       item.append(use);
     }
   $('problems').replaceChildren(item);
@@ -380,7 +389,7 @@ function viewsChanged() {
 }
 
 function gridChanged() {
-  const side = (id, now) => Math.min(8192, Math.max(1, Math.round(Number($(id).value)) || now));
+  const side = (id, now) => Math.min(state.gridSide, Math.max(1, Math.round(Number($(id).value)) || now));
   state.width = side('grid-width', state.width);
   state.height = side('grid-height', state.height);
   shade();
@@ -458,7 +467,7 @@ async function shadeAt(sequence, controller, width, height) {
   if (state.hover && (whole || !answer.ok)) readPoint();
   if (!answer.ok) {
     if (answer.line !== undefined) {
-      showError(answer.error, answer.line);
+      showError(answer);
       setStatus('the text does not shade: the last good picture stays');
     } else {
       setStatus(`not shaded: ${answer.error}`);
@@ -572,7 +581,7 @@ function remember(key, image) {
 async function showThumbnails() {
   const model = graph.model();
   if (!model.nodes.size) return;
-  const keys = window.kvxGraph.resultKeys(model);
+  const keys = resultKeys(model);
   const wanted = [];
   for (const name of graph.inView(128)) {
     const cached = thumbnails.get(keys.get(name) + chosenGeometry());
@@ -580,30 +589,23 @@ async function showThumbnails() {
     else wanted.push(name);
   }
   if (!wanted.length) return;
-  const sequence = (state.thumbnailSequence = (state.thumbnailSequence || 0) + 1);
+  const sequence = ++state.thumbnailSequence;
   const text = editor.text;
-  let response;
+  let result;
   try {
-    response = await fetch('/api/thumbnails', {
-      method: 'POST', headers: { 'Content-Type': 'application/json' },
-      body: JSON.stringify({ ...request(), text, instances: wanted, size: thumbnailSize, page: `${state.page}:graph` }),
-    });
+    result = await post('/api/thumbnails',
+      { ...request(), text, instances: wanted, size: thumbnailSize, page: `${state.page}:graph` }, undefined,
+      (about) => about.instances.reduce((sum, made) => sum + made.channels, 0));
   } catch {
     return;
   }
-  if (sequence !== state.thumbnailSequence || text !== editor.text) return;
-  if (!(response.headers.get('Content-Type') || '').startsWith('application/octet-stream')) return;
-  const buffer = await response.arrayBuffer();
-  const length = new DataView(buffer).getUint32(0, true);
-  const about = JSON.parse(new TextDecoder().decode(new Uint8Array(buffer, 4, length)));
+  if (sequence !== state.thumbnailSequence || text !== editor.text || !result.floats) return;
+  const { answer: about, covered } = result;
   const points = about.width * about.height;
-  let at = 4 + length;
-  // On the sphere, after every instance's floats, a byte a point: 1 where the sphere is.
-  const floatBytes = about.instances.reduce((sum, made) => sum + points * made.channels * 4, 0);
-  const covered = about.geometry === 'sphere' ? new Uint8Array(buffer, at + floatBytes, points) : null;
+  let at = 0;  // each instance's floats follow the one before's
   for (const made of about.instances) {
-    const floats = new Float32Array(buffer, at, points * made.channels);
-    at += floats.byteLength;
+    const floats = result.floats.subarray(at, at + points * made.channels);
+    at += floats.length;
     const image = new ImageData(about.width, about.height);
     const n = made.channels;
     // Results above 1 are scaled down to fit, so that a thumbnail shows their shape, not white.
@@ -689,11 +691,6 @@ function insertShader(shader) {
   editor.insertLine(`shader ${shader.name} ${name}`);
 }
 
-function formatDefault(value) {
-  if (value === null || value === undefined) return '';
-  return ` = ${Array.isArray(value) ? value.join(', ') : value}`;
-}
-
 async function loadCatalogue() {
   const listed = await getJson('/api/catalogue');
   catalogue.shaders = listed.shaders;
@@ -709,14 +706,13 @@ async function loadCatalogue() {
     const name = document.createElement('span');
     name.className = 'name';
     name.textContent = shader.name;
-    const signature = document.createElement('span');
-    signature.className = 'signature';
-    const parameters = shader.parameters.map((p) => `${p.name} ${p.type}${formatDefault(p.default)}`);
-    signature.textContent = `(${parameters.join('; ')}) → ${shader.result}`;
+    const signed = document.createElement('span');
+    signed.className = 'signature';
+    signed.textContent = signature(shader);
     const description = document.createElement('span');
     description.className = 'description';
     description.textContent = shader.description;
-    item.append(name, signature, description);
+    item.append(name, signed, description);
     shown.set(item, shader);
     item.addEventListener('click', () => insertShader(shader));
     item.addEventListener('keydown', (event) => {
@@ -764,6 +760,8 @@ async function start() {
   const network = await getJson('/api/network');
   if (network.ok === false) setStatus(`cannot read the file: ${network.error}`);
   else adopt(network);
+  state.gridSide = network.limits?.grid_side ?? state.gridSide;
+  for (const id of ['grid-width', 'grid-height']) $(id).max = String(state.gridSide);
   state.width = network.width ?? state.width;
   state.height = network.height ?? state.height;
   $('save').title = state.file ? `write the text to ${state.file} (Ctrl+S)` : 'download the text (Ctrl+S)';

@@ -14,8 +14,7 @@ target_link_libraries(kvx_host_tests PRIVATE GTest::gtest GTest::gtest_main Open
 target_compile_definitions(kvx_host_tests PRIVATE KVX_HOST_PATH="$<TARGET_FILE:kvx-host>" KVX_VERSION="${PROJECT_VERSION}"
                            KVX_EXAMPLES_DIR="${PROJECT_SOURCE_DIR}/examples" KVX_BUILD_DIR="${PROJECT_BINARY_DIR}"
                            KVX_FAULTY_PLUGIN="$<TARGET_FILE:kvx_faulty_plugin>"
-                           KVX_FAULTY_BATCH="$<TARGET_FILE:kvx_faulty_batch>"
-                           KVX_SANITIZED=$<BOOL:${KVX_SANITIZE}>)
+                           KVX_FAULTY_BATCH="$<TARGET_FILE:kvx_faulty_batch>")
 add_dependencies(kvx_host_tests kvx-host kvx_base kvx_faulty_plugin kvx_faulty_batch)
 
 # A plug-in whose two paths differ where a float cannot tell (faulty_plugin.cpp),

@@ -14,6 +14,7 @@ import { signature } from './catalogue_text.mjs';
 import { create as createCodeEditor } from './code_editor.mjs';
 import { catalogueMatcher } from './filter.mjs';
 import { create as createGraph, resultKeys } from './graph.mjs';
+import { readNetwork } from './network_text.mjs';
 import { exposeForTests } from './test_hooks.mjs';
 
 const $ = (id) => document.getElementById(id);
@@ -534,12 +535,11 @@ function nodeChosen(name) {
 }
 
 function caretMoved(line) {
-  for (const [name, made] of editor.instances())
-    if (made.line === line) return graph.select(name);
-  const words = editor.view.state.doc.line(line).text.replace(/#.*/, '').trim().split(/\s+/);
-  const target = words[0] === 'param' || words[0] === 'connect' || words[0] === 'splat' ? words[words.length > 2 &&
-    words[0] !== 'param' ? 2 : 1] : words[1];
-  graph.select((target || '').split('.')[0]);
+  const network = readNetwork(editor.text);
+  for (const [name, node] of network.nodes)
+    if (node.line === line || [...node.constantLines.values()].includes(line)) return graph.select(name);
+  const edge = network.edges.find((e) => e.line === line);
+  graph.select(edge ? edge.to : (network.outputLine === line ? network.output : ''));
 }
 
 // A wire from a result to a parameter: `connect`, or `splat` for a float into
@@ -659,11 +659,12 @@ async function readPoint() {
   const lines = [`point (${answer.x}, ${answer.y})  u ${answer.u}, v ${answer.v}${normal}  ${answer.type}`];
   if (answer.c) lines.push(`C entry        ${answer.c.value}  [${answer.c.bits}]`);
   if (answer.cpp) lines.push(`shader object  ${answer.cpp.value}  [${answer.cpp.bits}]`);
+  if (answer.batch) lines.push(`batch          ${answer.batch.value}  [${answer.batch.bits}]`);
   if (answer.same !== undefined) lines.push(answer.same ? 'the same bits' : 'THE PATHS DIFFER');
   readout.textContent = lines.join('\n');
   Object.assign(readout.dataset, {
     x: String(answer.x), y: String(answer.y), u: String(answer.u), v: String(answer.v),
-    value: (answer.c || answer.cpp).value, bits: (answer.c || answer.cpp).bits,
+    value: (answer.c || answer.cpp || answer.batch).value, bits: (answer.c || answer.cpp || answer.batch).bits,
     same: String(answer.same ?? ''), sequence: String(sequence),
   });
 }

@@ -12,6 +12,7 @@ export function readNetwork(text) {
   const nodes = new Map();
   const edges = [];
   let output = null;
+  let outputLine = null;
   text.split('\n').forEach((raw, index) => {
     const line = index + 1;
     const words = raw.replace(/#.*/, '').trim().split(/\s+/).filter(Boolean);
@@ -27,9 +28,10 @@ export function readNetwork(text) {
       edges.push({ from, to, parameter, line, splat: words[0] === 'splat' });
     } else if (words[0] === 'output' && words.length === 2) {
       output = words[1];
+      outputLine = line;
     }
   });
-  const network = { nodes, edges: edges.filter((e) => nodes.has(e.from) && nodes.has(e.to)), output };
+  const network = { nodes, edges: edges.filter((e) => nodes.has(e.from) && nodes.has(e.to)), output, outputLine };
   last = { text, network };
   return network;
 }

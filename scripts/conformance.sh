@@ -2,8 +2,10 @@
 # SPDX-License-Identifier: Apache-2.0
 # Builds and checks the library every way the project knows, then prints a
 # conformance report: exported symbols, shaders checked on each path, the
-# library alone in a root with only a compiler and CMake, the test suite plain, against the checked plug-in, under AddressSanitizer +
-# UndefinedBehaviorSanitizer and ThreadSanitizer and with coverage (line and branch figures of the library's
+# instruction sets the batches were compared on, the library alone in a root
+# with only a compiler and CMake, the test suite plain, against the checked
+# plug-in, under AddressSanitizer + UndefinedBehaviorSanitizer and
+# ThreadSanitizer and with coverage (line and branch figures of the library's
 # own code), and each fuzz target with its executions, rate and corpus.
 # Exits non-zero if anything failed.
 #
@@ -48,6 +50,8 @@ step fuzz bash -c 'cmake --build --preset fuzz && ctest --preset fuzz'
 symbols=$(build/default/tests/kvx_tests --gtest_filter='Abi.ExportsExactlyTheInterface' 2>/dev/null |
   sed -n 's/^\[conformance\] //p')
 paths=$(build/default/tests/kvx_tests --gtest_filter='Differential.*' 2>/dev/null | sed -n 's/^\[conformance\] //p')
+targets=$(build/default/tests/kvx_tests --gtest_filter='Batch.NamesItsInstructionSetsAndRefusesOthers' 2>/dev/null |
+  sed -n 's/^\[conformance\] //p')
 coverage=$(sed -n 's/^\(lines\|branches\): /\1 /p' build/coverage/coverage-summary.txt 2>/dev/null | paste -sd ';' | sed 's/;/; /')
 # Per fuzz target, from CTest's log: executions, executions per second, corpus.
 fuzz_rows=$(awk '
@@ -64,6 +68,7 @@ printf '%-22s %s\n' "check" "result"
 printf '%-22s %s\n' "----------------------" "------------------------------------------------"
 printf '%-22s %s\n' "symbol table" "${symbols:-not measured}"
 printf '%-22s %s\n' "both paths" "${paths:-not measured}"
+printf '%-22s %s\n' "batch targets" "${targets:-not measured}"
 printf '%-22s %s\n' "coverage" "${coverage:-not measured}"
 for row in "${rows[@]}"; do printf '%-22s %s\n' "${row%%|*}" "${row#*|}"; done
 while IFS= read -r row; do

@@ -4,6 +4,7 @@
 // the shader's C entry gives for the same values, whatever the batch's size
 // and however its arrays lie (packed, unaligned, strided, backwards, one
 // value for every point, the declared default).
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -252,6 +253,16 @@ TEST(Batch, NamesItsInstructionSetsAndRefusesOthers) {
   EXPECT_FALSE(batch_library().use_target(nullptr));
   EXPECT_STREQ(batch_library().target(), "sse2");
   EXPECT_TRUE(batch_library().use_target(was.c_str()));
+  // Every_batch compares the instruction sets this processor runs; the
+  // report says which, so that a run without AVX-512 is not taken for one with.
+  std::string ran, absent;
+  for (char const* target : {"sse2", "avx2", "avx512"}) {
+    std::string& list = batch_library().use_target(target) ? ran : absent;
+    list.append(list.empty() ? "" : ", ").append(target);
+  }
+  batch_library().use_target(was.c_str());
+  std::printf("[conformance] batches compared with the C entries on %s%s%s\n", ran.c_str(),
+              absent.empty() ? "" : "; not on this processor: ", absent.c_str());
 }
 
 }  // namespace
